@@ -1,0 +1,53 @@
+# Native Linux build: the portable core only, its unit tests under AddressSanitizer and
+# UndefinedBehaviorSanitizer, the libFuzzer targets (built with clang) and the benchmarks.
+
+nimbrel_core_library(nimbrel_core)
+
+set(NIMBREL_SANITIZERS -fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer)
+nimbrel_core_library(nimbrel_core_checked)
+target_compile_options(nimbrel_core_checked PRIVATE ${NIMBREL_SANITIZERS})
+target_link_options(nimbrel_core_checked PUBLIC ${NIMBREL_SANITIZERS})
+
+find_package(benchmark REQUIRED)
+file(GLOB NIMBREL_BENCH_SOURCES CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/bench/*.cpp)
+add_executable(nimbrel_bench ${NIMBREL_BENCH_SOURCES})
+target_link_libraries(nimbrel_bench PRIVATE nimbrel_core benchmark::benchmark)
+target_compile_options(nimbrel_bench PRIVATE ${NIMBREL_WARNINGS})
+
+if(NIMBREL_TESTS)
+    enable_testing()
+    include(GoogleTest)
+    nimbrel_googletest()
+
+    file(GLOB NIMBREL_CORE_TEST_SOURCES CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/tests/native/*.cpp)
+    add_executable(core_tests ${NIMBREL_CORE_TEST_SOURCES})
+    target_include_directories(core_tests PRIVATE ${PROJECT_SOURCE_DIR}/tests)
+    target_link_libraries(core_tests PRIVATE nimbrel_core_checked GTest::gtest_main GTest::gmock)
+    target_compile_options(core_tests PRIVATE ${NIMBREL_WARNINGS} ${NIMBREL_SANITIZERS})
+    gtest_discover_tests(core_tests TEST_PREFIX "native." DISCOVERY_TIMEOUT 60)
+
+    # The fuzz targets need clang's libFuzzer, so they are a small build of their own
+    # inside this one; each runs for a few seconds as a test.
+    find_program(NIMBREL_CLANGXX clang++)
+    if(NIMBREL_CLANGXX)
+        include(ExternalProject)
+        ExternalProject_Add(fuzzers
+            SOURCE_DIR ${PROJECT_SOURCE_DIR}
+            BINARY_DIR ${CMAKE_BINARY_DIR}/fuzz
+            CMAKE_ARGS -DNIMBREL_FUZZ_ONLY=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo
+                       -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_C_COMPILER=clang
+            BUILD_ALWAYS ON
+            INSTALL_COMMAND "")
+        include(${PROJECT_SOURCE_DIR}/tests/fuzz/targets.cmake)
+        foreach(target IN LISTS NIMBREL_FUZZ_TARGETS)
+            set(corpus ${CMAKE_BINARY_DIR}/fuzz-corpus/${target})
+            file(MAKE_DIRECTORY ${corpus})
+            add_test(NAME fuzz.${target}
+                COMMAND ${CMAKE_BINARY_DIR}/fuzz/tests/fuzz/fuzz_${target}
+                        -max_total_time=8 -rss_limit_mb=1024 -print_final_stats=0
+                        ${corpus} ${PROJECT_SOURCE_DIR}/tests/fuzz/seeds/${target})
+        endforeach()
+    else()
+        message(WARNING "clang++ not found: the fuzz targets are not built")
+    endif()
+endif()

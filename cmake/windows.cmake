@@ -1,0 +1,73 @@
+# Windows builds (mingw-w64): the portable core, the Win32 shell, Nimbrel.exe and, for win64,
+# the tests that run under wine64.
+
+nimbrel_core_library(nimbrel_core)
+
+set(NIMBREL_WIN_DEFINITIONS _WIN32_WINNT=0x0600 WINVER=0x0600 _WIN32_IE=0x0600 NOMINMAX)
+target_compile_definitions(nimbrel_core PUBLIC ${NIMBREL_WIN_DEFINITIONS})
+
+file(GLOB NIMBREL_WIN_SOURCES CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/src/*/*_win.cpp)
+list(FILTER NIMBREL_WIN_SOURCES EXCLUDE REGEX "/main_win\\.cpp$")
+add_library(nimbrel_win STATIC ${NIMBREL_WIN_SOURCES})
+target_link_libraries(nimbrel_win PUBLIC nimbrel_core comctl32 comdlg32 shell32 ole32 advapi32 user32 gdi32)
+target_compile_options(nimbrel_win PRIVATE ${NIMBREL_WARNINGS})
+
+set(CMAKE_RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bin)
+
+if(EXISTS ${PROJECT_SOURCE_DIR}/src/app/main_win.cpp)
+    add_executable(Nimbrel WIN32 ${PROJECT_SOURCE_DIR}/src/app/main_win.cpp
+                   ${PROJECT_SOURCE_DIR}/resources/nimbrel.rc)
+    target_link_libraries(Nimbrel PRIVATE nimbrel_win)
+    target_compile_options(Nimbrel PRIVATE ${NIMBREL_WARNINGS})
+    target_include_directories(Nimbrel PRIVATE ${PROJECT_SOURCE_DIR}/resources)
+endif()
+
+if(NIMBREL_TESTS AND CMAKE_SYSTEM_PROCESSOR STREQUAL "x86_64")
+    enable_testing()
+    include(GoogleTest)
+    nimbrel_googletest()
+
+    # Every test program runs under wine64 in a prefix of this build's own, never ~/.wine.
+    set(NIMBREL_WINEPREFIX ${CMAKE_BINARY_DIR}/wineprefix)
+    set(NIMBREL_WINEHOME ${CMAKE_BINARY_DIR}/winehome)
+    configure_file(${PROJECT_SOURCE_DIR}/scripts/wine-run.sh.in ${CMAKE_BINARY_DIR}/wine-run.sh
+                   FILE_PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE
+                                    WORLD_READ WORLD_EXECUTE @ONLY)
+    set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_BINARY_DIR}/wine-run.sh)
+    add_custom_command(OUTPUT ${NIMBREL_WINEPREFIX}/.nimbrel-ready
+        COMMAND ${PROJECT_SOURCE_DIR}/scripts/make-wineprefix.sh ${CMAKE_BINARY_DIR}/wine-run.sh
+                ${NIMBREL_WINEPREFIX}
+        COMMENT "Preparing the Wine prefix for the tests"
+        VERBATIM)
+    add_custom_target(wineprefix ALL DEPENDS ${NIMBREL_WINEPREFIX}/.nimbrel-ready)
+
+    file(GLOB NIMBREL_CORE_TEST_SOURCES CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/tests/native/*.cpp)
+    add_executable(core_tests ${NIMBREL_CORE_TEST_SOURCES})
+    target_include_directories(core_tests PRIVATE ${PROJECT_SOURCE_DIR}/tests)
+    target_link_libraries(core_tests PRIVATE nimbrel_core GTest::gtest_main GTest::gmock)
+    target_compile_options(core_tests PRIVATE ${NIMBREL_WARNINGS})
+    gtest_discover_tests(core_tests TEST_PREFIX "win64.core." DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 120)
+
+    file(GLOB NIMBREL_WIN_TEST_SOURCES CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/tests/win/*.cpp)
+    if(NIMBREL_WIN_TEST_SOURCES)
+        add_executable(win_tests ${NIMBREL_WIN_TEST_SOURCES})
+        target_include_directories(win_tests PRIVATE ${PROJECT_SOURCE_DIR}/tests)
+        target_link_libraries(win_tests PRIVATE nimbrel_win GTest::gtest_main GTest::gmock)
+        target_compile_options(win_tests PRIVATE ${NIMBREL_WARNINGS})
+        gtest_discover_tests(win_tests TEST_PREFIX "win64.win32api." DISCOVERY_MODE PRE_TEST
+                             DISCOVERY_TIMEOUT 120 PROPERTIES RESOURCE_LOCK wine_drives)
+    endif()
+
+    file(GLOB NIMBREL_E2E_TEST_SOURCES CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/tests/e2e/*.cpp)
+    if(NIMBREL_E2E_TEST_SOURCES AND TARGET Nimbrel)
+        add_executable(e2e_tests ${NIMBREL_E2E_TEST_SOURCES})
+        target_include_directories(e2e_tests PRIVATE ${PROJECT_SOURCE_DIR}/tests ${PROJECT_SOURCE_DIR}/resources)
+        target_link_libraries(e2e_tests PRIVATE nimbrel_core GTest::gtest_main GTest::gmock
+                              comctl32 shell32 ole32 advapi32 user32 gdi32)
+        target_compile_options(e2e_tests PRIVATE ${NIMBREL_WARNINGS})
+        add_dependencies(e2e_tests Nimbrel)
+        # One desktop, one set of drive letters: end-to-end tests run one at a time.
+        gtest_discover_tests(e2e_tests TEST_PREFIX "win64.e2e." DISCOVERY_MODE PRE_TEST
+                             DISCOVERY_TIMEOUT 120 PROPERTIES RESOURCE_LOCK wine_desktop TIMEOUT 300)
+    endif()
+endif()

@@ -1,0 +1,81 @@
+#include "app/files_win.h"
+
+#include "text/text.h"
+
+HANDLE openForReading(const char* path) {
+    return CreateFileA(path, GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+}
+
+int64_t readFully(HANDLE file, void* buffer, uint32_t count) {
+    uint32_t total = 0;
+    while (total < count) {
+        DWORD got = 0;
+        if (!ReadFile(file, static_cast<uint8_t*>(buffer) + total, count - total, &got, nullptr)) {
+            return -1;
+        }
+        if (got == 0) {
+            break;
+        }
+        total += got;
+    }
+    return total;
+}
+
+bool writeFully(HANDLE file, const void* buffer, uint32_t count) {
+    uint32_t total = 0;
+    while (total < count) {
+        DWORD put = 0;
+        if (!WriteFile(file, static_cast<const uint8_t*>(buffer) + total, count - total, &put, nullptr) || put == 0) {
+            return false;
+        }
+        total += put;
+    }
+    return true;
+}
+
+int64_t fileSize(HANDLE file) {
+    LARGE_INTEGER size;
+    if (!GetFileSizeEx(file, &size)) {
+        return -1;
+    }
+    return size.QuadPart;
+}
+
+bool seekTo(HANDLE file, uint64_t position) {
+    LARGE_INTEGER to;
+    to.QuadPart = LONGLONG(position);
+    return SetFilePointerEx(file, to, nullptr, FILE_BEGIN) != 0;
+}
+
+bool namesOpenFile(const char* path, HANDLE open, const char* openPath) {
+    char a[MAX_PATH * 2];
+    char b[MAX_PATH * 2];
+    DWORD na = GetFullPathNameA(path, sizeof a, a, nullptr);
+    DWORD nb = GetFullPathNameA(openPath, sizeof b, b, nullptr);
+    if (na > 0 && na < sizeof a && nb > 0 && nb < sizeof b && equalIgnoringCase(a, b)) {
+        return true;
+    }
+    // Another spelling of the same file (a short name, a hard link): compare identities.
+    HANDLE other = CreateFileA(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                               OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (other == INVALID_HANDLE_VALUE) {
+        return false;
+    }
+    BY_HANDLE_FILE_INFORMATION x;
+    BY_HANDLE_FILE_INFORMATION y;
+    bool same = GetFileInformationByHandle(other, &x) && GetFileInformationByHandle(open, &y) &&
+                x.dwVolumeSerialNumber == y.dwVolumeSerialNumber && x.nFileIndexHigh == y.nFileIndexHigh &&
+                x.nFileIndexLow == y.nFileIndexLow;
+    CloseHandle(other);
+    return same;
+}
+
+void* takeMemory(size_t bytes) {
+    return GlobalAlloc(GMEM_FIXED | GMEM_ZEROINIT, bytes);
+}
+
+void releaseMemory(void* memory) {
+    if (memory) {
+        GlobalFree(memory);
+    }
+}

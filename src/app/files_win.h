@@ -1,0 +1,21 @@
+// Small Win32 file helpers shared by the job worker, input loading and the key tools.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+
+// Opens an existing file for reading without sharing, as every input and key file is.
+HANDLE openForReading(const char* path);
+// Reads until `count` bytes have arrived or the file ends; -1 when a read fails.
+int64_t readFully(HANDLE file, void* buffer, uint32_t count);
+bool writeFully(HANDLE file, const void* buffer, uint32_t count);
+// The file's whole size; -1 when it cannot be taken.
+int64_t fileSize(HANDLE file);
+bool seekTo(HANDLE file, uint64_t position);
+// True when both paths name one file: the same full path in any letter case, or, when the
+// second exists, the same volume and file index as the open file.
+bool namesOpenFile(const char* path, HANDLE open, const char* openPath);
+// Zero-filled memory from the system heap, as the program takes for file contents.
+void* takeMemory(size_t bytes);
+void releaseMemory(void* memory);

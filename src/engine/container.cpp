@@ -1,0 +1,156 @@
+#include "engine/container.h"
+
+#include <cstring>
+
+#include "engine/paths.h"
+
+namespace {
+
+// A cursor over the file's bytes whose `ok` turns false at the first read past the end.
+struct Reader {
+    const uint8_t* bytes;
+    size_t size;
+    size_t pos;
+    bool ok;
+
+    const uint8_t* take(size_t n) {
+        if (!ok || size - pos < n) {
+            ok = false;
+            return nullptr;
+        }
+        const uint8_t* p = bytes + pos;
+        pos += n;
+        return p;
+    }
+    uint8_t byte() {
+        const uint8_t* p = take(1);
+        return p ? *p : 0;
+    }
+    uint64_t le(size_t n) {
+        const uint8_t* p = take(n);
+        uint64_t v = 0;
+        for (size_t i = 0; p && i < n; ++i) {
+            v |= uint64_t(p[i]) << (8 * i);
+        }
+        return v;
+    }
+    void field(char* out) {
+        const uint8_t* p = take(kHeaderFieldLength);
+        std::memset(out, 0, kHeaderFieldLength);
+        if (p) {
+            cutText(reinterpret_cast<const char*>(p), kHeaderFieldLength - 1, out, kHeaderFieldLength);
+        }
+    }
+};
+
+void putLe(uint8_t* out, uint64_t v, size_t n) {
+    for (size_t i = 0; i < n; ++i) {
+        out[i] = uint8_t(v >> (8 * i));
+    }
+}
+
+void putField(uint8_t* out, const char* text) {
+    std::memset(out, 0, kHeaderFieldLength);
+    size_t n = boundedLength(text, kHeaderFieldLength - 1);
+    std::memcpy(out, text, n);
+}
+
+} // namespace
+
+bool isContainerName(const char* path) {
+    size_t n = std::strlen(path);
+    if (n < 4) {
+        return false;
+    }
+    char tail[5];
+    std::memcpy(tail, path + n - 4, 5);
+    return std::strcmp(toLowerAscii(tail), ".qdx") == 0;
+}
+
+uint32_t headerLengthFor(bool hasDescription, bool hasKeyPath) {
+    return kMinHeaderLength + (hasDescription ? kHeaderFieldLength : 0) + (hasKeyPath ? kHeaderFieldLength : 0);
+}
+
+uint32_t headerTimesOffset(const ContainerHeader& header) {
+    return headerLengthFor(header.hasDescription, header.hasKeyPath) - 26;
+}
+
+HeaderStatus decodeHeader(const uint8_t* bytes, size_t size, ContainerHeader& header) {
+    std::memset(&header, 0, sizeof header);
+    Reader in{bytes, size, 0, true};
+    const uint8_t* signature = in.take(kSignatureLength);
+    if (!signature || std::memcmp(signature, kContainerSignature, kSignatureLength) != 0) {
+        return HeaderStatus::BadSignature;
+    }
+    in.field(header.plainName);
+    header.hasDescription = in.byte() != 0;
+    if (header.hasDescription) {
+        in.field(header.description);
+    }
+    header.hasKeyPath = in.byte() != 0;
+    if (header.hasKeyPath) {
+        in.field(header.keyPath);
+    }
+    header.creationTime = in.le(8);
+    header.lastAccessTime = in.le(8);
+    header.lastWriteTime = in.le(8);
+    header.attributes = uint16_t(in.le(2));
+    header.headerLength = headerLengthFor(header.hasDescription, header.hasKeyPath);
+    return in.ok ? HeaderStatus::Ok : HeaderStatus::Truncated;
+}
+
+uint32_t encodeHeader(const ContainerHeader& header, uint8_t* out) {
+    uint8_t* p = out;
+    std::memcpy(p, kContainerSignature, kSignatureLength);
+    p += kSignatureLength;
+    putField(p, header.plainName);
+    p += kHeaderFieldLength;
+    *p++ = header.hasDescription ? 1 : 0;
+    if (header.hasDescription) {
+        putField(p, header.description);
+        p += kHeaderFieldLength;
+    }
+    *p++ = header.hasKeyPath ? 1 : 0;
+    if (header.hasKeyPath) {
+        putField(p, header.keyPath);
+        p += kHeaderFieldLength;
+    }
+    putLe(p, header.creationTime, 8);
+    putLe(p + 8, header.lastAccessTime, 8);
+    putLe(p + 16, header.lastWriteTime, 8);
+    putLe(p + 24, header.attributes, 2);
+    p += 26;
+    return uint32_t(p - out);
+}
+
+void headerFromJob(const JobSettings& job, uint32_t useDescription, ContainerHeader& header) {
+    std::memset(&header, 0, sizeof header);
+    cutText(job.plainName, kHeaderFieldLength - 1, header.plainName);
+    header.hasDescription = useDescription ? 1 : 0;
+    if (header.hasDescription) {
+        cutText(job.description, kHeaderFieldLength - 1, header.description);
+    }
+    header.hasKeyPath = job.saveKeyName ? 1 : 0;
+    if (header.hasKeyPath) {
+        cutText(job.keyPath, kHeaderFieldLength - 1, header.keyPath);
+    }
+    header.creationTime = job.creationTime;
+    header.lastAccessTime = job.lastAccessTime;
+    header.lastWriteTime = job.lastWriteTime;
+    header.attributes = uint16_t(job.fileAttributes);
+    header.headerLength = headerLengthFor(header.hasDescription, header.hasKeyPath);
+}
+
+void jobFromHeader(const ContainerHeader& header, JobSettings& job) {
+    // The stored name only ever names a file inside the chosen output folder.
+    bareFileName(header.plainName, job.plainName, sizeof job.plainName);
+    job.saveKeyName = header.hasKeyPath;
+    if (header.hasKeyPath) {
+        copyText(header.keyPath, job.keyPath);
+    }
+    job.creationTime = header.creationTime;
+    job.lastAccessTime = header.lastAccessTime;
+    job.lastWriteTime = header.lastWriteTime;
+    job.fileAttributes = header.attributes;
+    job.headerLength = header.headerLength;
+}

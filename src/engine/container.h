@@ -1,0 +1,54 @@
+// The ".qdx" container: signature, plain name, optional description and key path, three file
+// times and the attribute word, followed by the XORed payload.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "engine/job.h"
+
+constexpr char kContainerSignature[] = "ZEVK1300";
+constexpr uint32_t kSignatureLength = 8;
+constexpr uint32_t kHeaderFieldLength = 300;
+constexpr uint32_t kMinHeaderLength = 336;
+constexpr uint32_t kMaxHeaderLength = 936;
+
+struct ContainerHeader {
+    char plainName[kHeaderFieldLength];
+    uint32_t hasDescription;
+    char description[kHeaderFieldLength];
+    uint32_t hasKeyPath;
+    char keyPath[kHeaderFieldLength];
+    uint64_t creationTime;
+    uint64_t lastAccessTime;
+    uint64_t lastWriteTime;
+    uint16_t attributes;
+    uint32_t headerLength;
+};
+
+enum class HeaderStatus {
+    Ok,
+    BadSignature, // not this version's container, or no container at all
+    Truncated,    // the file ends inside the header its flags announce
+};
+
+// True when the last four bytes of the path, lowered, are ".qdx".
+bool isContainerName(const char* path);
+
+// Reads a header from the start of a file. Every read is bounds-checked; text fields are cut
+// at 299 bytes, so a field without a terminator never runs on.
+HeaderStatus decodeHeader(const uint8_t* bytes, size_t size, ContainerHeader& header);
+
+// Length of the header that these flags give: 336, 636 or 936.
+uint32_t headerLengthFor(bool hasDescription, bool hasKeyPath);
+// Offset of the three times, which are only known once the output file exists.
+uint32_t headerTimesOffset(const ContainerHeader& header);
+
+// Writes the whole header into out (at least kMaxHeaderLength bytes); returns its length.
+// The bytes after each text's terminator are zero.
+uint32_t encodeHeader(const ContainerHeader& header, uint8_t* out);
+
+// The header that a Classic encryption of `job` writes (times filled in later).
+void headerFromJob(const JobSettings& job, uint32_t useDescription, ContainerHeader& header);
+// Copies a loaded header into the job record: name, key path, times, attributes, length.
+void jobFromHeader(const ContainerHeader& header, JobSettings& job);

@@ -1,0 +1,86 @@
+#include "engine/paths.h"
+
+#include <cstring>
+
+bool fileNameOf(const char* path, char* out, size_t capacity) {
+    size_t n = std::strlen(path);
+    size_t end = (n > 0 && path[n - 1] == '\\') ? n - 1 : n;
+    for (size_t i = end; i > 0; --i) {
+        if (path[i - 1] == '\\') {
+            return cutText(path + i, end - i, out, capacity);
+        }
+    }
+    return copyText(path, out, capacity);
+}
+
+bool stripExtension(const char* name, char* out, size_t capacity) {
+    const char* dot = std::strrchr(name, '.');
+    if (!dot) {
+        return copyText(name, out, capacity);
+    }
+    return cutText(name, size_t(dot - name), out, capacity);
+}
+
+bool withTrailingBackslash(char* path, size_t capacity) {
+    size_t n = std::strlen(path);
+    if (n > 0 && path[n - 1] == '\\') {
+        return true;
+    }
+    return appendText(path, capacity, "\\");
+}
+
+bool bareFileName(const char* name, char* out, size_t capacity) {
+    const char* start = name;
+    for (const char* p = name; *p; ++p) {
+        if (*p == '\\' || *p == '/' || *p == ':') {
+            start = p + 1;
+        }
+    }
+    bool onlyDotsAndBlanks = true;
+    for (const char* p = start; *p; ++p) {
+        if (*p != '.' && *p != ' ') {
+            onlyDotsAndBlanks = false;
+            break;
+        }
+    }
+    return copyText(onlyDotsAndBlanks ? "" : start, out, capacity);
+}
+
+bool joinOutputPath(const char* folder, const char* name, char* out, size_t capacity) {
+    char path[kTextCapacity];
+    if (!copyText(folder, path) || !withTrailingBackslash(path) || !appendText(path, name)) {
+        return false;
+    }
+    return copyText(path, out, capacity);
+}
+
+bool nameOutputFields(JobSettings& job, const DialogState& dialog, char* caption, size_t captionCapacity) {
+    bool ok = true;
+    char output[kTextCapacity] = "";
+    const char* title;
+    if (dialog.direction == Encrypt || dialog.cipherMode == ModeXor) {
+        if (!fileNameOf(job.inputPath, job.plainName, sizeof job.plainName)) {
+            job.plainName[0] = '\0';
+            ok = false;
+        }
+        if (dialog.cipherMode == ModeClassic) {
+            title = "EnCrypting ";
+            ok = ok && stripExtension(job.plainName, output, sizeof output) && appendText(output, ".qdx");
+        } else {
+            title = "Processing ";
+            ok = ok && copyText("XOR ", output) && appendText(output, job.plainName);
+        }
+    } else {
+        title = "DeCrypting ";
+        ok = copyText(job.plainName, output);
+    }
+    // The caption is only shown, so a long name is cut there rather than refused.
+    if (captionCapacity > 0) {
+        caption[0] = '\0';
+        cutText(title, captionCapacity - 1, caption, captionCapacity);
+        size_t used = std::strlen(caption);
+        cutText(job.plainName, captionCapacity - 1 - used, caption + used, captionCapacity - used);
+    }
+    copyText(ok ? output : "", job.outputName);
+    return ok;
+}

@@ -1,0 +1,48 @@
+// Text and number routines over zero-terminated single-byte texts.
+//
+// Every routine that writes takes the capacity of its destination (bytes, terminator included)
+// and reports a result that does not fit instead of writing past the buffer: on failure the
+// destination is left as it was. The array overloads pass the capacity for the caller.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+// Paths and messages under construction: at most 599 bytes before the terminator.
+constexpr size_t kTextCapacity = 600;
+
+uint32_t textLength(const char* text);
+bool copyText(const char* source, char* destination, size_t capacity);
+bool appendText(char* destination, size_t capacity, const char* source);
+char* toLowerAscii(char* text);
+// Copies exactly `count` bytes from source + offset; the range must lie within the source text.
+bool midText(const char* source, char* destination, size_t capacity, uint32_t offset, uint32_t count);
+bool rightText(const char* source, char* destination, size_t capacity, uint32_t count);
+bool reverseText(const char* source, char* destination, size_t capacity);
+// 1-based position of pattern in text from `start` on; 0 none, -1 pattern not shorter than text,
+// -2 start outside the text. Only results of 1 or more are finds.
+int32_t findText(int32_t start, const char* text, const char* pattern);
+uint32_t parseDecimal(const char* text);
+bool formatDecimal(int32_t value, char* destination, size_t capacity);
+// Cuts the path after its last backslash; it only ever gets shorter.
+void directoryOf(char* path);
+
+// Length of the text, but looking at no more than maxLength bytes.
+size_t boundedLength(const char* text, size_t maxLength);
+// Copies at most `maxLength` bytes of source (always succeeds when capacity > maxLength).
+bool cutText(const char* source, size_t maxLength, char* destination, size_t capacity);
+// ASCII case-insensitive equality (A-Z only), the rule Windows file names follow here.
+bool equalIgnoringCase(const char* a, const char* b);
+
+template <size_t N>
+bool copyText(const char* source, char (&destination)[N]) {
+    return copyText(source, destination, N);
+}
+template <size_t N>
+bool appendText(char (&destination)[N], const char* source) {
+    return appendText(destination, N, source);
+}
+template <size_t N>
+bool cutText(const char* source, size_t maxLength, char (&destination)[N]) {
+    return cutText(source, maxLength, destination, N);
+}

@@ -1,0 +1,133 @@
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "engine/paths.h"
+
+namespace {
+
+TEST(FileNameOf, TakesTheTextAfterTheLastBackslash) {
+    struct Case {
+        const char* path;
+        const char* expected;
+    } cases[] = {
+        {"D:\\data\\report.txt", "report.txt"}, {"report.txt", "report.txt"}, {"D:\\data\\", "data"},
+        {"abc\\", "abc\\"},                       {"\\", "\\"},                 {"", ""},
+        {"D:\\a\\b\\.profile", ".profile"},       {"D:/x/y.txt", "D:/x/y.txt"},
+    };
+    for (const Case& c : cases) {
+        char out[kTextCapacity];
+        ASSERT_TRUE(fileNameOf(c.path, out, sizeof out));
+        EXPECT_STREQ(out, c.expected) << c.path;
+    }
+}
+
+TEST(StripExtension, CutsAtTheLastDot) {
+    struct Case {
+        const char* name;
+        const char* expected;
+    } cases[] = {{"report.tar.gz", "report.tar"}, {".profile", ""}, {"README", "README"}, {"a.", "a"}, {"", ""}};
+    for (const Case& c : cases) {
+        char out[kTextCapacity];
+        ASSERT_TRUE(stripExtension(c.name, out, sizeof out));
+        EXPECT_STREQ(out, c.expected) << c.name;
+    }
+}
+
+TEST(WithTrailingBackslash, AddsExactlyOne) {
+    char a[kTextCapacity] = "D:\\out";
+    char b[kTextCapacity] = "D:\\out\\";
+    char c[kTextCapacity] = "";
+    ASSERT_TRUE(withTrailingBackslash(a));
+    ASSERT_TRUE(withTrailingBackslash(b));
+    ASSERT_TRUE(withTrailingBackslash(c));
+    EXPECT_STREQ(a, "D:\\out\\");
+    EXPECT_STREQ(b, "D:\\out\\");
+    EXPECT_STREQ(c, "\\");
+    char full[4] = "abc";
+    EXPECT_FALSE(withTrailingBackslash(full));
+    EXPECT_STREQ(full, "abc");
+
+    char out[kTextCapacity];
+    ASSERT_TRUE(joinOutputPath("C:\\out", "XOR a.txt", out, sizeof out));
+    EXPECT_STREQ(out, "C:\\out\\XOR a.txt");
+    ASSERT_TRUE(joinOutputPath("C:\\out\\", "XOR a.txt", out, sizeof out));
+    EXPECT_STREQ(out, "C:\\out\\XOR a.txt");
+    std::string longFolder(590, 'f');
+    EXPECT_FALSE(joinOutputPath(longFolder.c_str(), "0123456789", out, sizeof out));
+}
+
+TEST(BareFileName, NeverLeavesTheOutputFolder) {
+    struct Case {
+        const char* stored;
+        const char* expected;
+    } cases[] = {
+        {"report.doc", "report.doc"},
+        {"..\\..\\Windows\\evil.dll", "evil.dll"},
+        {"C:\\Windows\\evil.dll", "evil.dll"},
+        {"C:evil.dll", "evil.dll"},
+        {"dir/sub/evil.txt", "evil.txt"},
+        {"..", ""},
+        {".", ""},
+        {".. ", ""},
+        {"...", ""},
+        {"\\\\server\\share\\", ""},
+        {"a.txt:stream", "stream"},
+        {"", ""},
+        {".profile", ".profile"},
+    };
+    for (const Case& c : cases) {
+        char out[kTextCapacity];
+        ASSERT_TRUE(bareFileName(c.stored, out, sizeof out));
+        EXPECT_STREQ(out, c.expected) << c.stored;
+    }
+}
+
+struct NamingCase {
+    Direction direction;
+    CipherMode mode;
+    const char* inputPath;
+    const char* storedName;
+    const char* plainName;
+    const char* outputName;
+    const char* caption;
+};
+
+TEST(NameOutput, FollowsDirectionAndMode) {
+    const NamingCase cases[] = {
+        {Encrypt, ModeXor, "D:\\data\\report.txt", "", "report.txt", "XOR report.txt", "Processing report.txt"},
+        {Encrypt, ModeClassic, "D:\\report.tar.gz", "", "report.tar.gz", "report.tar.qdx", "EnCrypting report.tar.gz"},
+        {Encrypt, ModeClassic, "D:\\home\\.profile", "", ".profile", ".qdx", "EnCrypting .profile"},
+        {Decrypt, ModeClassic, "D:\\report.qdx", "report.doc", "report.doc", "report.doc", "DeCrypting report.doc"},
+        // XOR mode takes a container as plain bytes: the name is the container's own.
+        {Decrypt, ModeXor, "D:\\report.qdx", "report.doc", "report.qdx", "XOR report.qdx", "Processing report.qdx"},
+        {Decrypt, ModeClassic, "D:\\empty.qdx", "", "", "", "DeCrypting "},
+    };
+    for (const NamingCase& c : cases) {
+        ProgramState state;
+        resetProgramState(state);
+        state.dialog.direction = c.direction;
+        state.dialog.cipherMode = c.mode;
+        copyText(c.inputPath, state.job.inputPath);
+        copyText(c.storedName, state.job.plainName);
+        char caption[kTextCapacity];
+        nameOutputFields(state.job, state.dialog, caption, sizeof caption);
+        EXPECT_STREQ(state.job.plainName, c.plainName) << c.inputPath;
+        EXPECT_STREQ(state.job.outputName, c.outputName) << c.inputPath;
+        EXPECT_STREQ(caption, c.caption) << c.inputPath;
+    }
+}
+
+TEST(NameOutput, ANameThatDoesNotFitLeavesNoOutputName) {
+    ProgramState state;
+    resetProgramState(state);
+    std::string name(596, 'n'); // a 599-byte path: the name fits, "XOR " + name does not
+    copyText(("C:\\" + name).c_str(), state.job.inputPath);
+    copyText("stale", state.job.outputName);
+    char caption[40];
+    EXPECT_FALSE(nameOutputFields(state.job, state.dialog, caption, sizeof caption));
+    EXPECT_STREQ(state.job.outputName, "");
+    EXPECT_EQ(textLength(caption), 39u); // the caption is cut, not overrun
+}
+
+} // namespace

@@ -1,0 +1,143 @@
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "text/text.h"
+
+namespace {
+
+TEST(FindText, ReturnCodesFollowTheirEdges) {
+    struct Case {
+        int32_t start;
+        const char* text;
+        const char* pattern;
+        int32_t expected;
+    } cases[] = {
+        {1, "archive.tar.gz", ".", 8},   {9, "archive.tar.gz", ".", 12}, {13, "archive.tar.gz", ".", 0},
+        {14, "archive.tar.gz", ".", 0},  {15, "archive.tar.gz", ".", -2}, {0, "archive.tar.gz", ".", -2},
+        {-5, "archive.tar.gz", ".", -2}, {1, "abc", "abc", -1},           {1, "abc", "abcd", -1},
+        {1, "", "a", -1},                {1, "aXbXc", "X", 2},            {3, "aXbXc", "X", 4},
+        {1, "abcabc", "ca", 3},          {1, "abc", "", -1},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(findText(c.start, c.text, c.pattern), c.expected)
+            << "start " << c.start << " text '" << c.text << "' pattern '" << c.pattern << "'";
+    }
+}
+
+TEST(ParseDecimal, WrapsAndNeverRejectsABye) {
+    struct Case {
+        const char* text;
+        uint32_t expected;
+    } cases[] = {
+        {"4096", 4096},      {"12x", 12 * 10 + 72}, {"", 0},       {"4294967296", 0},
+        {"4294967295", 0xFFFFFFFFu}, {"-5", 0u - 5u}, {"-", 0}, {"A", 17},
+        {" ", 240},          {"007", 7},            {"20", 20},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(parseDecimal(c.text), c.expected) << "'" << c.text << "'";
+    }
+}
+
+TEST(FormatDecimal, WritesEveryValueAndRefusesSmallBuffers) {
+    struct Case {
+        int32_t value;
+        const char* expected;
+    } cases[] = {{0, "0"}, {600, "600"}, {-5, "-5"}, {2147483647, "2147483647"}, {INT32_MIN, "-2147483648"}};
+    for (const Case& c : cases) {
+        char out[12];
+        ASSERT_TRUE(formatDecimal(c.value, out, sizeof out));
+        EXPECT_STREQ(out, c.expected);
+    }
+    char small[3] = "ab";
+    EXPECT_FALSE(formatDecimal(600, small, sizeof small));
+    EXPECT_STREQ(small, "ab");
+    char exact[4];
+    EXPECT_TRUE(formatDecimal(-12, exact, sizeof exact));
+    EXPECT_STREQ(exact, "-12");
+}
+
+TEST(CopyAndAppend, AreAllOrNothingWithinTheirCapacity) {
+    char buffer[8] = "abc";
+    EXPECT_TRUE(appendText(buffer, "defg"));
+    EXPECT_STREQ(buffer, "abcdefg");
+    EXPECT_FALSE(appendText(buffer, "h"));
+    EXPECT_STREQ(buffer, "abcdefg");
+    EXPECT_FALSE(copyText("12345678", buffer));
+    EXPECT_STREQ(buffer, "abcdefg");
+    EXPECT_TRUE(copyText("1234567", buffer));
+    EXPECT_STREQ(buffer, "1234567");
+
+    char path[kTextCapacity];
+    std::string longest(599, 'p');
+    EXPECT_TRUE(copyText(longest.c_str(), path));
+    EXPECT_FALSE(copyText((longest + "q").c_str(), path));
+    EXPECT_FALSE(appendText(path, "x"));
+    EXPECT_EQ(textLength(path), 599u);
+}
+
+TEST(MidRightReverse, CopyTheirBytesAndCheckTheirRanges) {
+    char out[kTextCapacity];
+    ASSERT_TRUE(midText("ABCDEF", out, sizeof out, 2, 3));
+    EXPECT_STREQ(out, "CDE");
+    ASSERT_TRUE(midText("ABCDEF", out, sizeof out, 2, 0));
+    EXPECT_STREQ(out, "");
+    EXPECT_FALSE(midText("ABCDEF", out, sizeof out, 4, 3));
+    char tiny[3];
+    EXPECT_FALSE(midText("ABCDEF", tiny, sizeof tiny, 0, 3));
+
+    ASSERT_TRUE(rightText("ABCDEF", out, sizeof out, 2));
+    EXPECT_STREQ(out, "EF");
+    EXPECT_FALSE(rightText("ABCDEF", out, sizeof out, 7));
+
+    ASSERT_TRUE(reverseText("abc", out, sizeof out));
+    EXPECT_STREQ(out, "cba");
+    ASSERT_TRUE(reverseText("a", out, sizeof out));
+    EXPECT_STREQ(out, "a");
+    ASSERT_TRUE(reverseText("", out, sizeof out));
+    EXPECT_STREQ(out, "");
+}
+
+TEST(ToLowerAscii, LowersOnlyTheLettersAToZ) {
+    char text[] = "KeyRing.TXT \xC4\xD6[@]";
+    toLowerAscii(text);
+    EXPECT_STREQ(text, "keyring.txt \xC4\xD6[@]");
+}
+
+TEST(DirectoryOf, CutsAfterTheLastBackslash) {
+    struct Case {
+        const char* path;
+        const char* expected;
+    } cases[] = {
+        {"C:\\Tools\\Nimbrel.exe", "C:\\Tools\\"},
+        {"Nimbrel.exe", "Nimbrel.exe"},
+        {"", ""},
+        {"\\", "\\"},
+        {"x", "x"},
+        {"C:\\Tools\\", "C:\\Tools\\"},
+        {"D:/data/a.txt", "D:/data/a.txt"},
+        {"\\\\server\\share\\f", "\\\\server\\share\\"},
+    };
+    for (const Case& c : cases) {
+        char path[kTextCapacity];
+        copyText(c.path, path);
+        directoryOf(path);
+        EXPECT_STREQ(path, c.expected) << c.path;
+    }
+}
+
+TEST(CutText, StopsAtItsLimitOrTheTerminator) {
+    char out[10];
+    ASSERT_TRUE(cutText("abcdef", 3, out));
+    EXPECT_STREQ(out, "abc");
+    ASSERT_TRUE(cutText("ab", 3, out));
+    EXPECT_STREQ(out, "ab");
+    EXPECT_FALSE(cutText("abcdefghijkl", 12, out));
+    const char unterminated[4] = {'w', 'x', 'y', 'z'};
+    ASSERT_TRUE(cutText(unterminated, 4, out));
+    EXPECT_STREQ(out, "wxyz");
+    EXPECT_TRUE(equalIgnoringCase("C:\\Out\\A.TXT", "c:\\out\\a.txt"));
+    EXPECT_FALSE(equalIgnoringCase("a.txt", "a.txt2"));
+}
+
+} // namespace
