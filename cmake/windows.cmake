@@ -54,8 +54,15 @@ if(NIMBREL_TESTS AND CMAKE_SYSTEM_PROCESSOR STREQUAL "x86_64")
         target_include_directories(win_tests PRIVATE ${PROJECT_SOURCE_DIR}/tests)
         target_link_libraries(win_tests PRIVATE nimbrel_win GTest::gtest_main GTest::gmock)
         target_compile_options(win_tests PRIVATE ${NIMBREL_WARNINGS})
+        # A small tmpfs on drive T: lets a test fill a disk for real.
+        add_test(NAME win64.setup.fulldisk COMMAND ${PROJECT_SOURCE_DIR}/scripts/fulldisk.sh ${CMAKE_BINARY_DIR} mount)
+        add_test(NAME win64.cleanup.fulldisk
+                 COMMAND ${PROJECT_SOURCE_DIR}/scripts/fulldisk.sh ${CMAKE_BINARY_DIR} unmount)
+        set_tests_properties(win64.setup.fulldisk PROPERTIES FIXTURES_SETUP fulldisk)
+        set_tests_properties(win64.cleanup.fulldisk PROPERTIES FIXTURES_CLEANUP fulldisk)
         gtest_discover_tests(win_tests TEST_PREFIX "win64.win32api." DISCOVERY_MODE PRE_TEST
-                             DISCOVERY_TIMEOUT 120 PROPERTIES RESOURCE_LOCK wine_drives)
+                             DISCOVERY_TIMEOUT 120
+                             PROPERTIES RESOURCE_LOCK wine_drives FIXTURES_REQUIRED fulldisk TIMEOUT 300)
     endif()
 
     file(GLOB NIMBREL_E2E_TEST_SOURCES CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/tests/e2e/*.cpp)

@@ -10,7 +10,7 @@
 
 namespace {
 
-uint32_t gChunkSize = kChunkSize;
+WorkerTuning gTuning = defaultWorkerTuning();
 
 // The output is written to a temporary file beside it and moved into place only when every
 // byte is there. The main thread may abandon the job at exit; this guards the hand-over.
@@ -49,6 +49,9 @@ bool writeOutput(void* context, const uint8_t* buffer, uint32_t count) {
 
 void reportProgress(void*, uint32_t progress) {
     gState.job.progress.store(progress, std::memory_order_release);
+    if (gTuning.progressObserver) {
+        gTuning.progressObserver(progress);
+    }
 }
 
 FILETIME toFileTime(uint64_t t) {
@@ -129,7 +132,7 @@ bool writeHeader(HANDLE output, JobSettings& job, uint32_t useDescription) {
 bool loadKey(JobSettings& job, const DialogState& dialog, WorkerFiles& files, uint8_t* key, XorPassSetup& setup) {
     setup.keyIsFile = job.keyIsFile;
     if (!job.keyIsFile) {
-        job.keyBytes = expandKeyString(job.keyPath, key, kWorkBufferSize);
+        job.keyBytes = expandKeyString(job.keyPath, key, gTuning.chunkSize);
         setup.keyChunkLength = job.keyBytes;
         setup.keyChunkCount = 0;
         setup.keyBytes = job.keyBytes;
@@ -146,7 +149,7 @@ bool loadKey(JobSettings& job, const DialogState& dialog, WorkerFiles& files, ui
     if (files.key == INVALID_HANDLE_VALUE || fileSize(files.key) < int64_t(job.keyBytes)) {
         return false;
     }
-    firstKeyChunk(job.keyBytes, gChunkSize, setup.keyChunkLength, setup.keyChunkCount);
+    firstKeyChunk(job.keyBytes, gTuning.chunkSize, setup.keyChunkLength, setup.keyChunkCount);
     setup.keyBytes = job.keyBytes;
     return readFully(files.key, key, setup.keyChunkLength) == int64_t(setup.keyChunkLength);
 }
@@ -156,7 +159,7 @@ uint32_t runJob(JobSettings& job, DialogState& dialog, uint8_t* data, uint8_t* k
     XorPassSetup setup{};
     setup.data = data;
     setup.key = key;
-    setup.chunkSize = gChunkSize;
+    setup.chunkSize = gTuning.chunkSize;
 
     if (!withTrailingBackslash(job.outputFolder)) {
         return ResultWriteError;
@@ -250,8 +253,12 @@ DWORD WINAPI jobThread(LPVOID) {
 
 } // namespace
 
-void setWorkerChunkSize(uint32_t bytes) {
-    gChunkSize = bytes;
+WorkerTuning defaultWorkerTuning() {
+    return WorkerTuning{kChunkSize, kWorkBufferSize, nullptr};
+}
+
+void setWorkerTuning(const WorkerTuning& tuning) {
+    gTuning = tuning;
 }
 
 void nameOutput() {
@@ -280,9 +287,9 @@ DWORD jobWorker() {
     }
 
     uint32_t result;
-    auto* data = static_cast<uint8_t*>(takeMemory(kWorkBufferSize));
-    auto* key = static_cast<uint8_t*>(takeMemory(kWorkBufferSize));
-    if (!data || !key || gChunkSize > kWorkBufferSize) {
+    auto* data = static_cast<uint8_t*>(takeMemory(gTuning.bufferBytes));
+    auto* key = static_cast<uint8_t*>(takeMemory(gTuning.bufferBytes));
+    if (!data || !key) {
         result = ResultNoMemory;
     } else {
         job.resultCode.store(ResultOk, std::memory_order_relaxed);

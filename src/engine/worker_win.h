@@ -3,6 +3,7 @@
 
 #include <windows.h>
 
+#include <cstddef>
 #include <cstdint>
 
 // Decides plainName, outputName and fileAttributes, and gives the main window its job caption.
@@ -20,5 +21,12 @@ bool startJobWorker();
 // never moved into place. Safe to call when no job runs.
 void abandonRunningJob();
 
-// The chunk size the worker uses; tests make it small to cross chunk boundaries cheaply.
-void setWorkerChunkSize(uint32_t bytes);
+// How the worker sizes its work. Tests make the chunk small to cross chunk boundaries cheaply,
+// ask for more memory than exists, and watch every progress value.
+struct WorkerTuning {
+    uint32_t chunkSize;
+    size_t bufferBytes;
+    void (*progressObserver)(uint32_t progress);
+};
+WorkerTuning defaultWorkerTuning();
+void setWorkerTuning(const WorkerTuning& tuning);

@@ -1,0 +1,123 @@
+// Real files for the Win32 tests: a temporary folder that is removed with its contents, and
+// whole-file reads and writes.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+using Bytes = std::vector<uint8_t>;
+
+inline bool writeWholeFile(const std::string& path, const Bytes& bytes) {
+    HANDLE f = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (f == INVALID_HANDLE_VALUE) {
+        return false;
+    }
+    size_t done = 0;
+    while (done < bytes.size()) {
+        DWORD chunk = DWORD(std::min<size_t>(bytes.size() - done, 1 << 24));
+        DWORD put = 0;
+        if (!WriteFile(f, bytes.data() + done, chunk, &put, nullptr)) {
+            CloseHandle(f);
+            return false;
+        }
+        done += put;
+    }
+    CloseHandle(f);
+    return true;
+}
+
+inline bool writeWholeFile(const std::string& path, const std::string& text) {
+    return writeWholeFile(path, Bytes(text.begin(), text.end()));
+}
+
+inline Bytes readWholeFile(const std::string& path) {
+    HANDLE f = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    Bytes bytes;
+    if (f == INVALID_HANDLE_VALUE) {
+        return bytes;
+    }
+    LARGE_INTEGER size;
+    GetFileSizeEx(f, &size);
+    bytes.resize(size_t(size.QuadPart));
+    size_t done = 0;
+    while (done < bytes.size()) {
+        DWORD got = 0;
+        DWORD chunk = DWORD(std::min<size_t>(bytes.size() - done, 1 << 24));
+        if (!ReadFile(f, bytes.data() + done, chunk, &got, nullptr) || got == 0) {
+            break;
+        }
+        done += got;
+    }
+    CloseHandle(f);
+    return bytes;
+}
+
+inline bool fileExists(const std::string& path) {
+    DWORD a = GetFileAttributesA(path.c_str());
+    return a != INVALID_FILE_ATTRIBUTES && !(a & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+inline std::vector<std::string> folderEntries(const std::string& folder) {
+    std::vector<std::string> names;
+    WIN32_FIND_DATAA found;
+    HANDLE h = FindFirstFileA((folder + "\\*").c_str(), &found);
+    if (h == INVALID_HANDLE_VALUE) {
+        return names;
+    }
+    do {
+        std::string name = found.cFileName;
+        if (name != "." && name != "..") {
+            names.push_back(name);
+        }
+    } while (FindNextFileA(h, &found));
+    FindClose(h);
+    return names;
+}
+
+inline void removeTree(const std::string& folder) {
+    for (const std::string& name : folderEntries(folder)) {
+        std::string path = folder + "\\" + name;
+        DWORD a = GetFileAttributesA(path.c_str());
+        if (a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY)) {
+            removeTree(path);
+        } else {
+            SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+            DeleteFileA(path.c_str());
+        }
+    }
+    RemoveDirectoryA(folder.c_str());
+}
+
+// A fresh folder under the temporary folder, removed with everything in it.
+struct TempFolder {
+    std::string path;
+    explicit TempFolder(const char* tag = "nimbrel") {
+        char base[MAX_PATH];
+        GetTempPathA(MAX_PATH, base);
+        static unsigned counter = 0;
+        for (;;) {
+            path = std::string(base) + tag + "-" + std::to_string(GetCurrentProcessId()) + "-" +
+                   std::to_string(++counter);
+            if (CreateDirectoryA(path.c_str(), nullptr)) {
+                break;
+            }
+        }
+    }
+    ~TempFolder() { removeTree(path); }
+    std::string operator/(const std::string& name) const { return path + "\\" + name; }
+};
+
+inline Bytes patternBytes(size_t n, uint8_t seed) {
+    Bytes b(n);
+    for (size_t i = 0; i < n; ++i) {
+        b[i] = uint8_t(seed + 13 * i + (i >> 9));
+    }
+    return b;
+}
+
+inline uint64_t fileTimeValue(const FILETIME& f) {
+    return (uint64_t(f.dwHighDateTime) << 32) | f.dwLowDateTime;
+}

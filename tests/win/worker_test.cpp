@@ -1,0 +1,471 @@
+// The job worker on real files under Windows: outputs, names, headers, times, result codes,
+// and what the file system looks like after every kind of failure.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cstring>
+
+#include "engine/container.h"
+#include "engine/job.h"
+#include "engine/worker_win.h"
+#include "support/literal_xor.h"
+#include "support/win_files.h"
+
+namespace {
+
+std::vector<uint32_t> gSeenProgress;
+
+void recordProgress(uint32_t p) {
+    gSeenProgress.push_back(p);
+}
+
+class WorkerTest : public ::testing::Test {
+protected:
+    TempFolder dir;
+    JobSettings& job = gState.job;
+    DialogState& dialog = gState.dialog;
+
+    void SetUp() override {
+        resetProgramState(gState);
+        setWorkerTuning(defaultWorkerTuning());
+        gSeenProgress.clear();
+    }
+    void TearDown() override { setWorkerTuning(defaultWorkerTuning()); }
+
+    void useChunk(uint32_t chunk) { setWorkerTuning(WorkerTuning{chunk, chunk + 50, recordProgress}); }
+
+    std::string makeFile(const std::string& name, const Bytes& bytes) {
+        std::string path = dir / name;
+        EXPECT_TRUE(writeWholeFile(path, bytes));
+        return path;
+    }
+    void input(const std::string& path) {
+        copyText(path.c_str(), job.inputPath);
+        job.inputSize = uint32_t(readWholeFile(path).size());
+        job.headerLength = 0;
+        dialog.direction = Encrypt;
+        dialog.inputLoaded = 1;
+    }
+    // As loading a ".qdx" input does: the header's values go into the job record.
+    void containerInput(const std::string& path) {
+        Bytes bytes = readWholeFile(path);
+        ContainerHeader header;
+        ASSERT_EQ(decodeHeader(bytes.data(), bytes.size(), header), HeaderStatus::Ok);
+        copyText(path.c_str(), job.inputPath);
+        jobFromHeader(header, job);
+        dialog.useDescription = header.hasDescription;
+        dialog.direction = Decrypt;
+        dialog.cipherMode = ModeClassic;
+        dialog.inputLoaded = 1;
+    }
+    void keyString(const char* text) {
+        job.keyIsFile = 0;
+        copyText(text, job.keyPath);
+    }
+    // As key file adoption does: the path, its size as the byte count, ready.
+    void keyFile(const std::string& path) {
+        job.keyIsFile = 1;
+        copyText(path.c_str(), job.keyPath);
+        job.keyBytes = uint32_t(readWholeFile(path).size());
+        dialog.keyReady = 1;
+    }
+    void outputTo(const std::string& folder) { copyText(folder.c_str(), job.outputFolder); }
+    uint32_t run() {
+        EXPECT_EQ(jobWorker(), 0u);
+        EXPECT_EQ(job.progress.load(), kProgressEnded);
+        return job.resultCode.load();
+    }
+};
+
+TEST_F(WorkerTest, XorModeWithAStringKeyIsItsOwnInverse) {
+    useChunk(1000);
+    Bytes plain = patternBytes(3456, 1);
+    input(makeFile("report.txt", plain));
+    keyString("correct horse");
+    outputTo(dir.path);
+    ASSERT_EQ(run(), ResultOk);
+    EXPECT_EQ(job.keyBytes, 39u); // 13 bytes, three copies
+    Bytes once = readWholeFile(dir / "XOR report.txt");
+    std::string key = "correct horsecorrect horsecorrect horse";
+    EXPECT_EQ(once, productXorPass(plain, Bytes(key.begin(), key.end()), false, 39, 1000));
+    EXPECT_EQ(once, literalXorPass(plain, Bytes(key.begin(), key.end()), false, 39, 1000));
+
+    input(dir / "XOR report.txt");
+    outputTo(dir.path);
+    ASSERT_EQ(run(), ResultOk);
+    EXPECT_EQ(readWholeFile(dir / "XOR XOR report.txt"), plain);
+}
+
+TEST_F(WorkerTest, XorModeWithAKeyFileIsItsOwnInverse) {
+    useChunk(1000);
+    Bytes plain = patternBytes(5000, 2);
+    Bytes key = patternBytes(1777, 99);
+    input(makeFile("a.bin", plain));
+    keyFile(makeFile("key.bin", key));
+    outputTo(dir.path + "\\"); // a trailing backslash gives the same path
+    ASSERT_EQ(run(), ResultOk);
+    Bytes once = readWholeFile(dir / "XOR a.bin");
+    EXPECT_EQ(once, productXorPass(plain, key, true, 1777, 1000));
+    EXPECT_STREQ(job.outputFolder, (dir / "XOR a.bin").c_str()); // the full output path from now on
+
+    input(dir / "XOR a.bin");
+    keyFile(dir / "key.bin");
+    outputTo(dir.path);
+    ASSERT_EQ(run(), ResultOk);
+    EXPECT_EQ(readWholeFile(dir / "XOR XOR a.bin"), plain);
+}
+
+TEST_F(WorkerTest, AnEmptyKeyStringUsesTheDefaultKeyText) {
+    Bytes plain = patternBytes(300, 3);
+    input(makeFile("a.txt", plain));
+    keyString("");
+    outputTo(dir.path);
+    ASSERT_EQ(run(), ResultOk);
+    std::string key = "HarbinLockworksHarbinLockworksHarbinLockworks";
+    EXPECT_EQ(readWholeFile(dir / "XOR a.txt"), productXorPass(plain, Bytes(key.begin(), key.end()), false, 45, kChunkSize));
+}
+
+TEST_F(WorkerTest, TheByteCountLimitsAKeyFileButNotAKeyString) {
+    useChunk(1000);
+    Bytes plain = patternBytes(2500, 4);
+    Bytes key = patternBytes(1000, 5);
+    input(makeFile("a.txt", plain));
+    keyFile(makeFile("key.bin", key));
+    job.keyBytes = 10;
+    outputTo(dir.path);
+    ASSERT_EQ(run(), ResultOk);
+    EXPECT_EQ(readWholeFile(dir / "XOR a.txt"), productXorPass(plain, Bytes(key.begin(), key.begin() + 10), true, 10, 1000));
+
+    // Longer than a chunk but shorter than the file: the reads go on into the bytes after it.
+    Bytes bigKey = patternBytes(2600, 6);
+    keyFile(makeFile("big.bin", bigKey));
+    job.keyBytes = 1300;
+    input(dir / "a.txt");
+    outputTo(dir.path);
+    ASSERT_EQ(run(), ResultOk);
+    EXPECT_EQ(readWholeFile(dir / "XOR a.txt"), productXorPass(plain, bigKey, true, 1300, 1000));
+
+    keyString("0123456789012345678901234567890123456789");
+    job.keyBytes = 10;
+    input(dir / "a.txt");
+    outputTo(dir.path);
+    ASSERT_EQ(run(), ResultOk);
+    EXPECT_EQ(job.keyBytes, 40u);
+}
+
+TEST_F(WorkerTest, ClassicRoundTripKeepsContentNameDescriptionKeyPathAndTimes) {
+    struct Case {
+        bool description, saveKey;
+        uint32_t headerLength;
+    } cases[] = {{false, false, 336}, {true, false, 636}, {false, true, 636}, {true, true, 936}};
+    Bytes plain = patternBytes(4321, 7);
+    Bytes key = patternBytes(8192, 8);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.headerLength);
+        resetProgramState(gState);
+        TempFolder out("out");
+        input(makeFile("report.tar.gz", plain));
+        keyFile(makeFile("KeyFile.txt", key));
+        dialog.cipherMode = ModeClassic;
+        dialog.useDescription = c.description;
+        job.saveKeyName = c.saveKey;
+        copyText("Quarterly figures", job.description);
+        outputTo(out.path);
+        FILETIME before;
+        GetSystemTimeAsFileTime(&before);
+        ASSERT_EQ(run(), ResultOk);
+
+        Bytes container = readWholeFile(out / "report.tar.qdx");
+        ASSERT_EQ(container.size(), plain.size() + c.headerLength);
+        ContainerHeader header;
+        ASSERT_EQ(decodeHeader(container.data(), container.size(), header), HeaderStatus::Ok);
+        EXPECT_EQ(header.headerLength, c.headerLength);
+        EXPECT_STREQ(header.plainName, "report.tar.gz");
+        EXPECT_STREQ(header.description, c.description ? "Quarterly figures" : "");
+        EXPECT_STREQ(header.keyPath, c.saveKey ? (dir / "KeyFile.txt").c_str() : "");
+        // The stored times are the new container's own: the moment of encryption.
+        EXPECT_GE(header.lastWriteTime + 20000000, fileTimeValue(before));
+        EXPECT_EQ(header.attributes, uint16_t(GetFileAttributesA((dir / "report.tar.gz").c_str())));
+        Bytes payload(container.begin() + c.headerLength, container.end());
+        EXPECT_EQ(payload, productXorPass(plain, key, true, uint32_t(key.size()), kChunkSize));
+
+        // Decrypt into another folder: the stored name, the content, the stored times.
+        TempFolder back("back");
+        containerInput(out / "report.tar.qdx");
+        keyFile(dir / "KeyFile.txt");
+        outputTo(back.path);
+        ASSERT_EQ(run(), ResultOk);
+        EXPECT_EQ(job.inputSize, plain.size());
+        EXPECT_EQ(readWholeFile(back / "report.tar.gz"), plain);
+        HANDLE restored = CreateFileA((back / "report.tar.gz").c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                      OPEN_EXISTING, 0, nullptr);
+        ASSERT_NE(restored, INVALID_HANDLE_VALUE);
+        FILETIME created, accessed, written;
+        GetFileTime(restored, &created, &accessed, &written);
+        CloseHandle(restored);
+        EXPECT_EQ(fileTimeValue(written), header.lastWriteTime);
+        EXPECT_EQ(fileTimeValue(accessed) / 10000000, header.lastAccessTime / 10000000);
+    }
+}
+
+TEST_F(WorkerTest, OutputNamesFollowModeAndDirection) {
+    Bytes plain = patternBytes(64, 9);
+    struct Case {
+        const char* input;
+        CipherMode mode;
+        const char* output;
+    } cases[] = {
+        {"report.txt", ModeXor, "XOR report.txt"},
+        {"report.tar.gz", ModeClassic, "report.tar.qdx"},
+        {".profile", ModeClassic, ".qdx"},
+        {"noext", ModeClassic, "noext.qdx"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.input);
+        TempFolder out("names");
+        input(makeFile(c.input, plain));
+        keyString("k");
+        dialog.cipherMode = c.mode;
+        outputTo(out.path);
+        ASSERT_EQ(run(), ResultOk);
+        EXPECT_EQ(folderEntries(out.path), std::vector<std::string>{c.output});
+    }
+}
+
+TEST_F(WorkerTest, AMissingOutputFolderIsCreatedOneLevelOnly) {
+    input(makeFile("a.txt", patternBytes(10, 1)));
+    keyString("k");
+    outputTo(dir / "a");
+    ASSERT_EQ(run(), ResultOk);
+    EXPECT_TRUE(fileExists(dir / "a\\XOR a.txt"));
+
+    input(dir / "a.txt");
+    outputTo(dir / "missing\\deeper");
+    EXPECT_EQ(run(), ResultWriteError);
+    EXPECT_EQ(GetFileAttributesA((dir / "missing").c_str()), INVALID_FILE_ATTRIBUTES);
+}
+
+TEST_F(WorkerTest, AnInputThatCannotBeOpenedGivesCode1AndLeavesAnExistingOutputAlone) {
+    std::string existing = makeFile("XOR gone.txt", patternBytes(77, 1));
+    input(dir / "gone.txt");
+    keyString("k");
+    outputTo(dir.path);
+    EXPECT_EQ(run(), ResultReadError);
+    EXPECT_EQ(readWholeFile(existing), patternBytes(77, 1));
+    EXPECT_EQ(folderEntries(dir.path).size(), 1u);
+
+    // Held open by another program.
+    std::string held = makeFile("held.txt", patternBytes(10, 1));
+    HANDLE h = CreateFileA(held.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    input(held);
+    outputTo(dir.path);
+    EXPECT_EQ(run(), ResultReadError);
+    CloseHandle(h);
+    EXPECT_FALSE(fileExists(dir / "XOR held.txt"));
+}
+
+TEST_F(WorkerTest, NoKeyMaterialGivesCode2AndNoOutput) {
+    std::string plainPath = makeFile("a.txt", patternBytes(100, 1));
+    std::string keyPath = makeFile("key.bin", patternBytes(100, 2));
+    struct Case {
+        const char* what;
+        void (*spoil)(const std::string& key);
+        bool ready;
+        uint32_t keyBytes;
+    } cases[] = {
+        {"not adopted", [](const std::string&) {}, false, 100},
+        {"empty key file", [](const std::string& k) { writeWholeFile(k, Bytes{}); }, true, 0},
+        {"deleted after adoption", [](const std::string& k) { DeleteFileA(k.c_str()); }, true, 100},
+        {"shrunk after adoption", [](const std::string& k) { writeWholeFile(k, patternBytes(60, 2)); }, true, 100},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        writeWholeFile(keyPath, patternBytes(100, 2));
+        input(plainPath);
+        keyFile(keyPath);
+        dialog.keyReady = c.ready;
+        job.keyBytes = c.keyBytes;
+        c.spoil(keyPath);
+        outputTo(dir.path);
+        EXPECT_EQ(run(), ResultNoKey);
+        EXPECT_FALSE(fileExists(dir / "XOR a.txt"));
+    }
+    // A key file held open by another program cannot give its bytes either.
+    writeWholeFile(keyPath, patternBytes(100, 2));
+    keyFile(keyPath);
+    HANDLE h = CreateFileA(keyPath.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    input(plainPath);
+    outputTo(dir.path);
+    EXPECT_EQ(run(), ResultNoKey);
+    CloseHandle(h);
+    EXPECT_FALSE(fileExists(dir / "XOR a.txt"));
+}
+
+TEST_F(WorkerTest, BuffersThatCannotBeObtainedGiveCode3) {
+    setWorkerTuning(WorkerTuning{kChunkSize, size_t(1) << 62, nullptr}); // more than any address space
+    input(makeFile("a.txt", patternBytes(100, 1)));
+    keyString("k");
+    outputTo(dir.path);
+    EXPECT_EQ(run(), ResultNoMemory);
+    EXPECT_EQ(folderEntries(dir.path).size(), 1u);
+}
+
+TEST_F(WorkerTest, AnOutputThatWouldReplaceItsOwnInputOrKeyIsRefusedWithCode4) {
+    // A container whose stored name is its own name, decrypted into its own folder.
+    Bytes plain = patternBytes(500, 1);
+    input(makeFile("self.qdx", plain));
+    keyString("k");
+    dialog.cipherMode = ModeClassic;
+    TempFolder staging("staging");
+    outputTo(staging.path);
+    ASSERT_EQ(run(), ResultOk);
+    Bytes container = readWholeFile(staging / "self.qdx");
+    std::string inFolder = makeFile("SELF.QDX", container);
+    containerInput(inFolder);
+    keyString("k");
+    outputTo(dir.path);
+    EXPECT_EQ(run(), ResultWriteError);
+    EXPECT_EQ(readWholeFile(inFolder), container);
+
+    // A key file that carries the output's name.
+    std::string key = makeFile("XOR b.txt", patternBytes(64, 3));
+    input(makeFile("b.txt", plain));
+    keyFile(key);
+    dialog.cipherMode = ModeXor;
+    outputTo(dir.path);
+    EXPECT_EQ(run(), ResultWriteError);
+    EXPECT_EQ(readWholeFile(key), patternBytes(64, 3));
+}
+
+TEST_F(WorkerTest, XorModeTakesAContainerAsPlainBytesAndStampsNoTimes) {
+    Bytes plain = patternBytes(700, 4);
+    input(makeFile("doc.txt", plain));
+    keyString("secret");
+    dialog.cipherMode = ModeClassic;
+    TempFolder out("out");
+    outputTo(out.path);
+    ASSERT_EQ(run(), ResultOk);
+    Bytes container = readWholeFile(out / "doc.qdx");
+
+    containerInput(out / "doc.qdx");
+    dialog.cipherMode = ModeXor;
+    keyString("other key of some length");
+    outputTo(dir.path);
+    FILETIME before;
+    GetSystemTimeAsFileTime(&before);
+    ASSERT_EQ(run(), ResultOk);
+    std::string key = "other key of some lengthother key of some length";
+    Bytes xored = readWholeFile(dir / "XOR doc.qdx");
+    EXPECT_EQ(xored, productXorPass(container, Bytes(key.begin(), key.end()), false, uint32_t(key.size()), kChunkSize));
+    HANDLE h = CreateFileA((dir / "XOR doc.qdx").c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    FILETIME created, accessed, written;
+    GetFileTime(h, &created, &accessed, &written);
+    CloseHandle(h);
+    EXPECT_GE(fileTimeValue(written) + 20000000, fileTimeValue(before));
+}
+
+TEST_F(WorkerTest, AContainerShorterThanItsHeaderIsRefusedWithCode1) {
+    Bytes plain = patternBytes(50, 4);
+    input(makeFile("doc.txt", plain));
+    keyString("secret");
+    dialog.cipherMode = ModeClassic;
+    dialog.useDescription = 1;
+    TempFolder out("out");
+    outputTo(out.path);
+    ASSERT_EQ(run(), ResultOk);
+    containerInput(out / "doc.qdx");
+    ASSERT_EQ(job.headerLength, 636u);
+    Bytes container = readWholeFile(out / "doc.qdx");
+    container.resize(400); // cut after loading
+    writeWholeFile(out / "doc.qdx", container);
+    keyString("secret");
+    TempFolder back("back");
+    outputTo(back.path);
+    EXPECT_EQ(run(), ResultReadError);
+    EXPECT_TRUE(folderEntries(back.path).empty());
+}
+
+TEST_F(WorkerTest, ProgressMovesAtChunkBoundariesAndTimeIsInHundredths) {
+    useChunk(1000);
+    input(makeFile("big.bin", patternBytes(3500, 5)));
+    keyFile(makeFile("key.bin", patternBytes(4000, 6)));
+    outputTo(dir.path);
+    DWORD before = GetTickCount();
+    ASSERT_EQ(run(), ResultOk);
+    DWORD elapsed = GetTickCount() - before;
+    EXPECT_EQ(gSeenProgress, (std::vector<uint32_t>{128, 157, 185}));
+    EXPECT_LE(job.jobTime.load(), elapsed / 10 + 1);
+
+    gSeenProgress.clear();
+    input(makeFile("small.bin", patternBytes(1000, 5)));
+    outputTo(dir.path);
+    ASSERT_EQ(run(), ResultOk);
+    EXPECT_TRUE(gSeenProgress.empty()); // one chunk: nothing until the end
+}
+
+TEST_F(WorkerTest, ItsOwnThreadReportsThroughTheStatusFields) {
+    input(makeFile("a.txt", patternBytes(2000, 1)));
+    keyString("k");
+    outputTo(dir.path);
+    dialog.nextDropIsKey = 1;
+    job.progress.store(kProgressIdle);
+    ASSERT_TRUE(startJobWorker());
+    for (int i = 0; i < 1000 && job.progress.load(std::memory_order_acquire) != kProgressEnded; ++i) {
+        Sleep(10);
+    }
+    ASSERT_EQ(job.progress.load(std::memory_order_acquire), kProgressEnded);
+    EXPECT_EQ(job.resultCode.load(), ResultOk);
+    EXPECT_EQ(dialog.nextDropIsKey, 0u);
+    EXPECT_TRUE(fileExists(dir / "XOR a.txt"));
+}
+
+// Abandoning a job (the program is closing) leaves neither the output nor its temporary file.
+std::atomic<int> gChunksSeen{0};
+void slowProgress(uint32_t) {
+    ++gChunksSeen;
+    Sleep(20);
+}
+
+TEST_F(WorkerTest, AnAbandonedJobLeavesNoFileBehind) {
+    setWorkerTuning(WorkerTuning{100000, 100050, slowProgress});
+    gChunksSeen = 0;
+    input(makeFile("big.bin", patternBytes(3000000, 5)));
+    keyString("k");
+    TempFolder out("out");
+    outputTo(out.path);
+    ASSERT_TRUE(startJobWorker());
+    while (gChunksSeen < 3) {
+        Sleep(5);
+    }
+    EXPECT_FALSE(folderEntries(out.path).empty()); // the temporary output is being written
+    abandonRunningJob();
+    while (job.progress.load(std::memory_order_acquire) != kProgressEnded) {
+        Sleep(5);
+    }
+    EXPECT_EQ(job.resultCode.load(), ResultAbandoned);
+    EXPECT_TRUE(folderEntries(out.path).empty());
+}
+
+// A full disk: a 30 MB tmpfs mapped to drive T: by the test run (skipped where mounting is not
+// allowed). The second 25,000,000-byte chunk does not fit.
+TEST_F(WorkerTest, AFullDiskGivesCode4AndLeavesNothingBehind) {
+    ULARGE_INTEGER freeBytes, totalBytes;
+    if (!GetDiskFreeSpaceExA("T:\\", &freeBytes, &totalBytes, nullptr) || totalBytes.QuadPart > (64u << 20)) {
+        GTEST_SKIP() << "no small tmpfs on T: (mounting was not allowed); full-disk test skipped";
+    }
+    for (const std::string& name : folderEntries("T:")) {
+        DeleteFileA(("T:\\" + name).c_str());
+    }
+    ASSERT_TRUE(writeWholeFile("T:\\XOR big.bin", std::string("an older output")));
+    input(makeFile("big.bin", patternBytes(40000000, 5)));
+    keyString("k");
+    outputTo("T:\\");
+    EXPECT_EQ(run(), ResultWriteError);
+    EXPECT_EQ(folderEntries("T:"), std::vector<std::string>{"XOR big.bin"});
+    Bytes kept = readWholeFile("T:\\XOR big.bin");
+    EXPECT_EQ(std::string(kept.begin(), kept.end()), "an older output");
+    DeleteFileA("T:\\XOR big.bin");
+}
+
+} // namespace
