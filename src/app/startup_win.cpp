@@ -1,0 +1,103 @@
+#include "app/startup_win.h"
+
+#include <commctrl.h>
+#include <shellapi.h>
+#include <shlobj.h>
+
+#include "engine/cmdline_win.h"
+#include "engine/worker_win.h"
+#include "ui/main_dialog_win.h"
+
+AppContext* gApp = nullptr;
+char programFolder[kTextCapacity];
+char dataFolder[kTextCapacity];
+
+namespace {
+
+void createFolder(const char* path) {
+    CreateDirectoryA(path, nullptr); // an existing folder, or one that cannot be made, is passed over
+}
+
+bool appDataFolder(char* out) {
+    return SHGetSpecialFolderPathA(nullptr, out, CSIDL_APPDATA, FALSE) != 0;
+}
+
+} // namespace
+
+void openReadMe() {
+    char path[kTextCapacity];
+    copyText(programFolder, path);
+    if (appendText(path, "ReadMe.htm")) {
+        ShellExecuteA(nullptr, nullptr, path, nullptr, nullptr, SW_SHOWNORMAL);
+    }
+}
+
+void settleFolders() {
+    char found[kTextCapacity] = "";
+    DWORD n = SearchPathA(nullptr, "Nimbrel.exe", nullptr, sizeof found, found, nullptr);
+    if (n == 0 || n >= sizeof found) {
+        found[0] = '\0';
+    }
+    directoryOf(found);
+    copyText(found, programFolder);
+    copyText(programFolder, dataFolder);
+
+    char root[4] = "";
+    cutText(programFolder, 3, root);
+    if (GetDriveTypeA(root) == DRIVE_REMOVABLE) {
+        return; // portable: the data stays with the program on its medium
+    }
+    char marker[kTextCapacity];
+    copyText(programFolder, marker);
+    if (!appendText(marker, "DefSet.txt")) {
+        return;
+    }
+    HANDLE h = CreateFileA(marker, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
+                           nullptr);
+    if (h == INVALID_HANDLE_VALUE) {
+        return;
+    }
+    CloseHandle(h);
+
+    char base[MAX_PATH];
+    if (!appDataFolder(base)) {
+        return;
+    }
+    char path[kTextCapacity];
+    if (copyText(base, path) && appendText(path, "\\Orvensoft")) {
+        createFolder(path);
+    }
+    if (copyText(base, path) && appendText(path, "\\Vostra")) {
+        createFolder(path);
+        if (appendText(path, "\\Nimbrel")) {
+            createFolder(path);
+            if (appendText(path, "\\")) {
+                copyText(path, dataFolder);
+            }
+        }
+    }
+}
+
+uint32_t runProgram() {
+    gApp = static_cast<AppContext*>(GlobalAlloc(GMEM_FIXED | GMEM_ZEROINIT, sizeof(AppContext)));
+    if (!gApp) {
+        return 0;
+    }
+    gApp->instance = GetModuleHandleA(nullptr);
+    settleFolders();
+
+    INITCOMMONCONTROLSEX controls{sizeof controls, ICC_WIN95_CLASSES | ICC_PROGRESS_CLASS | ICC_BAR_CLASSES};
+    InitCommonControlsEx(&controls);
+    // No parent: a tool tip owned by the dialog would keep it out of the topmost band.
+    gApp->toolTip = CreateWindowExA(WS_EX_TOPMOST, TOOLTIPS_CLASSA, nullptr, TTS_ALWAYSTIP, CW_USEDEFAULT,
+                                    CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, nullptr, nullptr, nullptr, nullptr);
+
+    uint32_t batchResult = 0;
+    if (readCommandLine(batchResult)) {
+        return batchResult == 0 ? kExitCode : kExitCode + batchResult;
+    }
+    runMainDialog();
+    // A job still running is abandoned with the process: its unfinished output goes with it.
+    abandonRunningJob();
+    return kExitCode;
+}

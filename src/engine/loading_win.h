@@ -1,0 +1,9 @@
+// Loading an input file: the file decides whether the next job encrypts or decrypts.
+#pragma once
+
+#include <windows.h>
+
+// Accepts `path` as the input of the next job; the outcome is inputLoaded. `window` is the
+// main dialog, or null before it exists (then fields stay as they are and messages have no
+// parent).
+void loadInputFile(HWND window, const char* path);

@@ -1,0 +1,75 @@
+#include "engine/messages.h"
+
+#include "text/text.h"
+
+namespace {
+
+void composeAroundPath(const char* lead, const char* path, char* out, size_t capacity) {
+    out[0] = '\0';
+    appendText(out, capacity, lead);
+    appendText(out, capacity, "\"");
+    size_t used = textLength(out);
+    // Keep room for the closing quote and the terminator.
+    if (capacity > used + 2) {
+        cutText(path, capacity - used - 2, out + used, capacity - used);
+    }
+    appendText(out, capacity, "\"");
+}
+
+} // namespace
+
+void composeReadError(const char* path, char* out, size_t capacity) {
+    composeAroundPath("File Read Error with ", path, out, capacity);
+}
+
+void composeWriteError(const char* name, char* out, size_t capacity) {
+    composeAroundPath("File Write Error with ", name, out, capacity);
+}
+
+void formatElapsed(uint32_t hundredths, char* out, size_t capacity) {
+    uint32_t seconds = hundredths / 100;
+    uint32_t rest = hundredths - 100 * seconds;
+    char digits[16];
+    out[0] = '\0';
+    // formatDecimal takes a signed value; seconds of a 32-bit tick count can exceed it.
+    if (seconds > 2147483647u) {
+        formatDecimal(int32_t(seconds / 10), digits, sizeof digits);
+        appendText(out, capacity, digits);
+        formatDecimal(int32_t(seconds % 10), digits, sizeof digits);
+    } else {
+        formatDecimal(int32_t(seconds), digits, sizeof digits);
+    }
+    appendText(out, capacity, digits);
+    appendText(out, capacity, rest < 10 ? ".0" : ".");
+    formatDecimal(int32_t(rest), digits, sizeof digits);
+    appendText(out, capacity, digits);
+}
+
+bool composeJobReport(uint32_t resultCode, uint32_t jobTime, const char* inputPath, const char* outputName,
+                      char* out, size_t capacity) {
+    out[0] = '\0';
+    switch (resultCode) {
+    case 0: {
+        char elapsed[32];
+        formatElapsed(jobTime, elapsed, sizeof elapsed);
+        appendText(out, capacity, "Finished XORing in ");
+        appendText(out, capacity, elapsed);
+        appendText(out, capacity, " seconds.");
+        return true;
+    }
+    case 1:
+        composeReadError(inputPath, out, capacity);
+        return true;
+    case 2:
+        copyText(kNoKeyMaterial, out, capacity);
+        return true;
+    case 3:
+        copyText(kMemoryError, out, capacity);
+        return true;
+    case 4:
+        composeWriteError(outputName, out, capacity);
+        return true;
+    default:
+        return resultCode < 10;
+    }
+}

@@ -1,0 +1,35 @@
+// The texts of the messages that loading and jobs raise, composed into bounded buffers.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+// Room for the longest message: a fixed text around a path of up to 599 bytes.
+constexpr size_t kMessageCapacity = 1024;
+
+constexpr char kVersionError[] =
+    "Nimbrel file version error. You need to use the same version of Nimbrel that encrypted the file.";
+constexpr char kKeySizeAdvice[] =
+    "For optimum security Key file should be the same size or greater than the file to be EnCrypted";
+constexpr char kNoKeyMaterial[] = "File Too Big";
+constexpr char kMemoryError[] = "Memory Allocation Error. Try closing a few programs and try again.";
+constexpr char kOutputExists[] = "Output File name already exists.";
+
+// Captions of the two buttons.
+constexpr char kOk[] = "OK";
+constexpr char kQuit[] = "Quit Nimbrel";
+constexpr char kOpenReadMe[] = "Open ReadMe";
+constexpr char kOverwrite[] = "Overwrite file with new one?";
+constexpr char kAbortXor[] = "Abort XOR";
+
+// "File Read Error with "<path>"" (and the write error likewise); a path too long for the
+// buffer is cut, never overrun.
+void composeReadError(const char* path, char* out, size_t capacity);
+void composeWriteError(const char* name, char* out, size_t capacity);
+
+// Seconds, a dot and two digits of hundredths: 307 gives "3.07".
+void formatElapsed(uint32_t hundredths, char* out, size_t capacity);
+
+// The message that reports a job's end; false when the result shows none (10 and above).
+bool composeJobReport(uint32_t resultCode, uint32_t jobTime, const char* inputPath, const char* outputName,
+                      char* out, size_t capacity);

@@ -1,0 +1,46 @@
+#include "ui/chrome_win.h"
+
+#include <commctrl.h>
+
+#include "engine/job.h"
+#include "resource.h"
+#include "ui/rules.h"
+
+void setToolTip(HWND dialog, const AppContext* app, int id, const char* text) {
+    HWND control = GetDlgItem(dialog, id);
+    if (!app || !app->toolTip || !control) {
+        return;
+    }
+    TOOLINFOA tool{};
+    tool.cbSize = TTTOOLINFOA_V2_SIZE;
+    tool.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
+    tool.hwnd = control;
+    tool.uId = UINT_PTR(control);
+    tool.hinst = app->instance;
+    // A control keeps one tool; later texts replace its text.
+    TOOLINFOA probe = tool;
+    probe.lpszText = nullptr;
+    bool known = SendMessageA(app->toolTip, TTM_GETTOOLINFOA, 0, LPARAM(&probe)) != 0;
+    tool.lpszText = const_cast<char*>(text);
+    SendMessageA(app->toolTip, known ? TTM_UPDATETIPTEXTA : TTM_ADDTOOLA, 0, LPARAM(&tool));
+}
+
+void registerOpeningToolTips(HWND dialog) {
+    for (const ToolTipText& tip : kOpeningToolTips) {
+        setToolTip(dialog, gApp, tip.id, tip.text);
+    }
+}
+
+void installSystemMenu(HWND dialog) {
+    GetSystemMenu(dialog, TRUE);
+    HMENU menu = GetSystemMenu(dialog, FALSE);
+    AppendMenuA(menu, MF_SEPARATOR, 0, nullptr);
+    AppendMenuA(menu, MF_STRING, IDM_ON_TOP, "On Top Toggle");
+}
+
+void toggleOnTop(HWND dialog) {
+    DialogState& state = gState.dialog;
+    state.onTop = !state.onTop;
+    SetWindowPos(dialog, state.onTop ? HWND_TOPMOST : HWND_NOTOPMOST, 0, 0, 0, 0,
+                 SWP_NOSIZE | SWP_NOMOVE | SWP_NOACTIVATE);
+}

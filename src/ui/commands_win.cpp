@@ -1,0 +1,315 @@
+// What the main dialog does when the user works it.
+#include <windows.h>
+
+#include <commdlg.h>
+#include <shellapi.h>
+#include <shlobj.h>
+
+#include <cstring>
+
+#include "app/about_win.h"
+#include "app/files_win.h"
+#include "app/message_win.h"
+#include "app/startup_win.h"
+#include "engine/job.h"
+#include "engine/loading_win.h"
+#include "engine/messages.h"
+#include "engine/paths.h"
+#include "engine/worker_win.h"
+#include "keys/adopt_win.h"
+#include "keys/keytools_win.h"
+#include "resource.h"
+#include "ui/controls_win.h"
+#include "ui/main_dialog_win.h"
+#include "version.h"
+
+namespace {
+
+bool jobRunning() {
+    return gState.job.progress.load(std::memory_order_acquire) != kProgressIdle;
+}
+
+bool opensForReading(const char* path) {
+    HANDLE h = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE) {
+        return false;
+    }
+    CloseHandle(h);
+    return true;
+}
+
+// The open-file picker's request is kept for the whole run, so the filter last used is offered
+// again.
+OPENFILENAMEA gPicker;
+
+bool chooseFile(HWND window, char* path) {
+    if (!opensForReading(path) && !SHGetSpecialFolderPathA(nullptr, path, CSIDL_PERSONAL, FALSE)) {
+        path[0] = '\0';
+    }
+    gPicker.lStructSize = OPENFILENAME_SIZE_VERSION_400A;
+    gPicker.hwndOwner = window;
+    gPicker.hInstance = gApp->instance;
+    gPicker.lpstrFilter = "All Files\0*.*\0Nimbrel Files\0*.Qdx\0";
+    gPicker.lpstrFile = path;
+    gPicker.nMaxFile = kTextCapacity;
+    gPicker.lpstrTitle = NIMBREL_TITLE;
+    gPicker.Flags = OFN_HIDEREADONLY | OFN_PATHMUSTEXIST | OFN_FILEMUSTEXIST | OFN_EXPLORER | OFN_LONGNAMES;
+    return GetOpenFileNameA(&gPicker) != 0;
+}
+
+bool browseFolder(HWND window, char* path) {
+    char displayName[MAX_PATH];
+    BROWSEINFOA request{};
+    request.hwndOwner = window;
+    request.pszDisplayName = displayName;
+    request.lpszTitle = "Output Directory:";
+    request.ulFlags = BIF_RETURNONLYFSDIRS | BIF_DONTGOBELOWDOMAIN | BIF_EDITBOX;
+    LPITEMIDLIST chosen = SHBrowseForFolderA(&request);
+    if (!chosen) {
+        return false;
+    }
+    char folder[MAX_PATH] = "";
+    bool ok = SHGetPathFromIDListA(chosen, folder) && copyText(folder, path, kTextCapacity);
+    CoTaskMemFree(chosen);
+    return ok;
+}
+
+void markKeySource(HWND window, KeySource source) {
+    gState.dialog.keySource = source;
+    setCheck(window, IDO_DRIVE, source == SourceDrive);
+    setCheck(window, IDO_FILE, source == SourceFile);
+    setCheck(window, IDO_STRING, source == SourceString);
+}
+
+void chooseDriveSource(HWND window) {
+    gState.dialog.keySource = SourceDrive;
+    if (scanDrives(window) == 1) {
+        adoptKeyFile(gState.job.keyPath, window);
+        refreshControls(window);
+        return;
+    }
+    setCheck(window, IDO_DRIVE, false);
+    setCheck(window, IDO_FILE, true);
+    showAdvice(window, "No valid index in any removable drive. Refer to ReadMe for further details.");
+    gState.dialog.keySource = SourceFile;
+    refreshControls(window);
+}
+
+void sameFolder(HWND window) {
+    JobSettings& job = gState.job;
+    copyText(job.inputPath, job.outputFolder);
+    directoryOf(job.outputFolder);
+    SetDlgItemTextA(window, IDE_OUTPUT, job.outputFolder);
+}
+
+void addName(HWND window) {
+    JobSettings& job = gState.job;
+    char folder[kTextCapacity];
+    GetDlgItemTextA(window, IDE_OUTPUT, folder, sizeof folder);
+    char name[kTextCapacity];
+    char stem[kTextCapacity];
+    // A name that does not fit leaves the folder as it was.
+    if (withTrailingBackslash(folder) && fileNameOf(job.inputPath, name, sizeof name) &&
+        stripExtension(name, stem, sizeof stem) && appendText(folder, stem)) {
+        copyText(folder, job.outputFolder);
+        SetDlgItemTextA(window, IDE_OUTPUT, job.outputFolder);
+    }
+}
+
+} // namespace
+
+void startJob(HWND window) {
+    JobSettings& job = gState.job;
+    DialogState& dialog = gState.dialog;
+    GetDlgItemTextA(window, IDE_INPUT, job.inputPath, kTextCapacity);
+    GetDlgItemTextA(window, IDE_OUTPUT, job.outputFolder, kTextCapacity);
+    job.saveKeyName = 0;
+    job.keyIsFile = 1;
+    if (dialog.keySource == SourceFile) {
+        GetDlgItemTextA(window, IDE_KEY_FILE, job.keyPath, 290);
+        job.saveKeyName = IsDlgButtonChecked(window, IDX_SAVE_KEY_NAME) == BST_CHECKED;
+    } else if (dialog.keySource == SourceString) {
+        job.keyIsFile = 0;
+        GetDlgItemTextA(window, IDE_KEY_STRING, job.keyPath, 290);
+    }
+    nameOutput();
+
+    bool abandon = false;
+    char outputPath[kTextCapacity];
+    if (joinOutputPath(job.outputFolder, job.outputName, outputPath, sizeof outputPath) &&
+        job.outputName[0] != '\0' && opensForReading(outputPath)) {
+        abandon = showMessage(window, MessageRequest{kOutputExists, kOverwrite, kAbortXor, 0}) == AnswerNo;
+    }
+    if (abandon || !(dialog.keyReady || dialog.keySource == SourceString)) {
+        return;
+    }
+
+    GetDlgItemTextA(window, IDE_DESCRIPTION, job.description, kFieldCapacity);
+    BOOL number = FALSE;
+    UINT count = GetDlgItemInt(window, IDE_BYTE_COUNT, &number, FALSE);
+    if (number && count != 0 && count < job.keyBytes) {
+        job.keyBytes = count;
+    }
+    dialog.keyReady = 0;
+    dialog.inputLoaded = 0;
+    // The Go button is about to be disabled: keep the keyboard focus on a live control.
+    SendMessageA(window, WM_NEXTDLGCTL, WPARAM(GetDlgItem(window, IDB_CLOSE)), TRUE);
+    refreshControls(window);
+    dialog.keyReady = 1;
+    showControl(window, IDB_HELP, false);
+    showControl(window, IDB_ABOUT, false);
+    SendDlgItemMessageA(window, IDP_PROGRESS, PBM_SETPOS, 0, 0);
+    showControl(window, IDP_PROGRESS, true);
+
+    // From here the job owns the record: nothing in the window may change it until its end.
+    job.progress.store(kProgressStarted, std::memory_order_release);
+    if (!startJobWorker()) {
+        job.resultCode.store(ResultNoMemory, std::memory_order_relaxed);
+        job.jobTime.store(0, std::memory_order_relaxed);
+        job.progress.store(kProgressEnded, std::memory_order_release);
+    }
+    SetTimer(window, kJobTimer, kJobTimerPeriod, nullptr);
+}
+
+void onDropFiles(HWND window, HDROP drop) {
+    if (jobRunning()) {
+        DragFinish(drop);
+        return;
+    }
+    char path[kTextCapacity] = "";
+    UINT length = DragQueryFileA(drop, 0, path, sizeof path);
+    DragFinish(drop);
+    if (length == 0 || length >= sizeof path) {
+        return;
+    }
+    DialogState& dialog = gState.dialog;
+    if (!std::strchr(path, '.')) {
+        // A name without any dot is taken for a folder: the output goes there.
+        if (dialog.inputLoaded) {
+            SetDlgItemTextA(window, IDE_OUTPUT, path);
+        }
+        return;
+    }
+    if (!dialog.nextDropIsKey) {
+        loadInputFile(window, path);
+        if (dialog.inputLoaded) {
+            dialog.nextDropIsKey = 1;
+        }
+        return;
+    }
+    adoptKeyFile(path, window);
+    markKeySource(window, SourceFile);
+    refreshControls(window);
+    dialog.nextDropIsKey = 0;
+}
+
+void onCommand(HWND window, int id, int notification) {
+    JobSettings& job = gState.job;
+    DialogState& dialog = gState.dialog;
+    char path[kTextCapacity];
+    switch (id) {
+    case IDB_GO:
+        startJob(window);
+        break;
+    case IDB_CLOSE:
+        EndDialog(window, 0);
+        break;
+    case IDB_HELP:
+        openReadMe();
+        break;
+    case IDB_ABOUT:
+        if (!jobRunning() && !aboutDialogOpen()) {
+            aboutDialog(window);
+        }
+        break;
+    case IDB_CHOOSE_INPUT:
+        if (!jobRunning()) {
+            GetDlgItemTextA(window, IDE_INPUT, path, sizeof path);
+            if (chooseFile(window, path)) {
+                loadInputFile(window, path);
+            }
+        }
+        break;
+    case IDB_BROWSE:
+        if (browseFolder(window, path)) {
+            SetDlgItemTextA(window, IDE_OUTPUT, path);
+        }
+        break;
+    case IDO_STRING:
+        dialog.keySource = SourceString;
+        refreshControls(window);
+        break;
+    case IDO_FILE:
+        dialog.keySource = SourceFile;
+        refreshControls(window);
+        break;
+    case IDB_CHOOSE_KEY:
+        GetDlgItemTextA(window, IDE_KEY_FILE, path, sizeof path);
+        if (chooseFile(window, path)) {
+            adoptKeyFile(path, window);
+        }
+        refreshControls(window);
+        break;
+    case IDO_XOR:
+        dialog.cipherMode = ModeXor;
+        if (dialog.keySource == SourceString) {
+            markKeySource(window, SourceFile);
+        }
+        refreshControls(window);
+        break;
+    case IDO_CLASSIC:
+        dialog.cipherMode = ModeClassic;
+        refreshControls(window);
+        break;
+    case IDO_DRIVE:
+        if (dialog.keySource != SourceDrive) {
+            chooseDriveSource(window);
+        }
+        break;
+    case IDC_DRIVES:
+        if (notification == CBN_SELCHANGE) {
+            readDriveIndex(window);
+            adoptKeyFile(job.keyPath, window);
+            refreshControls(window);
+        }
+        break;
+    case IDC_KEY_FILES:
+        if (notification == CBN_SELCHANGE) {
+            LRESULT position = SendDlgItemMessageA(window, IDC_KEY_FILES, CB_GETCURSEL, 0, 0);
+            if (position >= 0 && selectDriveEntry(uint32_t(position))) {
+                adoptKeyFile(job.keyPath, window);
+                refreshControls(window);
+            }
+        }
+        break;
+    case IDX_USE_DESCRIPTION:
+        dialog.useDescription = IsDlgButtonChecked(window, IDX_USE_DESCRIPTION) == BST_CHECKED;
+        enableControl(window, IDE_DESCRIPTION, dialog.useDescription != 0);
+        break;
+    case IDB_REFRESH:
+        if (scanDrives(window) == 1) {
+            adoptKeyFile(job.keyPath, window);
+        }
+        refreshControls(window);
+        break;
+    case IDB_ANALYSE:
+        analyseKeyFile(window);
+        break;
+    case IDB_KEYSTORE:
+        keyStoreCommand(window);
+        break;
+    case IDB_CREATE:
+        createKeyFile(window);
+        break;
+    case IDB_DESKTOP:
+        desktopFolder(path);
+        SetDlgItemTextA(window, IDE_OUTPUT, path);
+        break;
+    case IDB_SAME:
+        sameFolder(window);
+        break;
+    case IDB_ADD_NAME:
+        addName(window);
+        break;
+    }
+}

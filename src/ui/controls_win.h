@@ -1,0 +1,48 @@
+// Control access for code that works with or without the main dialog: with no window every
+// call does nothing, so loading and adoption serve the command line as well.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+
+#include "text/text.h"
+
+inline void setField(HWND window, int id, const char* text) {
+    if (window) {
+        SetDlgItemTextA(window, id, text);
+    }
+}
+
+inline void setFieldNumber(HWND window, int id, uint32_t value) {
+    if (window) {
+        SetDlgItemInt(window, id, value, FALSE);
+    }
+}
+
+// Reads a field into a buffer of `capacity` bytes; with no window the buffer is untouched.
+inline bool readField(HWND window, int id, char* out, int capacity) {
+    if (!window) {
+        return false;
+    }
+    GetDlgItemTextA(window, id, out, capacity);
+    return true;
+}
+
+inline void setCheck(HWND window, int id, bool checked) {
+    if (window) {
+        CheckDlgButton(window, id, checked ? BST_CHECKED : BST_UNCHECKED);
+    }
+}
+
+inline void enableControl(HWND window, int id, bool enabled) {
+    if (window) {
+        EnableWindow(GetDlgItem(window, id), enabled);
+    }
+}
+
+inline void showControl(HWND window, int id, bool shown) {
+    if (window) {
+        ShowWindow(GetDlgItem(window, id), shown ? SW_SHOW : SW_HIDE);
+    }
+}

@@ -1,0 +1,171 @@
+#include "ui/main_dialog_win.h"
+
+#include <shellapi.h>
+#include <shlobj.h>
+
+#include <cstring>
+
+#include "app/startup_win.h"
+#include "engine/cmdline_win.h"
+#include "engine/job.h"
+#include "engine/loading_win.h"
+#include "keys/keytools_win.h"
+#include "resource.h"
+#include "ui/association_win.h"
+#include "ui/chrome_win.h"
+#include "ui/controls_win.h"
+#include "ui/rules.h"
+#include "version.h"
+
+namespace {
+
+// The start-up worker hands each step that touches the window to the dialog's own thread.
+constexpr UINT kStartupStep = WM_APP + 1;
+enum StartupStep : WPARAM { StepScanDrives, StepLoadArgument, StepMarkMode };
+
+static_assert(IDO_CLASSIC == IDO_XOR + ModeClassic, "mode buttons are found by adding the mode");
+
+bool isSwitch(const char* argument) {
+    char prefix[4] = "";
+    cutText(argument, 3, prefix);
+    toLowerAscii(prefix);
+    for (const char* known : {"/i=", "/o=", "/s=", "/f="}) {
+        if (std::strcmp(prefix, known) == 0) {
+            return true;
+        }
+    }
+    return false;
+}
+
+void runStartupStep(HWND window, WPARAM step, LPARAM argument) {
+    DialogState& dialog = gState.dialog;
+    switch (step) {
+    case StepScanDrives: {
+        bool found = scanDrives(window) == 1;
+        dialog.keySource = found ? SourceDrive : SourceFile;
+        setCheck(window, found ? IDO_DRIVE : IDO_FILE, true);
+        break;
+    }
+    case StepLoadArgument: {
+        const char* path = reinterpret_cast<const char*>(argument);
+        if (!isSwitch(path)) {
+            loadInputFile(window, path);
+        } else if (dialog.inputLoaded) {
+            // Switches that named an input but no key: show that input, ready for a key.
+            char input[kTextCapacity];
+            copyText(gState.job.inputPath, input);
+            loadInputFile(window, input);
+        }
+        break;
+    }
+    case StepMarkMode:
+        setCheck(window, IDO_XOR + int(dialog.cipherMode), true);
+        break;
+    }
+}
+
+DWORD WINAPI startupWorker(LPVOID parameter) {
+    HWND window = static_cast<HWND>(parameter);
+    SendMessageA(window, kStartupStep, StepScanDrives, 0);
+    char argument[kTextCapacity];
+    if (readArgument(1, argument) == ArgumentFound) {
+        SendMessageA(window, kStartupStep, StepLoadArgument, LPARAM(argument));
+    }
+    SendMessageA(window, kStartupStep, StepMarkMode, 0);
+    checkKeyStore(window);
+    return 0;
+}
+
+void openMainDialog(HWND window) {
+    registerFileType();
+    gState.dialog.mainWindow = window;
+    HICON icon = LoadIconA(gApp->instance, MAKEINTRESOURCEA(IDI_PROGRAM));
+    SendMessageA(window, WM_SETICON, ICON_BIG, LPARAM(icon));
+    SendMessageA(window, WM_SETICON, ICON_SMALL, LPARAM(icon));
+    SetDlgItemTextA(window, IDE_INPUT, "None Selected");
+    char desktop[kTextCapacity];
+    desktopFolder(desktop);
+    SetDlgItemTextA(window, IDE_OUTPUT, desktop);
+    registerOpeningToolTips(window);
+    installSystemMenu(window);
+    gState.dialog.keyReady = 0;
+    HANDLE worker = CreateThread(nullptr, 0, startupWorker, window, 0, nullptr);
+    if (worker) {
+        CloseHandle(worker);
+    }
+}
+
+INT_PTR CALLBACK mainDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+    case WM_INITDIALOG:
+        openMainDialog(window);
+        return TRUE;
+    case WM_COMMAND:
+        onCommand(window, LOWORD(wParam), HIWORD(wParam));
+        return TRUE;
+    case WM_SYSCOMMAND:
+        if (wParam == IDM_ON_TOP) {
+            toggleOnTop(window);
+        } else {
+            DefWindowProcA(window, message, wParam, lParam);
+        }
+        return TRUE;
+    case WM_TIMER:
+        reportJob(window, wParam);
+        return TRUE;
+    case WM_DROPFILES:
+        onDropFiles(window, reinterpret_cast<HDROP>(wParam));
+        return TRUE;
+    case kStartupStep:
+        runStartupStep(window, wParam, lParam);
+        return TRUE;
+    case WM_DESTROY:
+        gState.dialog.mainWindow = nullptr;
+        PostQuitMessage(0);
+        return TRUE;
+    }
+    return FALSE;
+}
+
+} // namespace
+
+void runMainDialog() {
+    DialogBoxParamA(gApp->instance, MAKEINTRESOURCEA(IDD_MAIN), nullptr, mainDialogProc, LPARAM(gApp));
+}
+
+void refreshControls(HWND window) {
+    ControlStates states = computeControlStates(gState.dialog);
+    for (const ControlState& control : states.controls) {
+        enableControl(window, control.id, control.enabled);
+    }
+    if (states.descriptionRuled) {
+        enableControl(window, IDE_DESCRIPTION, states.descriptionEnabled);
+    }
+    SetDlgItemTextA(window, IDB_GO, states.goCaption);
+    for (const ToolTipText& tip : states.directionTips) {
+        setToolTip(window, gApp, tip.id, tip.text);
+    }
+}
+
+void desktopFolder(char* buffer) {
+    buffer[0] = '\0';
+    HKEY key;
+    if (RegCreateKeyExA(HKEY_CURRENT_USER,
+                        "Software\\Microsoft\\Windows\\CurrentVersion"
+                        "\\Explorer\\Shell Folders",
+                        0, nullptr, REG_OPTION_NON_VOLATILE, KEY_READ, nullptr, &key, nullptr) == ERROR_SUCCESS) {
+        DWORD type = 0;
+        DWORD size = kTextCapacity - 1;
+        if (RegQueryValueExA(key, "Desktop", nullptr, &type, reinterpret_cast<BYTE*>(buffer), &size) !=
+                ERROR_SUCCESS ||
+            (type != REG_SZ && type != REG_EXPAND_SZ)) {
+            size = 0;
+        }
+        buffer[size < kTextCapacity ? size : kTextCapacity - 1] = '\0';
+        RegCloseKey(key);
+    }
+    // Without the value, the shell still knows where the Desktop is.
+    if (buffer[0] == '\0' && !SHGetSpecialFolderPathA(nullptr, buffer, CSIDL_DESKTOPDIRECTORY, FALSE)) {
+        buffer[0] = '\0';
+    }
+}
