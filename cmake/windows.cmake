@@ -62,7 +62,7 @@ if(NIMBREL_TESTS AND CMAKE_SYSTEM_PROCESSOR STREQUAL "x86_64")
         set_tests_properties(win64.cleanup.fulldisk PROPERTIES FIXTURES_CLEANUP fulldisk)
         gtest_discover_tests(win_tests TEST_PREFIX "win64.win32api." DISCOVERY_MODE PRE_TEST
                              DISCOVERY_TIMEOUT 120
-                             PROPERTIES RESOURCE_LOCK wine_drives FIXTURES_REQUIRED fulldisk TIMEOUT 300)
+                             PROPERTIES RESOURCE_LOCK wine_session FIXTURES_REQUIRED fulldisk TIMEOUT 300)
     endif()
 
     file(GLOB NIMBREL_E2E_TEST_SOURCES CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/tests/e2e/*.cpp)
@@ -73,8 +73,9 @@ if(NIMBREL_TESTS AND CMAKE_SYSTEM_PROCESSOR STREQUAL "x86_64")
                               comctl32 shell32 ole32 advapi32 user32 gdi32)
         target_compile_options(e2e_tests PRIVATE ${NIMBREL_WARNINGS})
         add_dependencies(e2e_tests Nimbrel)
-        # One desktop, one set of drive letters: end-to-end tests run one at a time.
+        # One desktop, one set of drive letters, one application-data folder: the Win32 and
+        # end-to-end tests run one at a time.
         gtest_discover_tests(e2e_tests TEST_PREFIX "win64.e2e." DISCOVERY_MODE PRE_TEST
-                             DISCOVERY_TIMEOUT 120 PROPERTIES RESOURCE_LOCK wine_desktop TIMEOUT 300)
+                             DISCOVERY_TIMEOUT 120 PROPERTIES RESOURCE_LOCK wine_session TIMEOUT 300)
     endif()
 endif()

@@ -99,7 +99,8 @@ struct TempFolder {
         GetTempPathA(MAX_PATH, base);
         static unsigned counter = 0;
         for (;;) {
-            path = std::string(base) + tag + "-" + std::to_string(GetCurrentProcessId()) + "-" +
+            // No dashes: an index line with one would end a key index.
+            path = std::string(base) + tag + "_" + std::to_string(GetCurrentProcessId()) + "_" +
                    std::to_string(++counter);
             if (CreateDirectoryA(path.c_str(), nullptr)) {
                 break;
