@@ -10,6 +10,7 @@
 
 #include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "resource.h"
@@ -30,6 +31,11 @@ struct Program {
     Program(const Program&) = delete;
     Program& operator=(const Program&) = delete;
     Program(Program&& other) noexcept : process(other.process), pid(other.pid) { other.process = nullptr; }
+    Program& operator=(Program&& other) noexcept {
+        std::swap(process, other.process);
+        std::swap(pid, other.pid);
+        return *this;
+    }
     // A program a test left running is ended with the test.
     ~Program() {
         if (process) {

@@ -1,0 +1,234 @@
+// The key material tools through the real window: Create then Go, Analyse, the Drive key
+// source with and without a prepared drive, and the KeyStore's prompts.
+#include <gtest/gtest.h>
+
+#include <shlobj.h>
+
+#include "support/driver.h"
+#include "support/expected.h"
+#include "support/win_files.h"
+#include "support/wine_drives.h"
+
+namespace {
+
+constexpr DWORD kExit = 4194304;
+
+std::string appData() {
+    char path[MAX_PATH];
+    SHGetSpecialFolderPathA(nullptr, path, CSIDL_APPDATA, FALSE);
+    return path;
+}
+
+class KeysEndToEnd : public ::testing::Test {
+protected:
+    TempFolder dir{"e2ekeys"};
+    Program program;
+    HWND main = nullptr;
+
+    // Starts the program with `input` as argument 1, as the shell association does.
+    void open(const std::string& input) {
+        program = startNimbrel("\"" + input + "\"");
+        main = waitForMainDialog(program);
+        ASSERT_TRUE(main);
+        ASSERT_TRUE(waitUntil([&] { return itemText(main, IDE_INPUT) == input; }));
+    }
+    void finish() {
+        press(main, IDB_CLOSE);
+        EXPECT_EQ(program.waitForExit(), kExit);
+    }
+    MessageSeen expectMessage(const std::string& text, const std::string& yes, const std::string& no) {
+        MessageSeen seen = waitForMessage(program);
+        EXPECT_TRUE(seen.box);
+        EXPECT_EQ(seen.text, text);
+        EXPECT_EQ(seen.yes, yes);
+        EXPECT_EQ(seen.no, no);
+        return seen;
+    }
+    void go() {
+        ASSERT_TRUE(waitUntil([&] { return isEnabled(main, IDB_GO); }));
+        press(main, IDB_GO);
+        MessageSeen done = waitForMessage(program, 60000);
+        ASSERT_TRUE(done.box);
+        EXPECT_EQ(done.text.rfind("Finished XORing in ", 0), 0u) << done.text;
+        answer(done, true);
+    }
+};
+
+TEST_F(KeysEndToEnd, CreateThenGoEncryptsWithTheNewKey) {
+    Bytes plain = patternBytes(3000, 1);
+    std::string input = dir / "a.txt";
+    writeWholeFile(input, plain);
+    open(input);
+    ASSERT_TRUE(isChecked(main, IDO_FILE));
+    press(main, IDB_CREATE);
+    ASSERT_TRUE(waitUntil([&] { return itemText(main, IDE_KEY_FILE) == dir / "KeyFile.txt"; }));
+    EXPECT_EQ(itemText(main, IDE_BYTE_COUNT), "4096");
+    Bytes key = readWholeFile(dir / "KeyFile.txt");
+    ASSERT_EQ(key.size(), 4096u);
+    go();
+    EXPECT_EQ(readWholeFile(dir / "XOR a.txt"), xorWithKeyFile(plain, key));
+    finish();
+}
+
+TEST_F(KeysEndToEnd, AnalyseShowsTheVerdict) {
+    std::string input = dir / "a.txt";
+    writeWholeFile(input, patternBytes(1000, 2));
+    struct Case {
+        Bytes key;
+        const char* verdict;
+    } cases[] = {
+        {Bytes(4096, 0), "This file is OK to be used as a keyfile."},
+        {Bytes(1, 0), "This file is a very bad keyfile. Usage is not recommended as it contains excessive "
+                      "repetition and/or blank sections."},
+        {Bytes(), "Cannot open Keyfile"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.verdict);
+        open(input);
+        std::string keyPath = dir / "key.bin";
+        writeWholeFile(keyPath, c.key);
+        ASSERT_TRUE(dropFile(program, main, keyPath));
+        // A key shorter than the input brings the size advice first.
+        if (c.key.size() < 1000) {
+            MessageSeen advice = expectMessage(
+                "For optimum security Key file should be the same size or greater than the file to be EnCrypted", "OK",
+                "Open ReadMe");
+            answer(advice, true);
+        }
+        ASSERT_TRUE(waitUntil([&] { return itemText(main, IDE_KEY_FILE) == keyPath && isEnabled(main, IDB_ANALYSE); }));
+        press(main, IDB_ANALYSE);
+        MessageSeen seen = expectMessage(c.verdict, "OK", "Open ReadMe");
+        EXPECT_TRUE(seen.compact());
+        answer(seen, true);
+        finish();
+    }
+}
+
+TEST_F(KeysEndToEnd, TheDriveSourceTakesAKeyListedOnARemovableDrive) {
+    TempFolder medium("medium");
+    Bytes key = patternBytes(8000, 3);
+    writeWholeFile(medium / "office.bin", key);
+    writeWholeFile(medium / "KeyRing.txt", std::string("# office keys\r\nOffice key\r\noffice.bin\r\n"));
+    TestDrive drive('R', medium.path, DRIVE_REMOVABLE);
+    ASSERT_TRUE(drive.made);
+
+    Bytes plain = patternBytes(5000, 4);
+    std::string input = dir / "a.txt";
+    writeWholeFile(input, plain);
+    open(input);
+    ASSERT_TRUE(waitUntil([&] { return isChecked(main, IDO_DRIVE); }));
+    EXPECT_EQ(itemText(main, IDC_DRIVES), "R");
+    EXPECT_EQ(itemText(main, IDC_KEY_FILES), "Office key");
+    EXPECT_EQ(itemText(main, IDE_KEY_FILE), "R:/office.bin");
+    EXPECT_TRUE(isEnabled(main, IDC_DRIVES));
+    EXPECT_TRUE(isEnabled(main, IDB_REFRESH));
+    go();
+    EXPECT_EQ(readWholeFile(dir / "XOR a.txt"), xorWithKeyFile(plain, key));
+    finish();
+}
+
+TEST_F(KeysEndToEnd, TheDriveSourceWithoutAnIndexFallsBackToFile) {
+    std::string input = dir / "a.txt";
+    writeWholeFile(input, patternBytes(100, 5));
+    open(input);
+    press(main, IDO_DRIVE);
+    MessageSeen seen =
+        expectMessage("No valid index in any removable drive. Refer to ReadMe for further details.", "OK", "Open ReadMe");
+    EXPECT_TRUE(seen.compact());
+    answer(seen, true);
+    ASSERT_TRUE(waitUntil([&] { return isChecked(main, IDO_FILE) && !isChecked(main, IDO_DRIVE); }));
+    EXPECT_TRUE(isEnabled(main, IDB_CHOOSE_KEY));
+    finish();
+}
+
+class KeyStoreEndToEnd : public KeysEndToEnd {
+protected:
+    std::string store = appData() + "\\Orvensoft\\Random\\keyblock.txt";
+    std::string pad = appData() + "\\Orvensoft\\Padforge\\PAD.txt";
+    void SetUp() override { clear(); }
+    void TearDown() override { clear(); }
+    void clear() {
+        removeTree(appData() + "\\Orvensoft");
+        removeTree(appData() + "\\Vostra");
+    }
+};
+
+TEST_F(KeyStoreEndToEnd, SetUpThenDrawThenEmpty) {
+    CreateDirectoryA((appData() + "\\Orvensoft").c_str(), nullptr);
+    CreateDirectoryA((appData() + "\\Orvensoft\\Padforge").c_str(), nullptr);
+    Bytes padBytes = patternBytes(5000, 6);
+    writeWholeFile(pad, padBytes);
+    std::string input = dir / "a.txt";
+    writeWholeFile(input, patternBytes(3000, 7));
+    open(input);
+
+    press(main, IDB_KEYSTORE);
+    MessageSeen offer = expectMessage(
+        "KeyStore is not set up yet. KeyStore allows you to easily use the output from Vostra Computing key file "
+        "makers, including Padforge.",
+        "Setup KeyStore now", "Don't do this");
+    EXPECT_TRUE(offer.compact());
+    answer(offer, true);
+    MessageSeen generate = expectMessage(
+        "The KeyStore has enough data for your file. KeyFile will be generated and moved to the output directory.",
+        "Generate", "Cancel");
+    answer(generate, true);
+    ASSERT_TRUE(waitUntil([&] { return itemText(main, IDE_KEY_FILE) == dir / "KeyFile.txt"; }));
+    EXPECT_EQ(readWholeFile(dir / "KeyFile.txt"), Bytes(padBytes.begin(), padBytes.begin() + 4096));
+    EXPECT_EQ(readWholeFile(store), Bytes(padBytes.begin() + 4096, padBytes.end()));
+    EXPECT_TRUE(readWholeFile(pad).empty());
+
+    press(main, IDB_KEYSTORE);
+    answer(expectMessage("KeyStore is empty", "OK", "Open ReadMe"), true);
+    finish();
+}
+
+TEST_F(KeyStoreEndToEnd, DecliningTheSetUpChangesNothingAndNoPadIsSaid) {
+    std::string input = dir / "a.txt";
+    writeWholeFile(input, patternBytes(3000, 7));
+    open(input);
+    press(main, IDB_KEYSTORE);
+    answer(expectMessage("No Pad file found in KeyStore or in Padforge data store. Padforge is either not installed or "
+                         "not set up to make Pad files.",
+                         "OK", "Open ReadMe"),
+           true);
+    finish();
+
+    CreateDirectoryA((appData() + "\\Orvensoft").c_str(), nullptr);
+    CreateDirectoryA((appData() + "\\Orvensoft\\Padforge").c_str(), nullptr);
+    writeWholeFile(pad, patternBytes(2000, 8));
+    open(input);
+    press(main, IDB_KEYSTORE);
+    MessageSeen offer = waitForMessage(program);
+    ASSERT_TRUE(offer.box);
+    answer(offer, false);
+    Sleep(300);
+    EXPECT_TRUE(dialogsOf(program.pid).size() == 1u); // nothing more is asked
+    EXPECT_FALSE(fileExists(store));
+    EXPECT_EQ(readWholeFile(pad).size(), 2000u);
+    finish();
+}
+
+TEST_F(KeyStoreEndToEnd, AStoreTooSmallForTheFileAsksBeforeUsingIt) {
+    CreateDirectoryA((appData() + "\\Orvensoft").c_str(), nullptr);
+    CreateDirectoryA((appData() + "\\Orvensoft\\Random").c_str(), nullptr);
+    Bytes data = patternBytes(3000, 9);
+    writeWholeFile(store, data);
+    std::string input = dir / "a.txt";
+    writeWholeFile(input, patternBytes(3000, 10));
+    open(input);
+    press(main, IDB_KEYSTORE);
+    MessageSeen ask = expectMessage("The KeyStore data is too small for your file. If you use the KeyStore your file "
+                                    "will not be as securely encrypted. Use anyway?",
+                                    "Generate", "Cancel");
+    answer(ask, false);
+    EXPECT_EQ(readWholeFile(store), data);
+    press(main, IDB_KEYSTORE);
+    answer(waitForMessage(program), true);
+    ASSERT_TRUE(waitUntil([&] { return fileExists(dir / "KeyFile.txt"); }));
+    EXPECT_EQ(readWholeFile(dir / "KeyFile.txt"), data);
+    EXPECT_TRUE(readWholeFile(store).empty());
+    finish();
+}
+
+} // namespace
