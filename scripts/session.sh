@@ -26,7 +26,10 @@ stop_display() {
 
 start_wineserver() {
     [ -d "$1/wineprefix" ] || return 0
-    WINEPREFIX="$1/wineprefix" HOME="$1/winehome" /usr/lib/wine/wineserver64 -p
+    # The server and the prefix's services live on after the command that starts them: they must
+    # not hold the caller's output open, or whoever reads it (CTest, a pipe) waits for ever.
+    WINEPREFIX="$1/wineprefix" HOME="$1/winehome" /usr/lib/wine/wineserver64 -p </dev/null >/dev/null 2>&1
+    "$1/wine-run.sh" wineboot </dev/null >/dev/null 2>&1
 }
 
 stop_wineserver() {

@@ -70,12 +70,14 @@ bool namesOpenFile(const char* path, HANDLE open, const char* openPath) {
     return same;
 }
 
+// Whole pages straight from the system, zero-filled as they come. Heap blocks of this size are
+// no better for the program, and under Wine a write from one runs several times slower.
 void* takeMemory(size_t bytes) {
-    return GlobalAlloc(GMEM_FIXED | GMEM_ZEROINIT, bytes);
+    return VirtualAlloc(nullptr, bytes, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
 }
 
 void releaseMemory(void* memory) {
     if (memory) {
-        GlobalFree(memory);
+        VirtualFree(memory, 0, MEM_RELEASE);
     }
 }

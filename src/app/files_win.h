@@ -16,6 +16,6 @@ bool seekTo(HANDLE file, uint64_t position);
 // True when both paths name one file: the same full path in any letter case, or, when the
 // second exists, the same volume and file index as the open file.
 bool namesOpenFile(const char* path, HANDLE open, const char* openPath);
-// Zero-filled memory from the system heap, as the program takes for file contents.
+// Zero-filled memory for file contents, released by the operation that took it.
 void* takeMemory(size_t bytes);
 void releaseMemory(void* memory);

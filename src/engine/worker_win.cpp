@@ -72,8 +72,10 @@ bool createPartialOutput(const char* folder, WorkerFiles& files) {
         files.partial[0] = '\0';
         return false;
     }
+    // The name was just made as an empty file. Opening it as it is, not re-creating it, matters:
+    // a file truncated on opening is flushed whole to disk when it is closed on ext4 under Wine.
     files.output = CreateFileA(files.partial, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_DELETE, nullptr,
-                               CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+                               OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (files.output == INVALID_HANDLE_VALUE) {
         DeleteFileA(files.partial);
         files.partial[0] = '\0';

@@ -41,7 +41,8 @@ bool writeKeyFile(HWND window, uint32_t length, KeyBytesSource fill, void* conte
     char partial[MAX_PATH] = "";
     HANDLE file = INVALID_HANDLE_VALUE;
     if (buffer && GetTempFileNameA(job.outputFolder, "nbk", 0, partial)) {
-        file = CreateFileA(partial, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+        // Opened as made (empty), not re-created: see the job worker's output.
+        file = CreateFileA(partial, GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     }
     bool written = file != INVALID_HANDLE_VALUE;
     bool filled = true;
