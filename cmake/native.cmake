@@ -10,6 +10,7 @@ target_link_options(nimbrel_core_checked PUBLIC ${NIMBREL_SANITIZERS})
 
 find_package(benchmark REQUIRED)
 file(GLOB NIMBREL_BENCH_SOURCES CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/bench/*.cpp)
+list(FILTER NIMBREL_BENCH_SOURCES EXCLUDE REGEX "_win\\.cpp$")
 add_executable(nimbrel_bench ${NIMBREL_BENCH_SOURCES})
 target_link_libraries(nimbrel_bench PRIVATE nimbrel_core benchmark::benchmark)
 target_compile_options(nimbrel_bench PRIVATE ${NIMBREL_WARNINGS})

@@ -41,6 +41,11 @@ if(NIMBREL_TESTS AND CMAKE_SYSTEM_PROCESSOR STREQUAL "x86_64")
         VERBATIM)
     add_custom_target(wineprefix ALL DEPENDS ${NIMBREL_WINEPREFIX}/.nimbrel-ready)
 
+    # Peak memory of the key tools on big inputs; run by hand (see the README).
+    add_executable(memory_bench ${PROJECT_SOURCE_DIR}/bench/memory_win.cpp)
+    target_link_libraries(memory_bench PRIVATE nimbrel_win psapi)
+    target_compile_options(memory_bench PRIVATE ${NIMBREL_WARNINGS})
+
     file(GLOB NIMBREL_CORE_TEST_SOURCES CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/tests/native/*.cpp)
     add_executable(core_tests ${NIMBREL_CORE_TEST_SOURCES})
     target_include_directories(core_tests PRIVATE ${PROJECT_SOURCE_DIR}/tests)

@@ -1,0 +1,85 @@
+// Peak memory of the key tools on big inputs, under wine64 (run with a display):
+//   Create for an input just under 1 GiB (a 1 GiB key) and for one of 1 GiB (a 2 GiB key),
+//   and a KeyStore draw that moves a 1 GiB store forward.
+// Prints the process's peak private memory before and after each.
+#include <windows.h>
+
+#include <psapi.h>
+#include <shlobj.h>
+
+#include <cstdio>
+#include <string>
+
+#include "engine/job.h"
+#include "keys/keytools_win.h"
+#include "resource.h"
+
+namespace {
+
+double peakMiB() {
+    PROCESS_MEMORY_COUNTERS counters{};
+    counters.cb = sizeof counters;
+    GetProcessMemoryInfo(GetCurrentProcess(), &counters, sizeof counters);
+    return double(counters.PeakPagefileUsage) / (1024.0 * 1024.0);
+}
+
+HWND host() {
+    HWND window = CreateWindowExA(0, "STATIC", "host", WS_OVERLAPPEDWINDOW, 0, 0, 100, 100, nullptr, nullptr,
+                                  nullptr, nullptr);
+    for (int id : {IDE_OUTPUT, IDE_KEY_FILE, IDE_BYTE_COUNT}) {
+        CreateWindowExA(0, "EDIT", "", WS_CHILD, 0, 0, 10, 10, window, HMENU(INT_PTR(id)), nullptr, nullptr);
+    }
+    return window;
+}
+
+void fillFile(const std::string& path, uint64_t size) {
+    HANDLE f = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    static char block[1 << 20];
+    for (uint64_t done = 0; done < size; done += sizeof block) {
+        DWORD put;
+        block[0] = char(done >> 20);
+        WriteFile(f, block, DWORD(sizeof block), &put, nullptr);
+    }
+    CloseHandle(f);
+}
+
+} // namespace
+
+int main() {
+    char temp[MAX_PATH];
+    GetTempPathA(MAX_PATH, temp);
+    std::string folder = std::string(temp) + "nimbrel_memory";
+    CreateDirectoryA(folder.c_str(), nullptr);
+    HWND window = host();
+    SetDlgItemTextA(window, IDE_OUTPUT, folder.c_str());
+    gState.dialog.cipherMode = ModeClassic;
+
+    for (uint32_t input : {1073741823u, 1073741824u}) {
+        double before = peakMiB();
+        DWORD start = GetTickCount();
+        gState.job.inputSize = input;
+        createKeyFile(window);
+        printf("Create, input %u bytes: key %u bytes in %.1f s, peak private memory %.1f MiB (%.1f before)\n", input,
+               gState.job.keyBytes, (GetTickCount() - start) / 1000.0, peakMiB(), before);
+        DeleteFileA((folder + "\\KeyFile.txt").c_str());
+    }
+
+    char appData[MAX_PATH];
+    SHGetSpecialFolderPathA(nullptr, appData, CSIDL_APPDATA, FALSE);
+    std::string store = std::string(appData) + "\\Orvensoft\\Random\\keyblock.txt";
+    CreateDirectoryA((std::string(appData) + "\\Orvensoft").c_str(), nullptr);
+    CreateDirectoryA((std::string(appData) + "\\Orvensoft\\Random").c_str(), nullptr);
+    fillFile(store, uint64_t(1) << 30);
+    double before = peakMiB();
+    DWORD start = GetTickCount();
+    gState.job.inputSize = 1000000;
+    drawKeyFile(window);
+    printf("KeyStore draw from a 1 GiB store: %u-byte key, store now %u bytes, %.1f s, peak private memory %.1f "
+           "MiB (%.1f before)\n",
+           gState.job.keyBytes, uint32_t(keyStoreStatus()), (GetTickCount() - start) / 1000.0, peakMiB(), before);
+    DeleteFileA(store.c_str());
+    DeleteFileA((folder + "\\KeyFile.txt").c_str());
+    RemoveDirectoryA(folder.c_str());
+    DestroyWindow(window);
+    return 0;
+}
