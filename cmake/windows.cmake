@@ -20,6 +20,10 @@ if(EXISTS ${PROJECT_SOURCE_DIR}/src/app/main_win.cpp)
     target_link_libraries(Nimbrel PRIVATE nimbrel_win)
     target_compile_options(Nimbrel PRIVATE ${NIMBREL_WARNINGS})
     target_include_directories(Nimbrel PRIVATE ${PROJECT_SOURCE_DIR}/resources)
+    # "Help" opens the ReadMe beside the program.
+    add_custom_command(TARGET Nimbrel POST_BUILD
+        COMMAND ${CMAKE_COMMAND} -E copy_if_different ${PROJECT_SOURCE_DIR}/resources/ReadMe.htm
+                $<TARGET_FILE_DIR:Nimbrel>/ReadMe.htm)
 endif()
 
 if(NIMBREL_TESTS AND CMAKE_SYSTEM_PROCESSOR STREQUAL "x86_64")
@@ -70,6 +74,10 @@ if(NIMBREL_TESTS AND CMAKE_SYSTEM_PROCESSOR STREQUAL "x86_64")
                              PROPERTIES RESOURCE_LOCK wine_session FIXTURES_REQUIRED fulldisk TIMEOUT 300)
     endif()
 
+    # What the program hands to the shell is recorded by this stand-in for the browser.
+    add_executable(shell_recorder ${PROJECT_SOURCE_DIR}/tests/support/shell_recorder.cpp)
+    target_compile_options(shell_recorder PRIVATE ${NIMBREL_WARNINGS})
+
     file(GLOB NIMBREL_E2E_TEST_SOURCES CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/tests/e2e/*.cpp)
     if(NIMBREL_E2E_TEST_SOURCES AND TARGET Nimbrel)
         add_executable(e2e_tests ${NIMBREL_E2E_TEST_SOURCES})
@@ -77,7 +85,7 @@ if(NIMBREL_TESTS AND CMAKE_SYSTEM_PROCESSOR STREQUAL "x86_64")
         target_link_libraries(e2e_tests PRIVATE nimbrel_core GTest::gtest_main GTest::gmock
                               comctl32 shell32 ole32 advapi32 user32 gdi32)
         target_compile_options(e2e_tests PRIVATE ${NIMBREL_WARNINGS})
-        add_dependencies(e2e_tests Nimbrel)
+        add_dependencies(e2e_tests Nimbrel shell_recorder)
         # One desktop, one set of drive letters, one application-data folder: the Win32 and
         # end-to-end tests run one at a time.
         gtest_discover_tests(e2e_tests TEST_PREFIX "win64.e2e." DISCOVERY_MODE PRE_TEST
