@@ -59,8 +59,9 @@ if(NIMBREL_TESTS AND CMAKE_SYSTEM_PROCESSOR STREQUAL "x86_64")
 
     file(GLOB NIMBREL_WIN_TEST_SOURCES CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/tests/win/*.cpp)
     if(NIMBREL_WIN_TEST_SOURCES)
-        add_executable(win_tests ${NIMBREL_WIN_TEST_SOURCES})
-        target_include_directories(win_tests PRIVATE ${PROJECT_SOURCE_DIR}/tests)
+        # With the program's resources, so that its message box can be shown and answered.
+        add_executable(win_tests ${NIMBREL_WIN_TEST_SOURCES} ${PROJECT_SOURCE_DIR}/resources/nimbrel.rc)
+        target_include_directories(win_tests PRIVATE ${PROJECT_SOURCE_DIR}/tests ${PROJECT_SOURCE_DIR}/resources)
         target_link_libraries(win_tests PRIVATE nimbrel_win GTest::gtest_main GTest::gmock)
         target_compile_options(win_tests PRIVATE ${NIMBREL_WARNINGS})
         # A small tmpfs on drive T: lets a test fill a disk for real.
