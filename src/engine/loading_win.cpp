@@ -46,8 +46,10 @@ void loadContainer(HWND window, const char* path, HANDLE file) {
     dialog.useDescription = header.hasDescription;
     setField(window, IDE_DESCRIPTION, header.hasDescription ? header.description : "");
     setField(window, IDE_KEY_FILE, header.hasKeyPath ? job.keyPath : "");
-    // A key string the user gave is not replaced by the key file the container names.
-    if (dialog.keySource != SourceString) {
+    // A key string the user gave is not replaced by the key file the container names. A
+    // container that names none leaves the emptied key file field to the common end, so that
+    // an earlier key file is not taken for this container's.
+    if (dialog.keySource != SourceString && header.hasKeyPath) {
         adoptKeyFile(job.keyPath, window);
     }
 

@@ -43,7 +43,10 @@ bool opensForReading(const char* path) {
 OPENFILENAMEA gPicker;
 
 bool chooseFile(HWND window, char* path) {
-    if (!opensForReading(path) && !SHGetSpecialFolderPathA(nullptr, path, CSIDL_PERSONAL, FALSE)) {
+    // The documents folder goes in with a trailing backslash: without it the picker takes the
+    // folder's name for a file name and opens in its parent.
+    if (!opensForReading(path) && (!SHGetSpecialFolderPathA(nullptr, path, CSIDL_PERSONAL, FALSE) ||
+                                   !withTrailingBackslash(path, kTextCapacity))) {
         path[0] = '\0';
     }
     gPicker.lStructSize = OPENFILENAME_SIZE_VERSION_400A;
