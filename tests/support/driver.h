@@ -6,8 +6,12 @@
 #include <windows.h>
 
 #include <commctrl.h>
+#include <commdlg.h>
 #include <shlobj.h>
+#include <tlhelp32.h>
 
+#include <algorithm>
+#include <cstdio>
 #include <functional>
 #include <string>
 #include <utility>
@@ -308,8 +312,368 @@ inline std::vector<std::pair<int, std::string>> toolTipsOf(const Program& progra
             remote.read(&info, sizeof info);
             char text[1024] = "";
             remote.read(text, sizeof text - 1, sizeof(TOOLINFOA));
+            // TTM_ENUMTOOLSA hands out at most 80 bytes of text; the wide TTM_GETTEXTW gives
+            // the whole of it.
+            RemoteMemory wide(program.process, sizeof(TOOLINFOW) + 1024 * sizeof(WCHAR));
+            TOOLINFOW query{};
+            query.cbSize = TTTOOLINFOW_V2_SIZE;
+            query.hwnd = info.hwnd;
+            query.uId = info.uId;
+            query.lpszText = wide.at<WCHAR>(sizeof(TOOLINFOW));
+            WCHAR none = 0;
+            wide.write(&query, sizeof query);
+            wide.write(&none, sizeof none, sizeof(TOOLINFOW));
+            SendMessageA(tip, TTM_GETTEXTW, 1024, LPARAM(wide.address));
+            WCHAR whole[1024] = {};
+            if (wide.read(whole, sizeof whole - sizeof(WCHAR), sizeof(TOOLINFOW)) && whole[0] != 0) {
+                WideCharToMultiByte(CP_ACP, 0, whole, -1, text, sizeof text, nullptr, nullptr);
+            }
             tips.emplace_back(GetDlgCtrlID(reinterpret_cast<HWND>(info.uId)), text);
         }
     }
     return tips;
+}
+
+// ---- Working the main window: synchronous presses, pickers, held jobs, the registry. ----
+
+// Sends a message and waits for its handling, but never longer than `ms`: false on timeout
+// (the program is then busy in a modal loop, or hung).
+inline bool sendAndWait(HWND window, UINT message, WPARAM wParam = 0, LPARAM lParam = 0, DWORD ms = 10000,
+                        DWORD_PTR* result = nullptr) {
+    DWORD_PTR ignored = 0;
+    return SendMessageTimeoutA(window, message, wParam, lParam, SMTO_NORMAL, ms,
+                               result ? result : &ignored) != 0;
+}
+
+// Returns once the window's thread is back in its message loop: whatever it was doing for an
+// earlier sent message has finished.
+inline bool settle(HWND window) {
+    return sendAndWait(window, WM_NULL);
+}
+
+// Clicks a button and returns when its command has run. Only for commands that open no modal
+// loop (no picker, message box or dialog); those are pressed with press(). A user cannot
+// click a disabled control, so neither does this.
+inline bool click(HWND dialog, int id) {
+    HWND button = GetDlgItem(dialog, id);
+    if (!button || !IsWindowEnabled(button) || !IsWindowVisible(button)) {
+        return false;
+    }
+    return sendAndWait(button, BM_CLICK);
+}
+
+// Types a text into a field, as the user would (WM_SETTEXT is carried across processes).
+inline bool typeText(HWND dialog, int id, const std::string& text) {
+    return sendAndWait(GetDlgItem(dialog, id), WM_SETTEXT, 0, LPARAM(text.c_str()));
+}
+
+// Every top-level window of the process of this class, shown or not.
+inline std::vector<HWND> topWindowsOf(DWORD pid, const char* windowClass) {
+    std::vector<HWND> found;
+    HWND w = nullptr;
+    while ((w = FindWindowExA(nullptr, w, windowClass, nullptr)) != nullptr) {
+        DWORD owner = 0;
+        GetWindowThreadProcessId(w, &owner);
+        if (owner == pid) {
+            found.push_back(w);
+        }
+    }
+    return found;
+}
+
+// A message box of the program exists, shown yet or not: once created it stays until it is
+// answered.
+inline bool messageBoxExists(const Program& program) {
+    for (HWND w : topWindowsOf(program.pid, "#32770")) {
+        if (isMessageBox(w)) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// The open-file picker carries its file name box (0x47C); the folder picker its tree (0x3741).
+inline bool isOpenPicker(HWND w) {
+    return GetDlgItem(w, 0x47C) != nullptr && !GetDlgItem(w, IDP_PROGRESS);
+}
+inline bool isFolderPicker(HWND w) {
+    return GetDlgItem(w, 0x3741) != nullptr && !GetDlgItem(w, IDP_PROGRESS);
+}
+
+// The folder an open-file picker shows (CDM_GETFOLDERPATH, answered into the program's memory).
+inline std::string pickerFolder(const Program& program, HWND picker) {
+    RemoteMemory remote(program.process, MAX_PATH);
+    DWORD_PTR length = 0;
+    if (!sendAndWait(picker, CDM_GETFOLDERPATH, MAX_PATH, LPARAM(remote.address), 5000, &length) ||
+        LONG_PTR(length) <= 0) {
+        return "";
+    }
+    char folder[MAX_PATH] = "";
+    remote.read(folder, MAX_PATH - 1);
+    return folder;
+}
+
+// Waits for the open-file picker, enters `path` as the file name and presses its OK button.
+// True when the picker took it and closed.
+inline bool pickFile(const Program& program, const std::string& path) {
+    HWND picker = waitForDialog(program, isOpenPicker);
+    if (!picker) {
+        return false;
+    }
+    HWND name = GetDlgItem(picker, 0x47C);
+    if (!waitUntil([&] {
+            return sendAndWait(name, WM_SETTEXT, 0, LPARAM(path.c_str())) && windowText(name) == path;
+        })) {
+        return false;
+    }
+    press(picker, IDOK);
+    return waitUntil([&] { return !IsWindow(picker); }, 10000);
+}
+
+// The name the folder picker shows for its selected folder.
+inline std::string folderPickerSelection(const Program& program, HWND picker) {
+    HWND tree = GetDlgItem(picker, 0x3741);
+    DWORD_PTR item = 0;
+    if (!sendAndWait(tree, TVM_GETNEXTITEM, TVGN_CARET, 0, 5000, &item) || !item) {
+        return "";
+    }
+    RemoteMemory remote(program.process, sizeof(TVITEMA) + MAX_PATH);
+    TVITEMA query{};
+    query.mask = TVIF_TEXT | TVIF_HANDLE;
+    query.hItem = reinterpret_cast<HTREEITEM>(item);
+    query.pszText = remote.at<char>(sizeof(TVITEMA));
+    query.cchTextMax = MAX_PATH;
+    char name[MAX_PATH] = "";
+    if (!remote.write(&query, sizeof query) || !remote.write(name, 1, sizeof(TVITEMA)) ||
+        !sendAndWait(tree, TVM_GETITEMA, 0, LPARAM(remote.address)) ||
+        !remote.read(name, MAX_PATH - 1, sizeof(TVITEMA))) {
+        return "";
+    }
+    return name;
+}
+
+// Waits for the folder picker, selects `folder` in it and presses its OK button.
+inline bool pickFolder(const Program& program, const std::string& folder) {
+    HWND picker = waitForDialog(program, isFolderPicker);
+    if (!picker) {
+        return false;
+    }
+    RemoteMemory remote(program.process, folder.size() + 1);
+    if (!remote.write(folder.c_str(), folder.size() + 1)) {
+        return false;
+    }
+    // Wine's picker now and then misses the first request while it expands the tree on the
+    // way down; ask again until the folder is the selected one.
+    std::string name = folder.substr(folder.find_last_of('\\') + 1);
+    bool selected = waitUntil([&] {
+        sendAndWait(picker, BFFM_SETSELECTIONA, TRUE, LPARAM(remote.address));
+        return folderPickerSelection(program, picker) == name;
+    });
+    if (!selected) {
+        return false;
+    }
+    press(picker, IDOK);
+    return waitUntil([&] { return !IsWindow(picker); }, 10000);
+}
+
+// Closes whichever picker is open with its Cancel button.
+inline bool cancelPicker(const Program& program, bool (*kind)(HWND)) {
+    HWND picker = waitForDialog(program, kind);
+    if (!picker) {
+        return false;
+    }
+    press(picker, IDCANCEL);
+    return waitUntil([&] { return !IsWindow(picker); }, 10000);
+}
+
+// Drops one file and returns when the program has handled the drop. For drops that the
+// program is expected to take without a message; with a message the call returns after `ms`.
+inline bool dropFileAndWait(const Program& program, HWND dialog, const std::string& path, DWORD ms = 10000) {
+    size_t size = sizeof(DROPFILES) + path.size() + 2;
+    void* block = VirtualAllocEx(program.process, nullptr, size, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
+    if (!block) {
+        return false;
+    }
+    std::vector<char> bytes(size, '\0');
+    DROPFILES header{};
+    header.pFiles = sizeof(DROPFILES);
+    header.fWide = FALSE;
+    memcpy(bytes.data(), &header, sizeof header);
+    memcpy(bytes.data() + sizeof header, path.c_str(), path.size());
+    WriteProcessMemory(program.process, block, bytes.data(), size, nullptr);
+    return sendAndWait(dialog, WM_DROPFILES, WPARAM(block), 0, ms);
+}
+
+// What became of a program that a test waited for in vain.
+inline std::string describe(const Program& program) {
+    if (!program.process) {
+        return "the program did not start";
+    }
+    if (program.running()) {
+        return "the program is running";
+    }
+    char code[16];
+    snprintf(code, sizeof code, "0x%lX", program.waitForExit(0));
+    return std::string("the program ended with exit code ") + code;
+}
+
+// The main dialog once its start-up worker has marked the cipher mode, its last step that
+// touches the window: from then on only the user changes it.
+inline HWND waitForReadyMainDialog(const Program& program, DWORD ms = 15000) {
+    HWND main = waitForMainDialog(program, ms);
+    if (main && !waitUntil([&] { return isChecked(main, IDO_XOR) || isChecked(main, IDO_CLASSIC); }, ms)) {
+        return nullptr;
+    }
+    return main;
+}
+
+// The tool tip texts of the program by control id; `count` how many tools each control has.
+struct ToolTipTable {
+    std::vector<std::pair<int, std::string>> tools;
+    size_t count(int id) const {
+        size_t n = 0;
+        for (const auto& t : tools) {
+            n += t.first == id;
+        }
+        return n;
+    }
+    std::string text(int id) const {
+        for (const auto& t : tools) {
+            if (t.first == id) {
+                return t.second;
+            }
+        }
+        return "<no tool>";
+    }
+};
+
+inline ToolTipTable toolTipTable(const Program& program) {
+    return ToolTipTable{toolTipsOf(program)};
+}
+
+// A string value of the registry; "<missing>" when the key or value does not exist.
+inline std::string registryText(HKEY root, const std::string& key, const char* value) {
+    HKEY opened;
+    if (RegOpenKeyExA(root, key.c_str(), 0, KEY_READ, &opened) != ERROR_SUCCESS) {
+        return "<missing>";
+    }
+    char data[1024] = "";
+    DWORD size = sizeof data - 1;
+    DWORD type = 0;
+    LONG r = RegQueryValueExA(opened, value, nullptr, &type, reinterpret_cast<BYTE*>(data), &size);
+    RegCloseKey(opened);
+    if (r != ERROR_SUCCESS) {
+        return "<missing>";
+    }
+    if (type != REG_SZ) {
+        return "<type " + std::to_string(type) + ">";
+    }
+    data[size < sizeof data ? size : sizeof data - 1] = '\0';
+    return data;
+}
+
+// The ids of the threads a process has now.
+inline std::vector<DWORD> threadIdsOf(DWORD pid) {
+    std::vector<DWORD> ids;
+    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
+    if (snapshot == INVALID_HANDLE_VALUE) {
+        return ids;
+    }
+    THREADENTRY32 entry{};
+    entry.dwSize = sizeof entry;
+    for (BOOL more = Thread32First(snapshot, &entry); more; more = Thread32Next(snapshot, &entry)) {
+        if (entry.th32OwnerProcessID == pid) {
+            ids.push_back(entry.th32ThreadID);
+        }
+    }
+    CloseHandle(snapshot);
+    return ids;
+}
+
+// Holds the threads a process started after a moment the caller noted (its thread ids then):
+// a job worker caught in the middle of its work stays there until released, as on a very slow
+// disk, so that what the window does while a job runs can be tested without racing the job.
+struct HeldThreads {
+    std::vector<HANDLE> threads;
+    HeldThreads() = default;
+    HeldThreads(const HeldThreads&) = delete;
+    HeldThreads& operator=(const HeldThreads&) = delete;
+    ~HeldThreads() { release(); }
+
+    size_t hold(DWORD pid, const std::vector<DWORD>& before) {
+        for (DWORD id : threadIdsOf(pid)) {
+            if (std::find(before.begin(), before.end(), id) != before.end()) {
+                continue;
+            }
+            HANDLE thread = OpenThread(THREAD_SUSPEND_RESUME | THREAD_GET_CONTEXT, FALSE, id);
+            if (!thread) {
+                continue;
+            }
+            if (SuspendThread(thread) == DWORD(-1)) {
+                CloseHandle(thread);
+                continue;
+            }
+            // Suspension is asynchronous; asking for the context waits until it has happened.
+            CONTEXT context{};
+            context.ContextFlags = CONTEXT_CONTROL;
+            GetThreadContext(thread, &context);
+            threads.push_back(thread);
+        }
+        return threads.size();
+    }
+    void release() {
+        for (HANDLE thread : threads) {
+            ResumeThread(thread);
+            CloseHandle(thread);
+        }
+        threads.clear();
+    }
+};
+
+// The main dialog's job controls, grouped as the window groups them (0 separates groups):
+// mode and description; key source; drive lists; key file; key string; output; Go.
+// clang-format off
+inline const std::vector<int> kJobControls = {
+    IDO_XOR, IDO_CLASSIC, IDX_USE_DESCRIPTION, IDE_DESCRIPTION, 0,
+    IDO_DRIVE, IDO_FILE, IDO_STRING, 0,
+    IDC_DRIVES, IDC_KEY_FILES, IDB_REFRESH, 0,
+    IDE_KEY_FILE, IDB_CHOOSE_KEY, IDE_BYTE_COUNT, IDX_SAVE_KEY_NAME, IDB_ANALYSE, IDB_CREATE, IDB_KEYSTORE, 0,
+    IDE_KEY_STRING, 0,
+    IDB_SAME, IDB_DESKTOP, IDB_ADD_NAME, IDE_OUTPUT, IDB_BROWSE, 0,
+    IDB_GO,
+};
+// clang-format on
+// The controls that are never disabled: the input field, its "Choose...", "About", "Help", "Close".
+inline const std::vector<int> kFreeControls = {IDE_INPUT, IDB_CHOOSE_INPUT, IDB_ABOUT, IDB_HELP, IDB_CLOSE};
+
+// Which of `ids` are enabled: '1' or '0' each, a blank for each 0 in the list, so that one
+// comparison shows every difference at once.
+inline std::string enabledPattern(HWND dialog, const std::vector<int>& ids = kJobControls) {
+    std::string pattern;
+    for (int id : ids) {
+        pattern += id == 0 ? ' ' : isEnabled(dialog, id) ? '1' : '0';
+    }
+    return pattern;
+}
+
+// The marks of the mode and key source buttons, e.g. "XOR File" or "Classic String".
+inline std::string marks(HWND dialog) {
+    std::string text;
+    text += isChecked(dialog, IDO_XOR) ? "XOR" : "";
+    text += isChecked(dialog, IDO_CLASSIC) ? (text.empty() ? "Classic" : "+Classic") : "";
+    text += isChecked(dialog, IDO_DRIVE) ? " Drive" : "";
+    text += isChecked(dialog, IDO_FILE) ? " File" : "";
+    text += isChecked(dialog, IDO_STRING) ? " String" : "";
+    return text;
+}
+
+// The user's Desktop folder as the registry names it.
+inline std::string desktopPath() {
+    return registryText(HKEY_CURRENT_USER,
+                        "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders", "Desktop");
+}
+
+// The folder a path names, with its trailing backslash: "C:\a\b.txt" gives "C:\a\".
+inline std::string folderOf(const std::string& path) {
+    return path.substr(0, path.find_last_of('\\') + 1);
 }
