@@ -40,16 +40,18 @@ void scanKeyBytes(KeyStats& stats, const uint8_t* bytes, size_t count) {
     uint32_t r = stats.repeats;
     uint32_t high = 0; // bytes of 128 or more; every count wraps in 32 bits like B does
 
-    uint8_t p = stats.previous;
-    uint8_t v = bytes[0];
-    if (v == p) {
-        if (v == 0) {
-            ++z;
-        } else {
-            ++r;
+    // One byte against the one before it, by the rules: a zero pair, or else a repeat.
+    auto countOne = [&](uint8_t previous, uint8_t v) {
+        if (v == previous) {
+            if (v == 0) {
+                ++z;
+            } else {
+                ++r;
+            }
         }
-    }
-    high += v >> 7;
+        high += v >> 7;
+    };
+    countOne(stats.previous, bytes[0]);
 
     // Key files run to gigabytes, so the pass takes eight bytes a step: each byte is compared
     // with the one before it by loading the same bytes again one place earlier.
@@ -64,16 +66,7 @@ void scanKeyBytes(KeyStats& stats, const uint8_t* bytes, size_t count) {
         high += countTopBits(w & kHighBits);
     }
     for (; i < count; ++i) {
-        p = bytes[i - 1];
-        v = bytes[i];
-        if (v == p) {
-            if (v == 0) {
-                ++z;
-            } else {
-                ++r;
-            }
-        }
-        high += v >> 7;
+        countOne(bytes[i - 1], bytes[i]);
     }
 
     stats.zeroPairs = z;

@@ -13,12 +13,6 @@ namespace {
 
 constexpr DWORD kExit = 4194304;
 
-std::string appData() {
-    char path[MAX_PATH];
-    SHGetSpecialFolderPathA(nullptr, path, CSIDL_APPDATA, FALSE);
-    return path;
-}
-
 class KeysEndToEnd : public ::testing::Test {
 protected:
     TempFolder dir{"e2ekeys"};
@@ -143,19 +137,19 @@ TEST_F(KeysEndToEnd, TheDriveSourceWithoutAnIndexFallsBackToFile) {
 
 class KeyStoreEndToEnd : public KeysEndToEnd {
 protected:
-    std::string store = appData() + "\\Orvensoft\\Random\\keyblock.txt";
-    std::string pad = appData() + "\\Orvensoft\\Padforge\\PAD.txt";
+    std::string store = appDataFolder() + "\\Orvensoft\\Random\\keyblock.txt";
+    std::string pad = appDataFolder() + "\\Orvensoft\\Padforge\\PAD.txt";
     void SetUp() override { clear(); }
     void TearDown() override { clear(); }
     void clear() {
-        removeTree(appData() + "\\Orvensoft");
-        removeTree(appData() + "\\Vostra");
+        removeTree(appDataFolder() + "\\Orvensoft");
+        removeTree(appDataFolder() + "\\Vostra");
     }
 };
 
 TEST_F(KeyStoreEndToEnd, SetUpThenDrawThenEmpty) {
-    CreateDirectoryA((appData() + "\\Orvensoft").c_str(), nullptr);
-    CreateDirectoryA((appData() + "\\Orvensoft\\Padforge").c_str(), nullptr);
+    CreateDirectoryA((appDataFolder() + "\\Orvensoft").c_str(), nullptr);
+    CreateDirectoryA((appDataFolder() + "\\Orvensoft\\Padforge").c_str(), nullptr);
     Bytes padBytes = patternBytes(5000, 6);
     writeWholeFile(pad, padBytes);
     std::string input = dir / "a.txt";
@@ -194,8 +188,8 @@ TEST_F(KeyStoreEndToEnd, DecliningTheSetUpChangesNothingAndNoPadIsSaid) {
            true);
     finish();
 
-    CreateDirectoryA((appData() + "\\Orvensoft").c_str(), nullptr);
-    CreateDirectoryA((appData() + "\\Orvensoft\\Padforge").c_str(), nullptr);
+    CreateDirectoryA((appDataFolder() + "\\Orvensoft").c_str(), nullptr);
+    CreateDirectoryA((appDataFolder() + "\\Orvensoft\\Padforge").c_str(), nullptr);
     writeWholeFile(pad, patternBytes(2000, 8));
     open(input);
     press(main, IDB_KEYSTORE);
@@ -210,8 +204,8 @@ TEST_F(KeyStoreEndToEnd, DecliningTheSetUpChangesNothingAndNoPadIsSaid) {
 }
 
 TEST_F(KeyStoreEndToEnd, AStoreTooSmallForTheFileAsksBeforeUsingIt) {
-    CreateDirectoryA((appData() + "\\Orvensoft").c_str(), nullptr);
-    CreateDirectoryA((appData() + "\\Orvensoft\\Random").c_str(), nullptr);
+    CreateDirectoryA((appDataFolder() + "\\Orvensoft").c_str(), nullptr);
+    CreateDirectoryA((appDataFolder() + "\\Orvensoft\\Random").c_str(), nullptr);
     Bytes data = patternBytes(3000, 9);
     writeWholeFile(store, data);
     std::string input = dir / "a.txt";

@@ -12,12 +12,6 @@ namespace {
 
 constexpr DWORD kExit = 4194304;
 
-std::string appData() {
-    char path[MAX_PATH];
-    SHGetSpecialFolderPathA(nullptr, path, CSIDL_APPDATA, FALSE);
-    return path;
-}
-
 bool folderExists(const std::string& path) {
     DWORD a = GetFileAttributesA(path.c_str());
     return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY);
@@ -100,10 +94,10 @@ TEST_F(StartupTest, EscAnswersNoAndThereIsNoCloseBox) {
 // A copy of the program in a folder of its own, with or without the marker "DefSet.txt".
 class ModeTest : public StartupTest {
 protected:
-    std::string installedFolder() { return appData() + "\\Vostra\\Nimbrel"; }
+    std::string installedFolder() { return appDataFolder() + "\\Vostra\\Nimbrel"; }
     void forgetInstalledFolders() {
-        removeTree(appData() + "\\Vostra");
-        removeTree(appData() + "\\Orvensoft");
+        removeTree(appDataFolder() + "\\Vostra");
+        removeTree(appDataFolder() + "\\Orvensoft");
     }
     std::string copyProgram(bool marker) {
         std::string exe = dir / "Nimbrel.exe";
@@ -138,15 +132,15 @@ TEST_F(ModeTest, WithoutTheMarkerTheDataStaysBesideTheProgram) {
     forgetInstalledFolders();
     std::string exe = copyProgram(false);
     EXPECT_EQ(shownDataFolder(exe), dir.path + "\\");
-    EXPECT_FALSE(folderExists(appData() + "\\Vostra"));
-    EXPECT_FALSE(folderExists(appData() + "\\Orvensoft"));
+    EXPECT_FALSE(folderExists(appDataFolder() + "\\Vostra"));
+    EXPECT_FALSE(folderExists(appDataFolder() + "\\Orvensoft"));
 }
 
 TEST_F(ModeTest, TheMarkerSelectsInstalledModeAndItsFolders) {
     forgetInstalledFolders();
     std::string exe = copyProgram(true);
     EXPECT_EQ(shownDataFolder(exe), installedFolder() + "\\");
-    EXPECT_TRUE(folderExists(appData() + "\\Orvensoft"));
+    EXPECT_TRUE(folderExists(appDataFolder() + "\\Orvensoft"));
     EXPECT_TRUE(folderExists(installedFolder()));
     // A second start finds them present and goes on without a message.
     EXPECT_EQ(shownDataFolder(exe), installedFolder() + "\\");

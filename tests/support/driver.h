@@ -269,13 +269,13 @@ struct RemoteMemory {
     }
 };
 
-// Drops one file on the main dialog, as the shell does: a drop block in the program's memory.
-// The block stays allocated: the program releases the drop itself.
-inline bool dropFile(const Program& program, HWND dialog, const std::string& path) {
+// A drop block for one file, as the shell makes it, written into the program's memory. The
+// block stays allocated: the program releases the drop itself.
+inline void* remoteDropBlock(const Program& program, const std::string& path) {
     size_t size = sizeof(DROPFILES) + path.size() + 2;
     void* block = VirtualAllocEx(program.process, nullptr, size, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
     if (!block) {
-        return false;
+        return nullptr;
     }
     std::vector<char> bytes(size, '\0');
     DROPFILES header{};
@@ -284,7 +284,13 @@ inline bool dropFile(const Program& program, HWND dialog, const std::string& pat
     memcpy(bytes.data(), &header, sizeof header);
     memcpy(bytes.data() + sizeof header, path.c_str(), path.size());
     WriteProcessMemory(program.process, block, bytes.data(), size, nullptr);
-    return PostMessageA(dialog, WM_DROPFILES, WPARAM(block), 0) != 0;
+    return block;
+}
+
+// Drops one file on the main dialog, as the shell does.
+inline bool dropFile(const Program& program, HWND dialog, const std::string& path) {
+    void* block = remoteDropBlock(program, path);
+    return block && PostMessageA(dialog, WM_DROPFILES, WPARAM(block), 0) != 0;
 }
 
 // The tool tips of the program's tool tip control: control id and text, in tool order.
@@ -489,19 +495,8 @@ inline bool cancelPicker(const Program& program, bool (*kind)(HWND)) {
 // Drops one file and returns when the program has handled the drop. For drops that the
 // program is expected to take without a message; with a message the call returns after `ms`.
 inline bool dropFileAndWait(const Program& program, HWND dialog, const std::string& path, DWORD ms = 10000) {
-    size_t size = sizeof(DROPFILES) + path.size() + 2;
-    void* block = VirtualAllocEx(program.process, nullptr, size, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
-    if (!block) {
-        return false;
-    }
-    std::vector<char> bytes(size, '\0');
-    DROPFILES header{};
-    header.pFiles = sizeof(DROPFILES);
-    header.fWide = FALSE;
-    memcpy(bytes.data(), &header, sizeof header);
-    memcpy(bytes.data() + sizeof header, path.c_str(), path.size());
-    WriteProcessMemory(program.process, block, bytes.data(), size, nullptr);
-    return sendAndWait(dialog, WM_DROPFILES, WPARAM(block), 0, ms);
+    void* block = remoteDropBlock(program, path);
+    return block && sendAndWait(dialog, WM_DROPFILES, WPARAM(block), 0, ms);
 }
 
 // What became of a program that a test waited for in vain.

@@ -4,6 +4,8 @@
 
 #include <windows.h>
 
+#include <shlobj.h>
+
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -117,6 +119,13 @@ inline Bytes patternBytes(size_t n, uint8_t seed) {
         b[i] = uint8_t(seed + 13 * i + (i >> 9));
     }
     return b;
+}
+
+// The user's application-data folder, where the KeyStore and the installed data folders live.
+inline std::string appDataFolder() {
+    char path[MAX_PATH] = "";
+    SHGetSpecialFolderPathA(nullptr, path, CSIDL_APPDATA, FALSE);
+    return path;
 }
 
 inline uint64_t fileTimeValue(const FILETIME& f) {

@@ -144,17 +144,11 @@ TEST_F(DriveTest, AnIndexThatCannotBeReadGivesNoEntries) {
 
 // ---- KeyStore ----
 
-std::string appData() {
-    char path[MAX_PATH];
-    SHGetSpecialFolderPathA(nullptr, path, CSIDL_APPDATA, FALSE);
-    return path;
-}
-
 class KeyStoreTest : public KeyToolsTest {
 protected:
-    std::string store = appData() + "\\Orvensoft\\Random\\keyblock.txt";
-    std::string firstPad = appData() + "\\Orvensoft\\Padforge\\PAD.txt";
-    std::string secondPad = appData() + "\\Vostra\\Padforge\\PAD.txt";
+    std::string store = appDataFolder() + "\\Orvensoft\\Random\\keyblock.txt";
+    std::string firstPad = appDataFolder() + "\\Orvensoft\\Padforge\\PAD.txt";
+    std::string secondPad = appDataFolder() + "\\Vostra\\Padforge\\PAD.txt";
 
     void SetUp() override {
         KeyToolsTest::SetUp();
@@ -163,8 +157,8 @@ protected:
     }
     void TearDown() override { clear(); }
     void clear() {
-        removeTree(appData() + "\\Orvensoft");
-        removeTree(appData() + "\\Vostra");
+        removeTree(appDataFolder() + "\\Orvensoft");
+        removeTree(appDataFolder() + "\\Vostra");
     }
     void pad(const std::string& path, const Bytes& bytes) {
         std::string folder = path.substr(0, path.find_last_of('\\'));
