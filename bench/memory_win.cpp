@@ -59,8 +59,8 @@ int main() {
         DWORD start = GetTickCount();
         gState.job.inputSize = input;
         createKeyFile(window);
-        printf("Create, input %u bytes: key %u bytes in %.1f s, peak private memory %.1f MiB (%.1f before)\n", input,
-               gState.job.keyBytes, (GetTickCount() - start) / 1000.0, peakMiB(), before);
+        printf("Create, input %u bytes: key %u bytes in %.1f s, peak private memory %.1f MiB (%.1f before)\n",
+               input, gState.job.keyBytes, (GetTickCount() - start) / 1000.0, peakMiB(), before);
         DeleteFileA((folder + "\\KeyFile.txt").c_str());
     }
 
@@ -74,9 +74,11 @@ int main() {
     DWORD start = GetTickCount();
     gState.job.inputSize = 1000000;
     drawKeyFile(window);
-    printf("KeyStore draw from a 1 GiB store: %u-byte key, store now %u bytes, %.1f s, peak private memory %.1f "
-           "MiB (%.1f before)\n",
-           gState.job.keyBytes, uint32_t(keyStoreStatus()), (GetTickCount() - start) / 1000.0, peakMiB(), before);
+    printf(
+        "KeyStore draw from a 1 GiB store: %u-byte key, store now %u bytes, %.1f s, peak private memory %.1f "
+        "MiB (%.1f before)\n",
+        gState.job.keyBytes, uint32_t(keyStoreStatus()), (GetTickCount() - start) / 1000.0, peakMiB(),
+        before);
     DeleteFileA(store.c_str());
     DeleteFileA((folder + "\\KeyFile.txt").c_str());
     RemoveDirectoryA(folder.c_str());

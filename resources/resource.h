@@ -24,7 +24,7 @@
 #define IDO_STRING 1006
 #define IDO_FILE 1007
 #define IDB_CHOOSE_KEY 1008
-#define IDO_XOR 1009     // cipher mode XOR (0); Classic is IDO_XOR + 1
+#define IDO_XOR 1009 // cipher mode XOR (0); Classic is IDO_XOR + 1
 #define IDO_CLASSIC 1010
 #define IDE_BYTE_COUNT 1011
 #define IDO_DRIVE 1012

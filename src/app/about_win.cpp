@@ -44,8 +44,9 @@ void refreshAbout(HWND dialog, int position) {
     const char* tip;
     if (position == ItemFolders) {
         SetDlgItemTextA(dialog, IDB_ABOUT_ACTION, "Open Dirs");
-        tip = "Opens the directory where the program was installed as well as the directory where the program data "
-              "is stored.";
+        tip =
+            "Opens the directory where the program was installed as well as the directory where the program data "
+            "is stored.";
     } else {
         SetDlgItemTextA(dialog, IDB_ABOUT_ACTION, "Copy");
         tip = "Copies the diagnostics line, for a message to the vendor";

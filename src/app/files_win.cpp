@@ -25,7 +25,8 @@ bool writeFully(HANDLE file, const void* buffer, uint32_t count) {
     uint32_t total = 0;
     while (total < count) {
         DWORD put = 0;
-        if (!WriteFile(file, static_cast<const uint8_t*>(buffer) + total, count - total, &put, nullptr) || put == 0) {
+        if (!WriteFile(file, static_cast<const uint8_t*>(buffer) + total, count - total, &put, nullptr) ||
+            put == 0) {
             return false;
         }
         total += put;

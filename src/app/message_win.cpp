@@ -123,8 +123,8 @@ MessageAnswer showMessage(HWND parent, const MessageRequest& request) {
     acquireBox();
     ++gOpenBoxes;
     BoxData data{&request, nullptr, nullptr, AnswerNo};
-    INT_PTR shown = DialogBoxParamA(gApp ? gApp->instance : GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDD_MESSAGE),
-                                    parent, messageBoxProc, LPARAM(&data));
+    INT_PTR shown = DialogBoxParamA(gApp ? gApp->instance : GetModuleHandleA(nullptr),
+                                    MAKEINTRESOURCEA(IDD_MESSAGE), parent, messageBoxProc, LPARAM(&data));
     if (shown == -1) {
         data.answer = AnswerYes; // no box could be shown: go on as after "OK"
     }

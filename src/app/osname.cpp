@@ -11,8 +11,9 @@ const char* systemName(const SystemVersion& v) {
         case 0:
             return "Windows 2000";
         case 1:
-            return v.tabletPc ? "Windows XP Tablet PC Edition"
-                              : v.mediaCenter ? "Windows XP Media Center Edition" : "Windows XP";
+            return v.tabletPc      ? "Windows XP Tablet PC Edition"
+                   : v.mediaCenter ? "Windows XP Media Center Edition"
+                                   : "Windows XP";
         case 2:
             return "Windows Server 2003 Family";
         default:

@@ -68,7 +68,8 @@ bool isContainerName(const char* path) {
 }
 
 uint32_t headerLengthFor(bool hasDescription, bool hasKeyPath) {
-    return kMinHeaderLength + (hasDescription ? kHeaderFieldLength : 0) + (hasKeyPath ? kHeaderFieldLength : 0);
+    return kMinHeaderLength + (hasDescription ? kHeaderFieldLength : 0) +
+           (hasKeyPath ? kHeaderFieldLength : 0);
 }
 
 uint32_t headerTimesOffset(const ContainerHeader& header) {

@@ -131,7 +131,8 @@ bool writeHeader(HANDLE output, JobSettings& job, uint32_t useDescription) {
 
 // Loads the first key chunk into `key`. False when the key file cannot give the bytes it was
 // measured with: a job must never run with a key of zeros.
-bool loadKey(JobSettings& job, const DialogState& dialog, WorkerFiles& files, uint8_t* key, XorPassSetup& setup) {
+bool loadKey(JobSettings& job, const DialogState& dialog, WorkerFiles& files, uint8_t* key,
+             XorPassSetup& setup) {
     setup.keyIsFile = job.keyIsFile;
     if (!job.keyIsFile) {
         job.keyBytes = expandKeyString(job.keyPath, key, gTuning.chunkSize);

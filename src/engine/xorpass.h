@@ -32,7 +32,7 @@ struct XorPassSetup {
     uint32_t chunkSize;     // 25,000,000 in the program; small in tests
     uint32_t payloadLength; // S
     uint32_t keyIsFile;
-    uint32_t keyBytes;      // the key's whole length
+    uint32_t keyBytes;       // the key's whole length
     uint32_t keyChunkLength; // m: bytes of the key now in `key`
     uint32_t keyChunkCount;  // kc: 0 when the whole key fits one chunk
 };

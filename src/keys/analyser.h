@@ -10,7 +10,8 @@ constexpr uint32_t kAnalyseChunkSize = 10000000;
 constexpr uint32_t kAnalyseBufferSize = 10000050;
 
 inline constexpr char kCannotOpenKeyFileText[] = "Cannot open Keyfile";
-inline constexpr char kAnalyseNoMemoryText[] = "Memory Allocation Error. Try closing a few programs and try again.";
+inline constexpr char kAnalyseNoMemoryText[] =
+    "Memory Allocation Error. Try closing a few programs and try again.";
 
 inline constexpr char kVeryBadKeyFileText[] =
     "This file is a very bad keyfile. Usage is not recommended as it contains excessive repetition and/or "

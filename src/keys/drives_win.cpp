@@ -62,7 +62,8 @@ uint32_t readDriveIndex(HWND window) {
     char drive[290] = "";
     GetDlgItemTextA(window, IDC_DRIVES, drive, sizeof drive);
     char path[kIndexRootCapacity];
-    if (!indexRootFor(drive, gIndexRoot, sizeof gIndexRoot) || !indexFilePath(gIndexRoot, path, sizeof path)) {
+    if (!indexRootFor(drive, gIndexRoot, sizeof gIndexRoot) ||
+        !indexFilePath(gIndexRoot, path, sizeof path)) {
         return 0;
     }
     HANDLE file = openForReading(path);
@@ -101,12 +102,14 @@ uint32_t readDriveIndex(HWND window) {
 
 void resolveDriveEntry() {
     char candidate[kTextCapacity];
-    if (!gEntryTable || !entryCandidate(*gEntryTable, gIndexRoot, gSelectedEntry, candidate, sizeof candidate)) {
+    if (!gEntryTable ||
+        !entryCandidate(*gEntryTable, gIndexRoot, gSelectedEntry, candidate, sizeof candidate)) {
         return; // no such entry: the key path stays as it was
     }
     JobSettings& job = gState.job;
     // Relative to the drive's root when the file is there, else as written.
-    copyText(opensForReading(candidate) ? candidate : entrySlotPath(*gEntryTable, gSelectedEntry), job.keyPath);
+    copyText(opensForReading(candidate) ? candidate : entrySlotPath(*gEntryTable, gSelectedEntry),
+             job.keyPath);
 }
 
 bool selectDriveEntry(uint32_t position) {

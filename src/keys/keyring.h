@@ -7,7 +7,8 @@
 #include <cstdint>
 
 inline constexpr char kKeyRingFileName[] = "KeyRing.txt";
-inline constexpr char kNoDriveIndexText[] = "No valid index in any removable drive. Refer to ReadMe for further details.";
+inline constexpr char kNoDriveIndexText[] =
+    "No valid index in any removable drive. Refer to ReadMe for further details.";
 
 // Drive types (as the platform numbers them) whose roots are searched for an index.
 constexpr uint32_t kDriveRemovable = 2;

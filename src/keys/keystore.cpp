@@ -16,7 +16,8 @@ KeyStoreStatus statusForStoreSize(uint32_t storeSize) {
     return storeSize < kKeyStoreMinimum ? KeyStoreStatus::Empty : KeyStoreStatus(storeSize);
 }
 
-KeyStoreStatus measuredKeyStoreStatus(bool storeOpened, uint32_t storeSize, bool padOpened, uint32_t padSize) {
+KeyStoreStatus measuredKeyStoreStatus(bool storeOpened, uint32_t storeSize, bool padOpened,
+                                      uint32_t padSize) {
     if (storeOpened) {
         return statusForStoreSize(storeSize);
     }

@@ -26,16 +26,19 @@ void setStatus(KeyStoreStatus status) {
 
 bool pathUnderAppData(const char* tail, char* path) {
     char base[MAX_PATH];
-    return SHGetSpecialFolderPathA(nullptr, base, CSIDL_APPDATA, FALSE) && keyStorePath(base, tail, path, kTextCapacity);
+    return SHGetSpecialFolderPathA(nullptr, base, CSIDL_APPDATA, FALSE) &&
+           keyStorePath(base, tail, path, kTextCapacity);
 }
 
 HANDLE openStore(DWORD disposition) {
     char path[kTextCapacity];
     char base[MAX_PATH];
-    if (!SHGetSpecialFolderPathA(nullptr, base, CSIDL_APPDATA, FALSE) || !keyStoreFilePath(base, path, sizeof path)) {
+    if (!SHGetSpecialFolderPathA(nullptr, base, CSIDL_APPDATA, FALSE) ||
+        !keyStoreFilePath(base, path, sizeof path)) {
         return INVALID_HANDLE_VALUE;
     }
-    return CreateFileA(path, GENERIC_READ | GENERIC_WRITE, 0, nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
+    return CreateFileA(path, GENERIC_READ | GENERIC_WRITE, 0, nullptr, disposition, FILE_ATTRIBUTE_NORMAL,
+                       nullptr);
 }
 
 // The pad file in its first place, else in its second; one held open elsewhere counts as absent.
@@ -145,7 +148,8 @@ void fillKeyStore(HWND) {
     if (pad != INVALID_HANDLE_VALUE) {
         int64_t padSize = fileSize(pad);
         auto* buffer = static_cast<uint8_t*>(takeMemory(kMovePortion));
-        if (buffer && before >= 0 && padSize >= int64_t(kKeyStoreMinimum) && seekTo(store, uint64_t(before))) {
+        if (buffer && before >= 0 && padSize >= int64_t(kKeyStoreMinimum) &&
+            seekTo(store, uint64_t(before))) {
             // All of the pad goes into the store, or none of it: a half-moved pad would leave bytes
             // in both places, to be handed out twice.
             if (copyPortions(pad, store, uint64_t(padSize), buffer) && FlushFileBuffers(store)) {

@@ -29,7 +29,8 @@ void registerFileType() {
         return;
     }
     writeValue(HKEY_CLASSES_ROOT, "Applications\\Nimbrel.exe\\shell", nullptr, "DeNimbrel");
-    writeValue(HKEY_LOCAL_MACHINE, "Software\\Applications\\Nimbrel.exe\\shell\\DeNimbrel\\Command", nullptr, command);
+    writeValue(HKEY_LOCAL_MACHINE, "Software\\Applications\\Nimbrel.exe\\shell\\DeNimbrel\\Command", nullptr,
+               command);
     writeValue(HKEY_CLASSES_ROOT, "Applications\\Nimbrel.exe\\shell\\DeNimbrel\\Command", nullptr, command);
     writeValue(HKEY_CLASSES_ROOT, ".qdx", nullptr, "Nimbrel");
     writeValue(HKEY_CLASSES_ROOT, "Nimbrel\\shell\\DeNimbrel\\Command", nullptr, command);

@@ -153,7 +153,8 @@ void desktopFolder(char* buffer) {
     if (RegCreateKeyExA(HKEY_CURRENT_USER,
                         "Software\\Microsoft\\Windows\\CurrentVersion"
                         "\\Explorer\\Shell Folders",
-                        0, nullptr, REG_OPTION_NON_VOLATILE, KEY_READ, nullptr, &key, nullptr) == ERROR_SUCCESS) {
+                        0, nullptr, REG_OPTION_NON_VOLATILE, KEY_READ, nullptr, &key,
+                        nullptr) == ERROR_SUCCESS) {
         DWORD type = 0;
         DWORD size = kTextCapacity - 1;
         if (RegQueryValueExA(key, "Desktop", nullptr, &type, reinterpret_cast<BYTE*>(buffer), &size) !=

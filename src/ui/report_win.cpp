@@ -50,8 +50,9 @@ void reportJob(HWND window, UINT_PTR timerId) {
     }
     KillTimer(window, kJobTimer);
     char message[kMessageCapacity];
-    if (composeJobReport(job.resultCode.load(std::memory_order_relaxed), job.jobTime.load(std::memory_order_relaxed),
-                         job.inputPath, job.outputName, message, sizeof message)) {
+    if (composeJobReport(job.resultCode.load(std::memory_order_relaxed),
+                         job.jobTime.load(std::memory_order_relaxed), job.inputPath, job.outputName, message,
+                         sizeof message)) {
         showError(window, message, false);
     }
     resetAfterJob(window);

@@ -11,7 +11,7 @@ namespace {
 constexpr DWORD kSuccess = 4194304;
 
 class BatchTest : public ::testing::Test {
-protected:
+  protected:
     TempFolder dir{"batch"};
     Bytes plain = patternBytes(5000, 21);
 

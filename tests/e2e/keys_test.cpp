@@ -14,7 +14,7 @@ namespace {
 constexpr DWORD kExit = 4194304;
 
 class KeysEndToEnd : public ::testing::Test {
-protected:
+  protected:
     TempFolder dir{"e2ekeys"};
     Program program;
     HWND main = nullptr;
@@ -85,11 +85,12 @@ TEST_F(KeysEndToEnd, AnalyseShowsTheVerdict) {
         // A key shorter than the input brings the size advice first.
         if (c.key.size() < 1000) {
             MessageSeen advice = expectMessage(
-                "For optimum security Key file should be the same size or greater than the file to be EnCrypted", "OK",
-                "Open ReadMe");
+                "For optimum security Key file should be the same size or greater than the file to be EnCrypted",
+                "OK", "Open ReadMe");
             answer(advice, true);
         }
-        ASSERT_TRUE(waitUntil([&] { return itemText(main, IDE_KEY_FILE) == keyPath && isEnabled(main, IDB_ANALYSE); }));
+        ASSERT_TRUE(waitUntil(
+            [&] { return itemText(main, IDE_KEY_FILE) == keyPath && isEnabled(main, IDB_ANALYSE); }));
         press(main, IDB_ANALYSE);
         MessageSeen seen = expectMessage(c.verdict, "OK", "Open ReadMe");
         EXPECT_TRUE(seen.compact());
@@ -126,8 +127,8 @@ TEST_F(KeysEndToEnd, TheDriveSourceWithoutAnIndexFallsBackToFile) {
     writeWholeFile(input, patternBytes(100, 5));
     open(input);
     press(main, IDO_DRIVE);
-    MessageSeen seen =
-        expectMessage("No valid index in any removable drive. Refer to ReadMe for further details.", "OK", "Open ReadMe");
+    MessageSeen seen = expectMessage(
+        "No valid index in any removable drive. Refer to ReadMe for further details.", "OK", "Open ReadMe");
     EXPECT_TRUE(seen.compact());
     answer(seen, true);
     ASSERT_TRUE(waitUntil([&] { return isChecked(main, IDO_FILE) && !isChecked(main, IDO_DRIVE); }));
@@ -136,7 +137,7 @@ TEST_F(KeysEndToEnd, TheDriveSourceWithoutAnIndexFallsBackToFile) {
 }
 
 class KeyStoreEndToEnd : public KeysEndToEnd {
-protected:
+  protected:
     std::string store = appDataFolder() + "\\Orvensoft\\Random\\keyblock.txt";
     std::string pad = appDataFolder() + "\\Orvensoft\\Padforge\\PAD.txt";
     void SetUp() override { clear(); }
@@ -182,9 +183,10 @@ TEST_F(KeyStoreEndToEnd, DecliningTheSetUpChangesNothingAndNoPadIsSaid) {
     writeWholeFile(input, patternBytes(3000, 7));
     open(input);
     press(main, IDB_KEYSTORE);
-    answer(expectMessage("No Pad file found in KeyStore or in Padforge data store. Padforge is either not installed or "
-                         "not set up to make Pad files.",
-                         "OK", "Open ReadMe"),
+    answer(expectMessage(
+               "No Pad file found in KeyStore or in Padforge data store. Padforge is either not installed or "
+               "not set up to make Pad files.",
+               "OK", "Open ReadMe"),
            true);
     finish();
 
@@ -212,9 +214,10 @@ TEST_F(KeyStoreEndToEnd, AStoreTooSmallForTheFileAsksBeforeUsingIt) {
     writeWholeFile(input, patternBytes(3000, 10));
     open(input);
     press(main, IDB_KEYSTORE);
-    MessageSeen ask = expectMessage("The KeyStore data is too small for your file. If you use the KeyStore your file "
-                                    "will not be as securely encrypted. Use anyway?",
-                                    "Generate", "Cancel");
+    MessageSeen ask =
+        expectMessage("The KeyStore data is too small for your file. If you use the KeyStore your file "
+                      "will not be as securely encrypted. Use anyway?",
+                      "Generate", "Cancel");
     answer(ask, false);
     EXPECT_EQ(readWholeFile(store), data);
     press(main, IDB_KEYSTORE);

@@ -8,7 +8,7 @@ namespace {
 
 // Registers the recorder as the handler of .htm files for the length of a test.
 class ShellRecorder {
-public:
+  public:
     ShellRecorder() {
         log = folder / "shell.log";
         SetEnvironmentVariableA("NIMBREL_SHELL_LOG", log.c_str());
@@ -17,17 +17,17 @@ public:
         std::string command = "\"" + recorder + "\" \"%1\"";
         // A prefix made without the browser engine does not tie ".htm" to web pages.
         HKEY extension;
-        if (RegCreateKeyExA(HKEY_CLASSES_ROOT, ".htm", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &extension, nullptr) ==
-            ERROR_SUCCESS) {
+        if (RegCreateKeyExA(HKEY_CLASSES_ROOT, ".htm", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &extension,
+                            nullptr) == ERROR_SUCCESS) {
             RegSetValueExA(extension, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>("htmlfile"), 9);
             RegCloseKey(extension);
         }
         HKEY key;
-        RegCreateKeyExA(HKEY_CLASSES_ROOT, "htmlfile\\shell\\open\\command", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
-                        &key, nullptr);
+        RegCreateKeyExA(HKEY_CLASSES_ROOT, "htmlfile\\shell\\open\\command", 0, nullptr, 0, KEY_ALL_ACCESS,
+                        nullptr, &key, nullptr);
         DWORD size = sizeof previous;
-        hadPrevious = RegQueryValueExA(key, nullptr, nullptr, nullptr, reinterpret_cast<BYTE*>(previous), &size) ==
-                      ERROR_SUCCESS;
+        hadPrevious = RegQueryValueExA(key, nullptr, nullptr, nullptr, reinterpret_cast<BYTE*>(previous),
+                                       &size) == ERROR_SUCCESS;
         RegSetValueExA(key, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(command.c_str()),
                        DWORD(command.size() + 1));
         RegCloseKey(key);
@@ -50,7 +50,7 @@ public:
         return std::string(bytes.begin(), bytes.end());
     }
 
-private:
+  private:
     TempFolder folder{"shell"};
     std::string log;
     char previous[1024] = "";

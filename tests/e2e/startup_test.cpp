@@ -18,7 +18,7 @@ bool folderExists(const std::string& path) {
 }
 
 class StartupTest : public ::testing::Test {
-protected:
+  protected:
     TempFolder dir{"startup"};
 };
 
@@ -50,7 +50,8 @@ TEST_F(StartupTest, TheVersionErrorUsesTheLargeFontAndLeavesTheFileUnloaded) {
         Bytes bytes;
     } cases[] = {
         {"another signature", Bytes{'Z', 'E', 'V', 'K', '1', '2', '0', '0', 1, 2, 3}},
-        {"shorter than its header", [] {
+        {"shorter than its header",
+         [] {
              Bytes b(200, 0);
              memcpy(b.data(), "ZEVK1300", 8);
              return b;
@@ -63,8 +64,9 @@ TEST_F(StartupTest, TheVersionErrorUsesTheLargeFontAndLeavesTheFileUnloaded) {
         Program program = startNimbrel("/i=" + path + " /s=k");
         MessageSeen seen = waitForMessage(program);
         ASSERT_TRUE(seen.box);
-        EXPECT_EQ(seen.text,
-                  "Nimbrel file version error. You need to use the same version of Nimbrel that encrypted the file.");
+        EXPECT_EQ(
+            seen.text,
+            "Nimbrel file version error. You need to use the same version of Nimbrel that encrypted the file.");
         EXPECT_EQ(seen.yes, "OK");
         EXPECT_EQ(seen.no, "Quit Nimbrel");
         EXPECT_FALSE(seen.compact()) << seen.characterWidth;
@@ -93,7 +95,7 @@ TEST_F(StartupTest, EscAnswersNoAndThereIsNoCloseBox) {
 
 // A copy of the program in a folder of its own, with or without the marker "DefSet.txt".
 class ModeTest : public StartupTest {
-protected:
+  protected:
     std::string installedFolder() { return appDataFolder() + "\\Vostra\\Nimbrel"; }
     void forgetInstalledFolders() {
         removeTree(appDataFolder() + "\\Vostra");

@@ -62,7 +62,7 @@ Tips tipsAfterRefresh(bool encrypt) {
 }
 
 class ChromeTest : public ::testing::Test {
-protected:
+  protected:
     TempFolder dir{"chrome"};
 };
 

@@ -10,7 +10,7 @@ namespace {
 constexpr DWORD kExit = 4194304;
 
 class DropTest : public ::testing::Test {
-protected:
+  protected:
     TempFolder dir{"drop"};
     std::string first = dir / "a.txt";
     std::string second = dir / "b.txt";

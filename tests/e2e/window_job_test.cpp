@@ -21,7 +21,7 @@ struct Session {
 };
 
 class JobTest : public ::testing::Test {
-protected:
+  protected:
     TempFolder dir{"job"};
 
     // Starts the program, with `input` as its argument 1 when one is given.
@@ -294,7 +294,7 @@ TEST_F(JobTest, QuitNimbrelInTheFinishMessageEndsTheProgramAndKeepsTheOutput) {
 // ---- Jobs that fail: each message the window can bring about, and the same reset ----
 
 class JobOutcomeTest : public JobTest {
-protected:
+  protected:
     Bytes plain = patternBytes(4000, 21);
     std::string input = dir / "a.txt";
     std::string keyPath = dir / "key.bin";
@@ -361,7 +361,7 @@ TEST_F(JobOutcomeTest, OutputFolderThatCannotBeCreated) {
 // A job on a big input, held in the middle of writing its output (as a very slow disk would
 // hold it), so that what the window does during a job is seen without racing the job.
 class RunningJobTest : public JobTest {
-protected:
+  protected:
     static constexpr int64_t kBigSize = 200000000;
     std::string big = dir / "big.bin";
     std::string other = dir / "other.txt";

@@ -44,7 +44,7 @@ std::string documentsFolder() {
 }
 
 class LoadingTest : public ::testing::Test {
-protected:
+  protected:
     TempFolder dir{"loading"};
     Bytes plain = patternBytes(3000, 7);
     Bytes key = patternBytes(4096, 9);

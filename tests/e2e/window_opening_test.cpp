@@ -17,7 +17,7 @@ const char kExplorer[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer
 // rewrites "Shell Folders" from "User Shell Folders" whenever a program asks for the folder,
 // so both are set, as moving the Desktop in Windows does.
 class DesktopValue {
-public:
+  public:
     explicit DesktopValue(const std::string& folder)
         : shellFolder_(read("Shell Folders")), userShellFolder_(read("User Shell Folders")) {
         write("Shell Folders", folder);
@@ -30,7 +30,7 @@ public:
     DesktopValue(const DesktopValue&) = delete;
     DesktopValue& operator=(const DesktopValue&) = delete;
 
-private:
+  private:
     static std::pair<DWORD, std::string> read(const char* key) {
         HKEY opened;
         char data[MAX_PATH] = "";
@@ -57,7 +57,7 @@ private:
 };
 
 class OpeningTest : public ::testing::Test {
-protected:
+  protected:
     TempFolder dir{"opening"};
 };
 
@@ -124,7 +124,7 @@ DWORD valueCount(HKEY root, const std::string& key) {
 }
 
 class AssociationTest : public OpeningTest {
-protected:
+  protected:
     // Removes what an earlier opening wrote, so that every value seen here is this run's.
     static void forgetAssociation() {
         RegDeleteTreeA(HKEY_LOCAL_MACHINE, "Software\\Classes\\Applications\\Nimbrel.exe");

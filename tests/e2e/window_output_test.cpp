@@ -11,7 +11,7 @@ namespace {
 constexpr DWORD kExit = 4194304;
 
 class OutputFolderTest : public ::testing::Test {
-protected:
+  protected:
     TempFolder dir{"output"};
     Bytes plain = patternBytes(1500, 31);
     Bytes key = patternBytes(1500, 32);

@@ -19,7 +19,7 @@ namespace {
 constexpr DWORD kExit = 4194304;
 
 class ControlStateTest : public ::testing::Test {
-protected:
+  protected:
     TempFolder dir{"states"};
     std::string plainPath = dir / "a.txt";
     std::string keyPath = dir / "k.bin";

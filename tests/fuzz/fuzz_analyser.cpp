@@ -80,8 +80,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     KeyAnalysis analysis =
         analyseKeyStream(uint32_t(keySize), inputSize, chunkSize, buffer.data(), readSource, &source);
 
-    if (!sameStats(once, expected) || !sameStats(cut, expected) || analysis.outcome != AnalyseOutcome::Rated ||
-        !sameStats(analysis.stats, expected)) {
+    if (!sameStats(once, expected) || !sameStats(cut, expected) ||
+        analysis.outcome != AnalyseOutcome::Rated || !sameStats(analysis.stats, expected)) {
         __builtin_trap();
     }
     // At most the best grade with the three largest bonuses, and the verdict of that score.

@@ -10,7 +10,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         return 0;
     }
     if (header.headerLength > size || header.plainName[kHeaderFieldLength - 1] != '\0' ||
-        header.description[kHeaderFieldLength - 1] != '\0' || header.keyPath[kHeaderFieldLength - 1] != '\0') {
+        header.description[kHeaderFieldLength - 1] != '\0' ||
+        header.keyPath[kHeaderFieldLength - 1] != '\0') {
         __builtin_trap();
     }
     uint8_t encoded[kMaxHeaderLength];
@@ -22,7 +23,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
     JobSettings* job = new JobSettings();
     jobFromHeader(header, *job);
-    if (std::strchr(job->plainName, '\\') || std::strchr(job->plainName, '/') || std::strchr(job->plainName, ':')) {
+    if (std::strchr(job->plainName, '\\') || std::strchr(job->plainName, '/') ||
+        std::strchr(job->plainName, ':')) {
         __builtin_trap();
     }
     delete job;

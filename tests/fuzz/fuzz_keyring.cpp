@@ -12,8 +12,9 @@ namespace {
 KeyRingParser whole, single, portions;
 
 void checkBounds(const KeyRingIndex& index) {
-    bool capacityOk = index.entryCapacity == kDefaultEntryCapacity ||
-                      (index.entryCapacity >= kMinCountedCapacity && index.entryCapacity <= kMaxEntryCapacity);
+    bool capacityOk =
+        index.entryCapacity == kDefaultEntryCapacity ||
+        (index.entryCapacity >= kMinCountedCapacity && index.entryCapacity <= kMaxEntryCapacity);
     if (!capacityOk || index.entryCount > index.entryCapacity || index.nameCount > index.entryCapacity ||
         (index.nameCount != index.entryCount && index.nameCount != index.entryCount + 1)) {
         __builtin_trap();
@@ -27,7 +28,8 @@ void checkBounds(const KeyRingIndex& index) {
             __builtin_trap();
         }
         // Slots past the entries hold nothing, so no stale path can be resolved.
-        if ((i >= index.nameCount && index.names[i][0] != '\0') || (i >= index.entryCount && index.paths[i][0] != '\0')) {
+        if ((i >= index.nameCount && index.names[i][0] != '\0') ||
+            (i >= index.entryCount && index.paths[i][0] != '\0')) {
             __builtin_trap();
         }
     }

@@ -18,7 +18,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (payload.size() > 4000) {
         payload.resize(4000);
     }
-    if (productXorPass(payload, key, keyIsFile, keyBytes, Q) != literalXorPass(payload, key, keyIsFile, keyBytes, Q)) {
+    if (productXorPass(payload, key, keyIsFile, keyBytes, Q) !=
+        literalXorPass(payload, key, keyIsFile, keyBytes, Q)) {
         __builtin_trap();
     }
     return 0;

@@ -37,7 +37,8 @@ TEST(ContainerHeaderCodec, RoundTripsEveryFlagCombination) {
     struct Case {
         bool description, keyPath;
         uint32_t length, timesAt;
-    } cases[] = {{false, false, 336, 310}, {true, false, 636, 610}, {false, true, 636, 610}, {true, true, 936, 910}};
+    } cases[] = {
+        {false, false, 336, 310}, {true, false, 636, 610}, {false, true, 636, 610}, {true, true, 936, 910}};
     for (const Case& c : cases) {
         ContainerHeader h = sampleHeader(c.description, c.keyPath);
         uint8_t bytes[kMaxHeaderLength + 10];

@@ -64,8 +64,8 @@ struct MemoryKeyFile {
 
 KeyAnalysis analyse(MemoryKeyFile& file, uint32_t inputSize, uint32_t chunkSize) {
     std::vector<uint8_t> buffer(chunkSize + 50);
-    return analyseKeyStream(uint32_t(file.bytes.size()), inputSize, chunkSize, buffer.data(), MemoryKeyFile::read,
-                            &file);
+    return analyseKeyStream(uint32_t(file.bytes.size()), inputSize, chunkSize, buffer.data(),
+                            MemoryKeyFile::read, &file);
 }
 
 TEST(KeyScan, CountsPairsRepeatsAndBalanceFromPreviousByteOne) {
@@ -166,11 +166,25 @@ TEST(KeySizeGrade, WeighsTheKeyAgainstTheInput) {
     struct Case {
         uint32_t keySize, inputSize, grade;
     } cases[] = {
-        {1000, 1000, 150},   {1001, 1000, 160}, {1, 0, 160},       {0xFFFFFFFFu, 0, 160},
-        {250, 1000, 150},    {249, 1000, 100},  {62, 1000, 100},   {61, 1000, 50},
-        {1, 1000, 50},       {1, 1, 150},       {1, 7, 150},       {1, 8, 100},
-        {1, 16, 100},        {1, 31, 100},      {1, 32, 50},       {100000, 50000, 160},
-        {4096, 1000, 160},   {0, 0, 150},       {0xFFFFFFFFu, 0xFFFFFFFFu, 150},
+        {1000, 1000, 150},
+        {1001, 1000, 160},
+        {1, 0, 160},
+        {0xFFFFFFFFu, 0, 160},
+        {250, 1000, 150},
+        {249, 1000, 100},
+        {62, 1000, 100},
+        {61, 1000, 50},
+        {1, 1000, 50},
+        {1, 1, 150},
+        {1, 7, 150},
+        {1, 8, 100},
+        {1, 16, 100},
+        {1, 31, 100},
+        {1, 32, 50},
+        {100000, 50000, 160},
+        {4096, 1000, 160},
+        {0, 0, 150},
+        {0xFFFFFFFFu, 0xFFFFFFFFu, 150},
     };
     for (const Case& c : cases) {
         EXPECT_EQ(sizeGrade(c.keySize, c.inputSize), c.grade) << c.keySize << " vs " << c.inputSize;
@@ -236,11 +250,16 @@ TEST(KeyVerdict, ScoreBandsChooseTheTexts) {
         KeyVerdict verdict;
         const char* text;
     } cases[] = {
-        {0, VerdictVeryBad, kVeryBadKeyFileText},     {69, VerdictVeryBad, kVeryBadKeyFileText},
-        {70, VerdictBad, kBadKeyFileText},            {104, VerdictBad, kBadKeyFileText},
-        {105, VerdictOk, kOkKeyFileText},             {144, VerdictOk, kOkKeyFileText},
-        {145, VerdictGood, kGoodKeyFileText},         {199, VerdictGood, kGoodKeyFileText},
-        {200, VerdictExcellent, kExcellentKeyFileText}, {280, VerdictExcellent, kExcellentKeyFileText},
+        {0, VerdictVeryBad, kVeryBadKeyFileText},
+        {69, VerdictVeryBad, kVeryBadKeyFileText},
+        {70, VerdictBad, kBadKeyFileText},
+        {104, VerdictBad, kBadKeyFileText},
+        {105, VerdictOk, kOkKeyFileText},
+        {144, VerdictOk, kOkKeyFileText},
+        {145, VerdictGood, kGoodKeyFileText},
+        {199, VerdictGood, kGoodKeyFileText},
+        {200, VerdictExcellent, kExcellentKeyFileText},
+        {280, VerdictExcellent, kExcellentKeyFileText},
     };
     for (const Case& c : cases) {
         EXPECT_EQ(verdictFor(c.score), c.verdict) << c.score;

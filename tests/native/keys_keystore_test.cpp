@@ -39,7 +39,8 @@ TEST(KeyStoreStatusRules, MeasuredStoreAndPadGiveTheStatus) {
         {"largest store", true, 0xFFFFFFFFu, false, 0, sized(0xFFFFFFFFu)},
     };
     for (const Case& c : cases) {
-        EXPECT_EQ(measuredKeyStoreStatus(c.storeOpened, c.storeSize, c.padOpened, c.padSize), c.expected) << c.what;
+        EXPECT_EQ(measuredKeyStoreStatus(c.storeOpened, c.storeSize, c.padOpened, c.padSize), c.expected)
+            << c.what;
     }
 }
 
@@ -50,8 +51,8 @@ TEST(KeyStoreStatusRules, StoreSizeAfterAFillOrDraw) {
         bool ready;
         uint32_t size;
     } cases[] = {
-        {0, Status::Empty, false, 0},      {10, Status::Empty, false, 0},        {600, Status::Empty, false, 0},
-        {1023, Status::Empty, false, 0},   {1024, sized(1024), true, 1024},      {5904, sized(5904), true, 5904},
+        {0, Status::Empty, false, 0},    {10, Status::Empty, false, 0},   {600, Status::Empty, false, 0},
+        {1023, Status::Empty, false, 0}, {1024, sized(1024), true, 1024}, {5904, sized(5904), true, 5904},
     };
     for (const Case& c : cases) {
         Status status = statusForStoreSize(c.storeSize);
@@ -75,14 +76,18 @@ TEST(KeyStoreDraw, TakesTheKeyLengthButNoMoreThanTheStore) {
     struct Case {
         uint32_t inputSize, storeSize, drawn;
     } cases[] = {
-        {3000, 10000, 4096},   // the store keeps its last 5,904 bytes
-        {3000, 3000, 3000},    // too small: all of it
-        {0, 5000, 2},          {1024, 2048, 2048}, {1024, 2047, 2047},
-        {1000, 1024, 1024},    {0x80000000u, 0xFFFFFFFFu, 0xFFFFFFFFu},
+        {3000, 10000, 4096}, // the store keeps its last 5,904 bytes
+        {3000, 3000, 3000},  // too small: all of it
+        {0, 5000, 2},
+        {1024, 2048, 2048},
+        {1024, 2047, 2047},
+        {1000, 1024, 1024},
+        {0x80000000u, 0xFFFFFFFFu, 0xFFFFFFFFu},
         {0x7FFFFFFFu, 0xFFFFFFFFu, 0x80000000u},
     };
     for (const Case& c : cases) {
-        EXPECT_EQ(keyStoreDrawLength(c.inputSize, c.storeSize), c.drawn) << c.inputSize << " from " << c.storeSize;
+        EXPECT_EQ(keyStoreDrawLength(c.inputSize, c.storeSize), c.drawn)
+            << c.inputSize << " from " << c.storeSize;
     }
 }
 
@@ -160,13 +165,9 @@ struct FakeKeyStore {
         f->storeSize -= f->lastKeyFile;
         return statusForStoreSize(f->storeSize);
     }
-    static void openReadMe(void* context) {
-        static_cast<FakeKeyStore*>(context)->events.push_back("readme");
-    }
+    static void openReadMe(void* context) { static_cast<FakeKeyStore*>(context)->events.push_back("readme"); }
 
-    Status startUp() const {
-        return measuredKeyStoreStatus(storeExists, storeSize, padExists, padSize);
-    }
+    Status startUp() const { return measuredKeyStoreStatus(storeExists, storeSize, padExists, padSize); }
     void press(Status& s) {
         status = &s;
         nextAnswer = 0;
@@ -210,34 +211,110 @@ TEST(KeyStoreCommand, OffersWarnsAndDrawsAsTheStoreAllows) {
         uint32_t storeAfter, padAfter, keyFile;
     } cases[] = {
         {"no store, no pad", keyStoreOf(kNone, kNone, 0), {true}, {kNoPad}, Status::NoPad, 0, 0, 0},
-        {"the advice's lower button opens the ReadMe", keyStoreOf(kNone, kNone, 0), {false}, {kNoPad, "readme"}, Status::NoPad, 0, 0, 0},
-        {"a pad of 1,023 bytes", keyStoreOf(kNone, 1023, 0), {true}, {kPadTooSmall},
-         Status::PadTooSmall, 0, 1023, 0},
-        {"a pad of 1,024 bytes, set-up declined", keyStoreOf(kNone, 1024, 0), {false}, {kSetUp},
-         Status::NotSetUp, 0, 1024, 0},
+        {"the advice's lower button opens the ReadMe",
+         keyStoreOf(kNone, kNone, 0),
+         {false},
+         {kNoPad, "readme"},
+         Status::NoPad,
+         0,
+         0,
+         0},
+        {"a pad of 1,023 bytes",
+         keyStoreOf(kNone, 1023, 0),
+         {true},
+         {kPadTooSmall},
+         Status::PadTooSmall,
+         0,
+         1023,
+         0},
+        {"a pad of 1,024 bytes, set-up declined",
+         keyStoreOf(kNone, 1024, 0),
+         {false},
+         {kSetUp},
+         Status::NotSetUp,
+         0,
+         1024,
+         0},
         {"set-up with 5,000 bytes goes straight on to the offer",
-         keyStoreOf(kNone, 5000, 3000), {true, true}, {kSetUp, "fill", kEnough, "draw"},
-         Status::Empty, 904, 0, 4096},
+         keyStoreOf(kNone, 5000, 3000),
+         {true, true},
+         {kSetUp, "fill", kEnough, "draw"},
+         Status::Empty,
+         904,
+         0,
+         4096},
         {"a set-up that cannot create the store ends silently",
-         keyStoreOf(kNone, 5000, 0, false), {true}, {kSetUp, "fill"}, Status::NotSetUp,
-         0, 5000, 0},
-        {"store of 10,000, input of 3,000", keyStoreOf(10000, kNone, 3000), {true},
-         {kEnough, "draw"}, sized(5904), 5904, 0, 4096},
-        {"cancel changes nothing", keyStoreOf(10000, kNone, 3000), {false},
-         {kEnough}, sized(10000), 10000, 0, 0},
-        {"store of 3,000, no pad, input of 3,000", keyStoreOf(3000, kNone, 3000),
-         {true}, {"fill", kTooSmall, "draw"}, Status::Empty, 0, 0, 3000},
+         keyStoreOf(kNone, 5000, 0, false),
+         {true},
+         {kSetUp, "fill"},
+         Status::NotSetUp,
+         0,
+         5000,
+         0},
+        {"store of 10,000, input of 3,000",
+         keyStoreOf(10000, kNone, 3000),
+         {true},
+         {kEnough, "draw"},
+         sized(5904),
+         5904,
+         0,
+         4096},
+        {"cancel changes nothing",
+         keyStoreOf(10000, kNone, 3000),
+         {false},
+         {kEnough},
+         sized(10000),
+         10000,
+         0,
+         0},
+        {"store of 3,000, no pad, input of 3,000",
+         keyStoreOf(3000, kNone, 3000),
+         {true},
+         {"fill", kTooSmall, "draw"},
+         Status::Empty,
+         0,
+         0,
+         3000},
         {"a short store is topped up before the offer",
-         keyStoreOf(2000, 5000, 3000), {true},
-         {"fill", kEnough, "draw"}, sized(2904), 2904, 0, 4096},
-        {"a draw leaving 600 bytes", keyStoreOf(4696, kNone, 3000), {true},
-         {kEnough, "draw"}, Status::Empty, 600, 0, 4096},
-        {"an exact fit needs no top-up", keyStoreOf(4096, 9999, 3000),
-         {true}, {kEnough, "draw"}, Status::Empty, 0, 9999, 4096},
-        {"a pad too small to top up", keyStoreOf(2000, 1000, 3000),
-         {false}, {"fill", kTooSmall}, sized(2000), 2000, 1000, 0},
-        {"an empty store only says so", keyStoreOf(600, 5000, 0),
-         {true}, {kIsEmpty}, Status::Empty, 600, 5000, 0},
+         keyStoreOf(2000, 5000, 3000),
+         {true},
+         {"fill", kEnough, "draw"},
+         sized(2904),
+         2904,
+         0,
+         4096},
+        {"a draw leaving 600 bytes",
+         keyStoreOf(4696, kNone, 3000),
+         {true},
+         {kEnough, "draw"},
+         Status::Empty,
+         600,
+         0,
+         4096},
+        {"an exact fit needs no top-up",
+         keyStoreOf(4096, 9999, 3000),
+         {true},
+         {kEnough, "draw"},
+         Status::Empty,
+         0,
+         9999,
+         4096},
+        {"a pad too small to top up",
+         keyStoreOf(2000, 1000, 3000),
+         {false},
+         {"fill", kTooSmall},
+         sized(2000),
+         2000,
+         1000,
+         0},
+        {"an empty store only says so",
+         keyStoreOf(600, 5000, 0),
+         {true},
+         {kIsEmpty},
+         Status::Empty,
+         600,
+         5000,
+         0},
     };
     for (Case& c : cases) {
         FakeKeyStore store = c.store;
@@ -268,9 +345,12 @@ TEST(KeyStoreCommand, AdviceExistsOnlyForStatusesWithoutData) {
         Status status;
         const char* text;
     } cases[] = {
-        {Status::NoPad, kKeyStoreNoPadText}, {Status::PadTooSmall, kKeyStorePadTooSmallText},
-        {Status::Empty, kKeyStoreEmptyText}, {Status::NotSetUp, nullptr},
-        {sized(1024), nullptr},              {sized(0xFFFFFFFFu), nullptr},
+        {Status::NoPad, kKeyStoreNoPadText},
+        {Status::PadTooSmall, kKeyStorePadTooSmallText},
+        {Status::Empty, kKeyStoreEmptyText},
+        {Status::NotSetUp, nullptr},
+        {sized(1024), nullptr},
+        {sized(0xFFFFFFFFu), nullptr},
     };
     for (const Case& c : cases) {
         EXPECT_STREQ(keyStoreAdviceText(c.status), c.text) << uint32_t(c.status);

@@ -10,8 +10,8 @@ TEST(ElapsedTime, ShowsSecondsAndTwoDigitsOfHundredths) {
     struct Case {
         uint32_t hundredths;
         const char* text;
-    } cases[] = {{307, "3.07"}, {5, "0.05"}, {10005, "100.05"}, {99, "0.99"}, {6000, "60.00"},
-                 {0, "0.00"}, {4294967295u, "42949672.95"}};
+    } cases[] = {{307, "3.07"},   {5, "0.05"}, {10005, "100.05"},           {99, "0.99"},
+                 {6000, "60.00"}, {0, "0.00"}, {4294967295u, "42949672.95"}};
     for (const Case& c : cases) {
         char out[32];
         formatElapsed(c.hundredths, out, sizeof out);

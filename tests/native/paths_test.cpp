@@ -11,9 +11,14 @@ TEST(FileNameOf, TakesTheTextAfterTheLastBackslash) {
         const char* path;
         const char* expected;
     } cases[] = {
-        {"D:\\data\\report.txt", "report.txt"}, {"report.txt", "report.txt"}, {"D:\\data\\", "data"},
-        {"abc\\", "abc\\"},                       {"\\", "\\"},                 {"", ""},
-        {"D:\\a\\b\\.profile", ".profile"},       {"D:/x/y.txt", "D:/x/y.txt"},
+        {"D:\\data\\report.txt", "report.txt"},
+        {"report.txt", "report.txt"},
+        {"D:\\data\\", "data"},
+        {"abc\\", "abc\\"},
+        {"\\", "\\"},
+        {"", ""},
+        {"D:\\a\\b\\.profile", ".profile"},
+        {"D:/x/y.txt", "D:/x/y.txt"},
     };
     for (const Case& c : cases) {
         char out[kTextCapacity];
@@ -26,7 +31,8 @@ TEST(StripExtension, CutsAtTheLastDot) {
     struct Case {
         const char* name;
         const char* expected;
-    } cases[] = {{"report.tar.gz", "report.tar"}, {".profile", ""}, {"README", "README"}, {"a.", "a"}, {"", ""}};
+    } cases[] = {
+        {"report.tar.gz", "report.tar"}, {".profile", ""}, {"README", "README"}, {"a.", "a"}, {"", ""}};
     for (const Case& c : cases) {
         char out[kTextCapacity];
         ASSERT_TRUE(stripExtension(c.name, out, sizeof out));
@@ -95,12 +101,16 @@ struct NamingCase {
 
 TEST(NameOutput, FollowsDirectionAndMode) {
     const NamingCase cases[] = {
-        {Encrypt, ModeXor, "D:\\data\\report.txt", "", "report.txt", "XOR report.txt", "Processing report.txt"},
-        {Encrypt, ModeClassic, "D:\\report.tar.gz", "", "report.tar.gz", "report.tar.qdx", "EnCrypting report.tar.gz"},
+        {Encrypt, ModeXor, "D:\\data\\report.txt", "", "report.txt", "XOR report.txt",
+         "Processing report.txt"},
+        {Encrypt, ModeClassic, "D:\\report.tar.gz", "", "report.tar.gz", "report.tar.qdx",
+         "EnCrypting report.tar.gz"},
         {Encrypt, ModeClassic, "D:\\home\\.profile", "", ".profile", ".qdx", "EnCrypting .profile"},
-        {Decrypt, ModeClassic, "D:\\report.qdx", "report.doc", "report.doc", "report.doc", "DeCrypting report.doc"},
+        {Decrypt, ModeClassic, "D:\\report.qdx", "report.doc", "report.doc", "report.doc",
+         "DeCrypting report.doc"},
         // XOR mode takes a container as plain bytes: the name is the container's own.
-        {Decrypt, ModeXor, "D:\\report.qdx", "report.doc", "report.qdx", "XOR report.qdx", "Processing report.qdx"},
+        {Decrypt, ModeXor, "D:\\report.qdx", "report.doc", "report.qdx", "XOR report.qdx",
+         "Processing report.qdx"},
         {Decrypt, ModeClassic, "D:\\empty.qdx", "", "", "", "DeCrypting "},
     };
     for (const NamingCase& c : cases) {

@@ -13,11 +13,20 @@ TEST(FindText, ReturnCodesFollowTheirEdges) {
         const char* pattern;
         int32_t expected;
     } cases[] = {
-        {1, "archive.tar.gz", ".", 8},   {9, "archive.tar.gz", ".", 12}, {13, "archive.tar.gz", ".", 0},
-        {14, "archive.tar.gz", ".", 0},  {15, "archive.tar.gz", ".", -2}, {0, "archive.tar.gz", ".", -2},
-        {-5, "archive.tar.gz", ".", -2}, {1, "abc", "abc", -1},           {1, "abc", "abcd", -1},
-        {1, "", "a", -1},                {1, "aXbXc", "X", 2},            {3, "aXbXc", "X", 4},
-        {1, "abcabc", "ca", 3},          {1, "abc", "", -1},
+        {1, "archive.tar.gz", ".", 8},
+        {9, "archive.tar.gz", ".", 12},
+        {13, "archive.tar.gz", ".", 0},
+        {14, "archive.tar.gz", ".", 0},
+        {15, "archive.tar.gz", ".", -2},
+        {0, "archive.tar.gz", ".", -2},
+        {-5, "archive.tar.gz", ".", -2},
+        {1, "abc", "abc", -1},
+        {1, "abc", "abcd", -1},
+        {1, "", "a", -1},
+        {1, "aXbXc", "X", 2},
+        {3, "aXbXc", "X", 4},
+        {1, "abcabc", "ca", 3},
+        {1, "abc", "", -1},
     };
     for (const Case& c : cases) {
         EXPECT_EQ(findText(c.start, c.text, c.pattern), c.expected)
@@ -30,9 +39,17 @@ TEST(ParseDecimal, WrapsAndNeverRejectsABye) {
         const char* text;
         uint32_t expected;
     } cases[] = {
-        {"4096", 4096},      {"12x", 12 * 10 + 72}, {"", 0},       {"4294967296", 0},
-        {"4294967295", 0xFFFFFFFFu}, {"-5", 0u - 5u}, {"-", 0}, {"A", 17},
-        {" ", 240},          {"007", 7},            {"20", 20},
+        {"4096", 4096},
+        {"12x", 12 * 10 + 72},
+        {"", 0},
+        {"4294967296", 0},
+        {"4294967295", 0xFFFFFFFFu},
+        {"-5", 0u - 5u},
+        {"-", 0},
+        {"A", 17},
+        {" ", 240},
+        {"007", 7},
+        {"20", 20},
     };
     for (const Case& c : cases) {
         EXPECT_EQ(parseDecimal(c.text), c.expected) << "'" << c.text << "'";

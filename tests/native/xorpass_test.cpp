@@ -68,7 +68,7 @@ TEST(XorPassRules, ALongKeyPassesOverTheByteAfterEachBlock) {
     struct Case {
         size_t payload;
         std::vector<size_t> unchanged;
-    } cases[] = {{1, {}},  {4, {}},  {5, {4}},   {8, {4}},       {9, {8}},
+    } cases[] = {{1, {}},   {4, {}},    {5, {4}},    {8, {4}},    {9, {8}},
                  {12, {8}}, {13, {12}}, {100, {96}}, {101, {100}}};
     for (const Case& c : cases) {
         Bytes out = productXorPass(Bytes(c.payload, 0), key, true, uint32_t(key.size()), 1000);
@@ -142,11 +142,11 @@ TEST(XorPassRules, AKeyLongerThanAChunkIsNotRestartedWhenUsedUp) {
             expected.push_back(k);
         }
     };
-    run(0, 95), expected.push_back(-1), run(97, 99);         // first key chunk
-    run(100, 115), expected.push_back(-1), run(117, 119);    // second chunk (20 bytes)
-    run(100, 119), run(20, 75), expected.push_back(-1);      // buffer: 2nd chunk + rest of 1st
-    run(77, 79);                                             // data chunk boundary at 200
-    run(100, 115), expected.push_back(-1), run(117, 119);    // key index restarted at 0
+    run(0, 95), expected.push_back(-1), run(97, 99);      // first key chunk
+    run(100, 115), expected.push_back(-1), run(117, 119); // second chunk (20 bytes)
+    run(100, 119), run(20, 75), expected.push_back(-1);   // buffer: 2nd chunk + rest of 1st
+    run(77, 79);                                          // data chunk boundary at 200
+    run(100, 115), expected.push_back(-1), run(117, 119); // key index restarted at 0
     run(100, 119);
     EXPECT_EQ(keyOffsetsUsed(out, key), expected);
 }
@@ -193,7 +193,9 @@ TEST(XorPassRules, AFailedWriteStopsThePass) {
 // key file's size, string keys.
 TEST(XorPassDifferential, AgreesWithTheLiteralRules) {
     std::mt19937 random(20261207);
-    auto pick = [&](uint32_t lo, uint32_t hi) { return std::uniform_int_distribution<uint32_t>(lo, hi)(random); };
+    auto pick = [&](uint32_t lo, uint32_t hi) {
+        return std::uniform_int_distribution<uint32_t>(lo, hi)(random);
+    };
     for (int round = 0; round < 4000; ++round) {
         uint32_t Q = pick(0, 3) == 0 ? pick(4, 12) : pick(13, 300);
         uint32_t S = pick(0, 4) == 0 ? Q * pick(1, 4) + pick(0, 2) - 1 : pick(0, 5 * Q);

@@ -66,7 +66,8 @@ struct Program {
 
 // Starts `exe` with `arguments` as the rest of its command line (exactly as given: quoting is
 // the caller's), in `folder` when one is given.
-inline Program startProgram(const std::string& exe, const std::string& arguments, const std::string& folder = "") {
+inline Program startProgram(const std::string& exe, const std::string& arguments,
+                            const std::string& folder = "") {
     std::string line = "\"" + exe + "\"" + (arguments.empty() ? "" : " " + arguments);
     std::vector<char> buffer(line.begin(), line.end());
     buffer.push_back('\0');
@@ -232,8 +233,11 @@ inline MessageSeen waitForMessage(const Program& program, DWORD ms = 15000) {
     HWND box = waitForMessageBox(program, ms);
     // The texts are set as the box opens; give it that moment.
     if (box) {
-        waitUntil([&] { return !itemText(box, IDB_MESSAGE_YES).empty() && itemText(box, IDB_MESSAGE_YES) != "Yes"; },
-                  3000);
+        waitUntil(
+            [&] {
+                return !itemText(box, IDB_MESSAGE_YES).empty() && itemText(box, IDB_MESSAGE_YES) != "Yes";
+            },
+            3000);
     }
     return box ? readMessageBox(box) : MessageSeen{};
 }
@@ -261,7 +265,8 @@ struct RemoteMemory {
         return WriteProcessMemory(process, static_cast<char*>(address) + offset, data, size, nullptr) != 0;
     }
     bool read(void* data, size_t size, size_t offset = 0) const {
-        return ReadProcessMemory(process, static_cast<const char*>(address) + offset, data, size, nullptr) != 0;
+        return ReadProcessMemory(process, static_cast<const char*>(address) + offset, data, size, nullptr) !=
+               0;
     }
     template <typename T>
     T* at(size_t offset = 0) const {

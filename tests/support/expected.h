@@ -14,7 +14,7 @@ inline std::vector<uint8_t> xorWithString(const std::vector<uint8_t>& data, cons
     return productXorPass(data, std::vector<uint8_t>(key, key + m), false, m, kChunkSize);
 }
 
-inline std::vector<uint8_t> xorWithKeyFile(const std::vector<uint8_t>& data, const std::vector<uint8_t>& keyFile,
-                                           uint32_t keyBytes = 0) {
+inline std::vector<uint8_t> xorWithKeyFile(const std::vector<uint8_t>& data,
+                                           const std::vector<uint8_t>& keyFile, uint32_t keyBytes = 0) {
     return productXorPass(data, keyFile, true, keyBytes ? keyBytes : uint32_t(keyFile.size()), kChunkSize);
 }

@@ -2,8 +2,8 @@
 // the product's optimised pass so that the two can be compared over many shapes of input.
 #pragma once
 
-#include <cstdint>
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 #include <vector>
 
@@ -58,8 +58,9 @@ struct MemoryStreams {
 
 // The rules X1 to X8 as written: one byte per step, 4-byte words in blocks, every key reload
 // performed, unsigned 32-bit counters throughout.
-inline std::vector<uint8_t> literalXorPass(std::vector<uint8_t> input, const std::vector<uint8_t>& keyFileOrString,
-                                           bool keyIsFile, uint32_t keyBytes, uint32_t Q) {
+inline std::vector<uint8_t> literalXorPass(std::vector<uint8_t> input,
+                                           const std::vector<uint8_t>& keyFileOrString, bool keyIsFile,
+                                           uint32_t keyBytes, uint32_t Q) {
     MemoryStreams s;
     s.data = std::move(input);
     s.keyFile = keyFileOrString;
@@ -166,8 +167,9 @@ inline std::vector<uint8_t> literalXorPass(std::vector<uint8_t> input, const std
 
 // The product's pass over the same inputs, with buffers of exactly the chunk size plus the
 // program's 50 spare bytes.
-inline std::vector<uint8_t> productXorPass(const std::vector<uint8_t>& input, const std::vector<uint8_t>& keyFileOrString,
-                                           bool keyIsFile, uint32_t keyBytes, uint32_t Q,
+inline std::vector<uint8_t> productXorPass(const std::vector<uint8_t>& input,
+                                           const std::vector<uint8_t>& keyFileOrString, bool keyIsFile,
+                                           uint32_t keyBytes, uint32_t Q,
                                            std::vector<uint32_t>* progress = nullptr) {
     MemoryStreams s;
     s.data = input;

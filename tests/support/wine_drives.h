@@ -59,8 +59,8 @@ inline bool defineDrive(char letter, const std::string& unixPath, UINT type) {
         memcpy(record.data() + sizeof(WineUnixDrive), unixPath.c_str(), unixPath.size() + 1);
     }
     DWORD returned = 0;
-    BOOL ok = DeviceIoControl(manager, kDefineUnixDrive, record.data(), DWORD(record.size()), nullptr, 0, &returned,
-                              nullptr);
+    BOOL ok = DeviceIoControl(manager, kDefineUnixDrive, record.data(), DWORD(record.size()), nullptr, 0,
+                              &returned, nullptr);
     CloseHandle(manager);
     return ok != 0;
 }

@@ -16,8 +16,8 @@ namespace {
 struct ControlHost {
     HWND window;
     ControlHost() {
-        window = CreateWindowExA(0, "STATIC", "host", WS_OVERLAPPEDWINDOW, 0, 0, 600, 400, nullptr, nullptr, nullptr,
-                                 nullptr);
+        window = CreateWindowExA(0, "STATIC", "host", WS_OVERLAPPEDWINDOW, 0, 0, 600, 400, nullptr, nullptr,
+                                 nullptr, nullptr);
         add("COMBOBOX", IDC_DRIVES, CBS_DROPDOWNLIST);
         add("COMBOBOX", IDC_KEY_FILES, CBS_DROPDOWNLIST);
         add("EDIT", IDE_OUTPUT, ES_AUTOHSCROLL);
@@ -27,7 +27,8 @@ struct ControlHost {
     }
     ~ControlHost() { DestroyWindow(window); }
     void add(const char* kind, int id, DWORD style) {
-        CreateWindowExA(0, kind, "", WS_CHILD | style, 0, 0, 300, 200, window, HMENU(INT_PTR(id)), nullptr, nullptr);
+        CreateWindowExA(0, kind, "", WS_CHILD | style, 0, 0, 300, 200, window, HMENU(INT_PTR(id)), nullptr,
+                        nullptr);
     }
     std::vector<std::string> items(int id) const {
         std::vector<std::string> texts;
@@ -48,7 +49,7 @@ struct ControlHost {
 };
 
 class KeyToolsTest : public ::testing::Test {
-protected:
+  protected:
     ControlHost host;
     TempFolder dir{"keys"};
     void SetUp() override {
@@ -68,7 +69,7 @@ std::string index(std::initializer_list<const char*> lines) {
 }
 
 class DriveTest : public KeyToolsTest {
-protected:
+  protected:
     TempFolder removable{"removable"};
     TempFolder optical{"optical"};
     TempFolder fixed{"fixed"};
@@ -81,8 +82,8 @@ TEST_F(DriveTest, OnlyRemovableAndOpticalDrivesWithAnIndexAreListedInLetterOrder
     std::string bigKey = dir / "big.bin";
     writeWholeFile(bigKey, patternBytes(64, 2));
     writeWholeFile(removable / "KeyRing.txt",
-                   index({"-20", "# keys for the office", "Monday key", "keys\\mon.bin", "Big key", bigKey.c_str(),
-                          "Photo", "photo.jpg"}));
+                   index({"-20", "# keys for the office", "Monday key", "keys\\mon.bin", "Big key",
+                          bigKey.c_str(), "Photo", "photo.jpg"}));
     writeWholeFile(optical / "KeyRing.txt", index({"Disc key", "disc.bin"}));
     writeWholeFile(fixed / "KeyRing.txt", index({"Fixed key", "fixed.bin"}));
     TestDrive n('N', optical.path, DRIVE_CDROM);
@@ -130,7 +131,8 @@ TEST_F(DriveTest, AnIndexThatCannotBeReadGivesNoEntries) {
     ASSERT_EQ(scanDrives(host.window), 1u);
     copyText("kept", gState.job.keyPath);
     // Held by another program: the list empties, the key path stays.
-    HANDLE held = CreateFileA((removable / "KeyRing.txt").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    HANDLE held =
+        CreateFileA((removable / "KeyRing.txt").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
     EXPECT_EQ(readDriveIndex(host.window), 0u);
     CloseHandle(held);
     EXPECT_TRUE(host.items(IDC_KEY_FILES).empty());
@@ -145,7 +147,7 @@ TEST_F(DriveTest, AnIndexThatCannotBeReadGivesNoEntries) {
 // ---- KeyStore ----
 
 class KeyStoreTest : public KeyToolsTest {
-protected:
+  protected:
     std::string store = appDataFolder() + "\\Orvensoft\\Random\\keyblock.txt";
     std::string firstPad = appDataFolder() + "\\Orvensoft\\Padforge\\PAD.txt";
     std::string secondPad = appDataFolder() + "\\Vostra\\Padforge\\PAD.txt";

@@ -21,7 +21,7 @@ void recordProgress(uint32_t p) {
 }
 
 class WorkerTest : public ::testing::Test {
-protected:
+  protected:
     TempFolder dir;
     JobSettings& job = gState.job;
     DialogState& dialog = gState.dialog;
@@ -123,7 +123,8 @@ TEST_F(WorkerTest, AnEmptyKeyStringUsesTheDefaultKeyText) {
     outputTo(dir.path);
     ASSERT_EQ(run(), ResultOk);
     std::string key = "HarbinLockworksHarbinLockworksHarbinLockworks";
-    EXPECT_EQ(readWholeFile(dir / "XOR a.txt"), productXorPass(plain, Bytes(key.begin(), key.end()), false, 45, kChunkSize));
+    EXPECT_EQ(readWholeFile(dir / "XOR a.txt"),
+              productXorPass(plain, Bytes(key.begin(), key.end()), false, 45, kChunkSize));
 }
 
 TEST_F(WorkerTest, TheByteCountLimitsAKeyFileButNotAKeyString) {
@@ -135,7 +136,8 @@ TEST_F(WorkerTest, TheByteCountLimitsAKeyFileButNotAKeyString) {
     job.keyBytes = 10;
     outputTo(dir.path);
     ASSERT_EQ(run(), ResultOk);
-    EXPECT_EQ(readWholeFile(dir / "XOR a.txt"), productXorPass(plain, Bytes(key.begin(), key.begin() + 10), true, 10, 1000));
+    EXPECT_EQ(readWholeFile(dir / "XOR a.txt"),
+              productXorPass(plain, Bytes(key.begin(), key.begin() + 10), true, 10, 1000));
 
     // Longer than a chunk but shorter than the file: the reads go on into the bytes after it.
     Bytes bigKey = patternBytes(2600, 6);
@@ -198,8 +200,8 @@ TEST_F(WorkerTest, ClassicRoundTripKeepsContentNameDescriptionKeyPathAndTimes) {
         ASSERT_EQ(run(), ResultOk);
         EXPECT_EQ(job.inputSize, plain.size());
         EXPECT_EQ(readWholeFile(back / "report.tar.gz"), plain);
-        HANDLE restored = CreateFileA((back / "report.tar.gz").c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                      OPEN_EXISTING, 0, nullptr);
+        HANDLE restored = CreateFileA((back / "report.tar.gz").c_str(), GENERIC_READ, FILE_SHARE_READ,
+                                      nullptr, OPEN_EXISTING, 0, nullptr);
         ASSERT_NE(restored, INVALID_HANDLE_VALUE);
         FILETIME created, accessed, written;
         GetFileTime(restored, &created, &accessed, &written);
@@ -277,7 +279,8 @@ TEST_F(WorkerTest, NoKeyMaterialGivesCode2AndNoOutput) {
         {"not adopted", [](const std::string&) {}, false, 100},
         {"empty key file", [](const std::string& k) { writeWholeFile(k, Bytes{}); }, true, 0},
         {"deleted after adoption", [](const std::string& k) { DeleteFileA(k.c_str()); }, true, 100},
-        {"shrunk after adoption", [](const std::string& k) { writeWholeFile(k, patternBytes(60, 2)); }, true, 100},
+        {"shrunk after adoption", [](const std::string& k) { writeWholeFile(k, patternBytes(60, 2)); }, true,
+         100},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -357,8 +360,10 @@ TEST_F(WorkerTest, XorModeTakesAContainerAsPlainBytesAndStampsNoTimes) {
     ASSERT_EQ(run(), ResultOk);
     std::string key = "other key of some lengthother key of some length";
     Bytes xored = readWholeFile(dir / "XOR doc.qdx");
-    EXPECT_EQ(xored, productXorPass(container, Bytes(key.begin(), key.end()), false, uint32_t(key.size()), kChunkSize));
-    HANDLE h = CreateFileA((dir / "XOR doc.qdx").c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    EXPECT_EQ(xored, productXorPass(container, Bytes(key.begin(), key.end()), false, uint32_t(key.size()),
+                                    kChunkSize));
+    HANDLE h = CreateFileA((dir / "XOR doc.qdx").c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                           OPEN_EXISTING, 0, nullptr);
     FILETIME created, accessed, written;
     GetFileTime(h, &created, &accessed, &written);
     CloseHandle(h);
