@@ -1,6 +1,7 @@
 #include "app/startup_win.h"
 
 #include <commctrl.h>
+#include <objbase.h>
 #include <shellapi.h>
 #include <shlobj.h>
 
@@ -97,6 +98,8 @@ uint32_t runProgram() {
     if (readCommandLine(batchResult)) {
         return batchResult == 0 ? kExitCode : kExitCode + batchResult;
     }
+    // The shell's folder picker needs COM on the window's thread.
+    CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
     runMainDialog();
     // A job still running is abandoned with the process: its unfinished output goes with it.
     abandonRunningJob();
