@@ -7,6 +7,7 @@
 #include "support/driver.h"
 #include "support/expected.h"
 #include "support/win_files.h"
+#include "support/wine_drives.h"
 
 namespace {
 
@@ -147,6 +148,18 @@ TEST_F(ModeTest, TheMarkerSelectsInstalledModeAndItsFolders) {
     // A second start finds them present and goes on without a message.
     EXPECT_EQ(shownDataFolder(exe), installedFolder() + "\\");
     forgetInstalledFolders();
+}
+
+TEST_F(ModeTest, OnARemovableDriveTheProgramStaysPortableEvenWithTheMarker) {
+    forgetInstalledFolders();
+    TempFolder medium("stick");
+    ASSERT_TRUE(CopyFileA(builtProgram().c_str(), (medium / "Nimbrel.exe").c_str(), FALSE));
+    writeWholeFile(medium / "DefSet.txt", Bytes{});
+    TestDrive stick('S', medium.path, DRIVE_REMOVABLE);
+    ASSERT_TRUE(stick.made);
+    EXPECT_EQ(shownDataFolder("S:\\Nimbrel.exe"), "S:\\");
+    EXPECT_FALSE(folderExists(appDataFolder() + "\\Vostra"));
+    EXPECT_FALSE(folderExists(appDataFolder() + "\\Orvensoft"));
 }
 
 TEST_F(ModeTest, AWindowlessJobAlsoSettlesTheMode) {
