@@ -14,7 +14,7 @@ source "$root/scripts/session.sh"
 if [ -n "${DISPLAY:-}" ]; then
     "$run" "$exe" "$@"
     code=$?
-    echo "Nimbrel ended (exit code, low 8 bits as the shell sees them: $code)"
+    echo "Nimbrel ended; Wine passes on only the low 8 bits of its exit code: $code (4194304 arrives as 1)"
     exit 0
 fi
 
@@ -41,4 +41,4 @@ if kill -0 "$program" 2>/dev/null; then
 fi
 wait "$program"
 code=$?
-echo "Nimbrel ended (exit code, low 8 bits as the shell sees them: $code)"
+echo "Nimbrel ended; Wine passes on only the low 8 bits of its exit code: $code (4194304 arrives as 1)"
