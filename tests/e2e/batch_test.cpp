@@ -106,6 +106,22 @@ TEST_F(BatchTest, QuotedPathsWithSpaces) {
     EXPECT_EQ(readWholeFile(spaced / "XOR my report.txt"), xorWithString(plain, "key"));
 }
 
+TEST_F(BatchTest, AnInputWithoutAKeyOpensTheWindowWithThatInputLoaded) {
+    std::string in = input();
+    Program program = startNimbrel("/i=" + in);
+    HWND main = waitForMainDialog(program);
+    ASSERT_TRUE(main);
+    // The switch text itself is not taken for a file name: no read error, the input is shown.
+    EXPECT_TRUE(waitUntil([&] { return itemText(main, IDE_INPUT) == in; }));
+    EXPECT_EQ(itemText(main, IDB_GO), "Go!");
+    EXPECT_FALSE(isEnabled(main, IDB_GO)); // no key yet
+    EXPECT_TRUE(isChecked(main, IDO_XOR));
+    EXPECT_TRUE(dialogsOf(program.pid).size() == 1u);
+    press(main, IDB_CLOSE);
+    EXPECT_EQ(program.waitForExit(), kSuccess);
+    EXPECT_FALSE(fileExists(dir / "XOR a.txt"));
+}
+
 TEST_F(BatchTest, AnOddNumberOfQuotesIgnoresTheWholeCommandLine) {
     std::string in = input();
     expectWindowNotJob("\"/i=" + in + " /s=k");
