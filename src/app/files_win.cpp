@@ -1,9 +1,35 @@
 #include "app/files_win.h"
 
+#include <shlobj.h>
+
 #include "text/text.h"
 
 HANDLE openForReading(const char* path) {
     return CreateFileA(path, GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+}
+
+bool opensForReading(const char* path, DWORD share) {
+    HANDLE h = CreateFileA(path, GENERIC_READ, share, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE) {
+        return false;
+    }
+    CloseHandle(h);
+    return true;
+}
+
+HANDLE createPartialFile(const char* folder, const char* prefix, DWORD access, DWORD share, char* partial) {
+    if (!GetTempFileNameA(folder, prefix, 0, partial)) {
+        partial[0] = '\0';
+        return INVALID_HANDLE_VALUE;
+    }
+    // The name was just made as an empty file. Opening it as it is, not re-creating it, matters:
+    // a file truncated on opening is flushed whole to disk when it is closed on ext4 under Wine.
+    HANDLE file = CreateFileA(partial, access, share, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        DeleteFileA(partial);
+        partial[0] = '\0';
+    }
+    return file;
 }
 
 int64_t readFully(HANDLE file, void* buffer, uint32_t count) {
@@ -40,6 +66,15 @@ int64_t fileSize(HANDLE file) {
         return -1;
     }
     return size.QuadPart;
+}
+
+uint32_t fileSize32(HANDLE file) {
+    int64_t size = fileSize(file);
+    return size < 0 ? 0 : size > 0xFFFFFFFFll ? 0xFFFFFFFFu : uint32_t(size);
+}
+
+bool applicationDataFolder(char* out) {
+    return SHGetSpecialFolderPathA(nullptr, out, CSIDL_APPDATA, FALSE) != 0;
 }
 
 bool seekTo(HANDLE file, uint64_t position) {

@@ -7,11 +7,20 @@
 
 // Opens an existing file for reading without sharing, as every input and key file is.
 HANDLE openForReading(const char* path);
+// True when the file exists and opens for reading with the given sharing.
+bool opensForReading(const char* path, DWORD share = 0);
+// Makes an empty file of a fresh name in `folder` (its name into `partial`, MAX_PATH bytes) and
+// opens it; on failure nothing is left and `partial` is empty.
+HANDLE createPartialFile(const char* folder, const char* prefix, DWORD access, DWORD share, char* partial);
 // Reads until `count` bytes have arrived or the file ends; -1 when a read fails.
 int64_t readFully(HANDLE file, void* buffer, uint32_t count);
 bool writeFully(HANDLE file, const void* buffer, uint32_t count);
 // The file's whole size; -1 when it cannot be taken.
 int64_t fileSize(HANDLE file);
+// The size as a 32-bit count: 0 when it cannot be taken, 4 GiB - 1 for anything larger.
+uint32_t fileSize32(HANDLE file);
+// The user's application-data folder (not created), into a MAX_PATH buffer.
+bool applicationDataFolder(char* out);
 bool seekTo(HANDLE file, uint64_t position);
 // True when both paths name one file: the same full path in any letter case, or, when the
 // second exists, the same volume and file index as the open file.

@@ -5,6 +5,7 @@
 #include <shellapi.h>
 #include <shlobj.h>
 
+#include "app/files_win.h"
 #include "engine/cmdline_win.h"
 #include "engine/worker_win.h"
 #include "ui/main_dialog_win.h"
@@ -17,10 +18,6 @@ namespace {
 
 void createFolder(const char* path) {
     CreateDirectoryA(path, nullptr); // an existing folder, or one that cannot be made, is passed over
-}
-
-bool appDataFolder(char* out) {
-    return SHGetSpecialFolderPathA(nullptr, out, CSIDL_APPDATA, FALSE) != 0;
 }
 
 } // namespace
@@ -61,7 +58,7 @@ void settleFolders() {
     CloseHandle(h);
 
     char base[MAX_PATH];
-    if (!appDataFolder(base)) {
+    if (!applicationDataFolder(base)) {
         return;
     }
     char path[kTextCapacity];

@@ -68,17 +68,9 @@ uint64_t fromFileTime(const FILETIME& f) {
 // Creates the temporary output in the output folder and makes it known for abandonment.
 // Opened with delete sharing so that an ending program can remove it while it is written.
 bool createPartialOutput(const char* folder, WorkerFiles& files) {
-    if (!GetTempFileNameA(folder, "nbr", 0, files.partial)) {
-        files.partial[0] = '\0';
-        return false;
-    }
-    // The name was just made as an empty file. Opening it as it is, not re-creating it, matters:
-    // a file truncated on opening is flushed whole to disk when it is closed on ext4 under Wine.
-    files.output = CreateFileA(files.partial, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_DELETE, nullptr,
-                               OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    files.output =
+        createPartialFile(folder, "nbr", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_DELETE, files.partial);
     if (files.output == INVALID_HANDLE_VALUE) {
-        DeleteFileA(files.partial);
-        files.partial[0] = '\0';
         return false;
     }
     std::lock_guard<std::mutex> hold(gFinishLock);

@@ -19,9 +19,8 @@ void adoptKeyFile(const char* path, HWND window) {
         dialog.keyReady = 0;
         job.keyPath[0] = '\0';
     } else {
-        int64_t size = fileSize(file);
         // A key of 4 GiB or more still covers every input the program accepts.
-        job.keyBytes = size < 0 ? 0 : size > 0xFFFFFFFFll ? 0xFFFFFFFFu : uint32_t(size);
+        job.keyBytes = fileSize32(file);
         if (dialog.cipherMode == ModeXor && window && job.keyBytes < job.inputSize) {
             showAdvice(window, kKeySizeAdvice);
         }

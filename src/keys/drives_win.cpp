@@ -16,15 +16,6 @@ std::unique_ptr<KeyRingIndex> gEntryTable;
 uint32_t gEntryCount = 0;
 uint32_t gSelectedEntry = 0;
 
-bool opensForReading(const char* path) {
-    HANDLE h = openForReading(path);
-    if (h == INVALID_HANDLE_VALUE) {
-        return false;
-    }
-    CloseHandle(h);
-    return true;
-}
-
 } // namespace
 
 uint32_t scanDrives(HWND window) {

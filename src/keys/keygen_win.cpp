@@ -40,9 +40,8 @@ bool writeKeyFile(HWND window, uint32_t length, KeyBytesSource fill, void* conte
     auto* buffer = static_cast<uint8_t*>(takeMemory(kKeyPortion));
     char partial[MAX_PATH] = "";
     HANDLE file = INVALID_HANDLE_VALUE;
-    if (buffer && GetTempFileNameA(job.outputFolder, "nbk", 0, partial)) {
-        // Opened as made (empty), not re-created: see the job worker's output.
-        file = CreateFileA(partial, GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (buffer) {
+        file = createPartialFile(job.outputFolder, "nbk", GENERIC_WRITE, 0, partial);
     }
     bool written = file != INVALID_HANDLE_VALUE;
     bool filled = true;

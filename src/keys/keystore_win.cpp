@@ -2,8 +2,6 @@
 // pad file ("PAD.txt") and drawn from the front, so that no pad byte is handed out twice.
 #include <windows.h>
 
-#include <shlobj.h>
-
 #include <atomic>
 #include <initializer_list>
 
@@ -26,15 +24,13 @@ void setStatus(KeyStoreStatus status) {
 
 bool pathUnderAppData(const char* tail, char* path) {
     char base[MAX_PATH];
-    return SHGetSpecialFolderPathA(nullptr, base, CSIDL_APPDATA, FALSE) &&
-           keyStorePath(base, tail, path, kTextCapacity);
+    return applicationDataFolder(base) && keyStorePath(base, tail, path, kTextCapacity);
 }
 
 HANDLE openStore(DWORD disposition) {
     char path[kTextCapacity];
     char base[MAX_PATH];
-    if (!SHGetSpecialFolderPathA(nullptr, base, CSIDL_APPDATA, FALSE) ||
-        !keyStoreFilePath(base, path, sizeof path)) {
+    if (!applicationDataFolder(base) || !keyStoreFilePath(base, path, sizeof path)) {
         return INVALID_HANDLE_VALUE;
     }
     return CreateFileA(path, GENERIC_READ | GENERIC_WRITE, 0, nullptr, disposition, FILE_ATTRIBUTE_NORMAL,
@@ -54,11 +50,6 @@ HANDLE openPad(DWORD access) {
         }
     }
     return INVALID_HANDLE_VALUE;
-}
-
-uint32_t sizeOf(HANDLE file) {
-    int64_t size = fileSize(file);
-    return size < 0 ? 0 : size > 0xFFFFFFFFll ? 0xFFFFFFFFu : uint32_t(size);
 }
 
 // Copies `count` bytes from `from` at its position to `to` at its position.
@@ -117,7 +108,7 @@ KeyStoreStatus keyStoreStatus() {
 void checkKeyStore(HWND window) {
     HANDLE store = openStore(OPEN_EXISTING);
     if (store != INVALID_HANDLE_VALUE) {
-        uint32_t size = sizeOf(store);
+        uint32_t size = fileSize32(store);
         CloseHandle(store);
         setStatus(statusForStoreSize(size));
         if (size < kKeyStoreMinimum) {
@@ -127,7 +118,7 @@ void checkKeyStore(HWND window) {
     }
     HANDLE pad = openPad(GENERIC_READ);
     bool padOpened = pad != INVALID_HANDLE_VALUE;
-    uint32_t padSize = padOpened ? sizeOf(pad) : 0;
+    uint32_t padSize = padOpened ? fileSize32(pad) : 0;
     if (padOpened) {
         CloseHandle(pad);
     }
@@ -161,14 +152,14 @@ void fillKeyStore(HWND) {
         releaseMemory(buffer);
         CloseHandle(pad);
     }
-    setStatus(statusForStoreSize(sizeOf(store)));
+    setStatus(statusForStoreSize(fileSize32(store)));
     CloseHandle(store);
 }
 
 void drawKeyFile(HWND window) {
     HANDLE store = openStore(OPEN_EXISTING);
     if (store != INVALID_HANDLE_VALUE) {
-        uint32_t size = sizeOf(store);
+        uint32_t size = fileSize32(store);
         setStatus(statusForStoreSize(size));
         uint32_t length = keyStoreDrawLength(gState.job.inputSize, size);
         auto* buffer = static_cast<uint8_t*>(takeMemory(kMovePortion));
@@ -187,7 +178,7 @@ void drawKeyFile(HWND window) {
                 moved += n;
             }
             truncateAt(store, rest);
-            setStatus(statusForStoreSize(sizeOf(store)));
+            setStatus(statusForStoreSize(fileSize32(store)));
             releaseMemory(buffer);
         }
         CloseHandle(store);

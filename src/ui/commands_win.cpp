@@ -29,16 +29,6 @@ bool jobRunning() {
     return gState.job.progress.load(std::memory_order_acquire) != kProgressIdle;
 }
 
-bool opensForReading(const char* path) {
-    HANDLE h = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
-                           nullptr);
-    if (h == INVALID_HANDLE_VALUE) {
-        return false;
-    }
-    CloseHandle(h);
-    return true;
-}
-
 // The open-file picker's request is kept for the whole run, so the filter last used is offered
 // again.
 OPENFILENAMEA gPicker;
@@ -46,8 +36,9 @@ OPENFILENAMEA gPicker;
 bool chooseFile(HWND window, char* path) {
     // The documents folder goes in with a trailing backslash: without it the picker takes the
     // folder's name for a file name and opens in its parent.
-    if (!opensForReading(path) && (!SHGetSpecialFolderPathA(nullptr, path, CSIDL_PERSONAL, FALSE) ||
-                                   !withTrailingBackslash(path, kTextCapacity))) {
+    if (!opensForReading(path, FILE_SHARE_READ) &&
+        (!SHGetSpecialFolderPathA(nullptr, path, CSIDL_PERSONAL, FALSE) ||
+         !withTrailingBackslash(path, kTextCapacity))) {
         path[0] = '\0';
     }
     gPicker.lStructSize = OPENFILENAME_SIZE_VERSION_400A;
@@ -141,7 +132,7 @@ void startJob(HWND window) {
     bool abandon = false;
     char outputPath[kTextCapacity];
     if (joinOutputPath(job.outputFolder, job.outputName, outputPath, sizeof outputPath) &&
-        job.outputName[0] != '\0' && opensForReading(outputPath)) {
+        job.outputName[0] != '\0' && opensForReading(outputPath, FILE_SHARE_READ)) {
         abandon = showMessage(window, MessageRequest{kOutputExists, kOverwrite, kAbortXor, 0}) == AnswerNo;
     }
     if (abandon || !(dialog.keyReady || dialog.keySource == SourceString)) {
