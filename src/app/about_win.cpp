@@ -6,6 +6,7 @@
 #include "app/startup_win.h"
 #include "resource.h"
 #include "ui/chrome_win.h"
+#include "version.h"
 
 namespace {
 
@@ -54,9 +55,7 @@ void refreshAbout(HWND dialog, int position) {
     setToolTip(dialog, gApp, IDB_ABOUT_ACTION, tip);
 
     char site[kTextCapacity];
-    copyText(kSiteAddress, site);
-    appendText(site, "det.php?prog=");
-    appendText(site, "Nimbrel");
+    buildSiteText(NIMBREL_SITE, site, sizeof site);
     SetDlgItemTextA(dialog, IDE_ABOUT_SITE, site);
 
     char info[kTextCapacity] = "";
@@ -104,11 +103,8 @@ void onAboutCommand(HWND dialog, int id, int notification) {
     case IDB_ABOUT_MAIL: {
         char line[kTextCapacity];
         describeOperatingSystem(line);
-        char mail[kTextCapacity] = "mailto:";
-        appendText(mail, kSupportMail);
-        appendText(mail, "?subject=Nimbrel&body=v1400 ");
-        appendText(mail, line);
-        appendText(mail, " ");
+        char mail[kTextCapacity];
+        buildMailText(NIMBREL_SUPPORT_MAIL, line, mail, sizeof mail);
         shellOpen(mail);
         break;
     }
@@ -120,7 +116,7 @@ INT_PTR CALLBACK aboutProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lPar
     case WM_INITDIALOG:
         gAboutOpen = true;
         SetWindowLongPtrA(dialog, DWLP_USER, lParam);
-        SetDlgItemTextA(dialog, IDE_ABOUT_MAIL, kSupportMail);
+        SetDlgItemTextA(dialog, IDE_ABOUT_MAIL, NIMBREL_SUPPORT_MAIL);
         SendDlgItemMessageA(dialog, IDC_ABOUT_ITEMS, CB_INSERTSTRING, ItemFolders, LPARAM("Prog Dirs"));
         SendDlgItemMessageA(dialog, IDC_ABOUT_ITEMS, CB_INSERTSTRING, ItemDiagnostics, LPARAM("Diagnostics"));
         refreshAbout(dialog, ItemFolders);

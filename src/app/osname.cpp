@@ -57,8 +57,32 @@ void describeSystem(const SystemVersion& v, char* out, size_t capacity) {
             appendText(out, capacity, " Domain Controller");
         }
     }
-    if (v.servicePack && v.servicePack[0] != '\0') {
-        appendText(out, capacity, ", ");
-        appendText(out, capacity, v.servicePack);
+    // The system gives at most 128 bytes here; anything longer is cut to the line's room.
+    if (v.servicePack && v.servicePack[0] != '\0' && appendText(out, capacity, ", ")) {
+        size_t used = textLength(out);
+        cutText(v.servicePack, capacity - used - 1, out + used, capacity - used);
+    }
+}
+
+void buildMailText(const char* address, const char* systemLine, char* out, size_t capacity) {
+    out[0] = '\0';
+    if (!appendText(out, capacity, "mailto:") || !appendText(out, capacity, address) ||
+        !appendText(out, capacity, "?subject=Nimbrel&body=v1400 ")) {
+        out[0] = '\0';
+        return;
+    }
+    size_t used = textLength(out);
+    if (used + 2 > capacity) { // no room for even the closing blank
+        return;
+    }
+    cutText(systemLine, capacity - used - 2, out + used, capacity - used);
+    appendText(out, capacity, " ");
+}
+
+void buildSiteText(const char* site, char* out, size_t capacity) {
+    out[0] = '\0';
+    if (!appendText(out, capacity, site) || !appendText(out, capacity, "det.php?prog=") ||
+        !appendText(out, capacity, "Nimbrel")) {
+        out[0] = '\0';
     }
 }

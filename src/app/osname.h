@@ -19,5 +19,10 @@ struct SystemVersion {
 
 void describeSystem(const SystemVersion& version, char* out, size_t capacity);
 
-constexpr char kSupportMail[] = "support@vostra-computing.example";
-constexpr char kSiteAddress[] = "https://www.vostra-computing.example/";
+// The "EMail Us" text: "mailto:" + address + "?subject=Nimbrel&body=v1400 " + system line + " ".
+// The address, subject and closing blank always stay; a system line too long for the buffer is
+// cut rather than dropped or allowed to overflow it.
+void buildMailText(const char* address, const char* systemLine, char* out, size_t capacity);
+
+// The product page: the site address followed by "det.php?prog=Nimbrel".
+void buildSiteText(const char* site, char* out, size_t capacity);

@@ -2,60 +2,10 @@
 #include <gtest/gtest.h>
 
 #include "support/driver.h"
+#include "support/shell_recorder.h"
 #include "support/win_files.h"
 
 namespace {
-
-// Registers the recorder as the handler of .htm files for the length of a test.
-class ShellRecorder {
-  public:
-    ShellRecorder() {
-        log = folder / "shell.log";
-        SetEnvironmentVariableA("NIMBREL_SHELL_LOG", log.c_str());
-        std::string recorder = builtProgram();
-        recorder = recorder.substr(0, recorder.find_last_of('\\') + 1) + "shell_recorder.exe";
-        std::string command = "\"" + recorder + "\" \"%1\"";
-        // A prefix made without the browser engine does not tie ".htm" to web pages.
-        HKEY extension;
-        if (RegCreateKeyExA(HKEY_CLASSES_ROOT, ".htm", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &extension,
-                            nullptr) == ERROR_SUCCESS) {
-            RegSetValueExA(extension, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>("htmlfile"), 9);
-            RegCloseKey(extension);
-        }
-        HKEY key;
-        RegCreateKeyExA(HKEY_CLASSES_ROOT, "htmlfile\\shell\\open\\command", 0, nullptr, 0, KEY_ALL_ACCESS,
-                        nullptr, &key, nullptr);
-        DWORD size = sizeof previous;
-        hadPrevious = RegQueryValueExA(key, nullptr, nullptr, nullptr, reinterpret_cast<BYTE*>(previous),
-                                       &size) == ERROR_SUCCESS;
-        RegSetValueExA(key, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(command.c_str()),
-                       DWORD(command.size() + 1));
-        RegCloseKey(key);
-    }
-    ~ShellRecorder() {
-        HKEY key;
-        if (RegOpenKeyExA(HKEY_CLASSES_ROOT, "htmlfile\\shell\\open\\command", 0, KEY_ALL_ACCESS, &key) ==
-            ERROR_SUCCESS) {
-            if (hadPrevious) {
-                RegSetValueExA(key, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(previous),
-                               DWORD(strlen(previous) + 1));
-            } else {
-                RegDeleteValueA(key, nullptr);
-            }
-            RegCloseKey(key);
-        }
-    }
-    std::string opened() const {
-        Bytes bytes = readWholeFile(log);
-        return std::string(bytes.begin(), bytes.end());
-    }
-
-  private:
-    TempFolder folder{"shell"};
-    std::string log;
-    char previous[1024] = "";
-    bool hadPrevious = false;
-};
 
 std::string readMePath() {
     std::string exe = builtProgram();

@@ -1,5 +1,5 @@
 // What the window offers beside the job: tool tips, "On Top Toggle" and the other system
-// commands, and the About dialog.
+// commands.
 #include <gtest/gtest.h>
 
 #include "engine/container.h"
@@ -115,29 +115,6 @@ TEST_F(ChromeTest, OnTopToggleAndTheOtherSystemCommands) {
     ASSERT_TRUE(sendAndWait(main, WM_SYSCOMMAND, SC_RESTORE, 0));
     EXPECT_FALSE(IsIconic(main));
     PostMessageA(main, WM_SYSCOMMAND, SC_CLOSE, 0);
-    EXPECT_EQ(program.waitForExit(), kExit);
-}
-
-TEST_F(ChromeTest, AboutShowsTheProgramsFolders) {
-    Program program = startNimbrel("");
-    HWND main = waitForReadyMainDialog(program);
-    ASSERT_TRUE(main) << describe(program);
-    // No "DefSet.txt" beside the build's program: the data stays with it.
-    const std::string folder = folderOf(builtProgram());
-    for (int round = 0; round < 2; ++round) {
-        SCOPED_TRACE(round == 0 ? "first opening" : "opened again after Close");
-        press(main, IDB_ABOUT);
-        HWND about = waitForDialog(program, isAboutDialog);
-        ASSERT_TRUE(about);
-        EXPECT_EQ(windowText(about), "About Nimbrel");
-        EXPECT_EQ(itemText(about, IDC_ABOUT_ITEMS), "Prog Dirs");
-        EXPECT_EQ(itemText(about, IDE_ABOUT_INFO), "Location of program:\r\n" + folder +
-                                                       "\r\n\r\nWhere program stores user data:\r\n" +
-                                                       folder);
-        press(about, IDB_ABOUT_CLOSE);
-        ASSERT_TRUE(waitUntil([&] { return !IsWindow(about); }));
-    }
-    press(main, IDB_CLOSE);
     EXPECT_EQ(program.waitForExit(), kExit);
 }
 

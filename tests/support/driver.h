@@ -298,9 +298,9 @@ inline bool dropFile(const Program& program, HWND dialog, const std::string& pat
     return block && PostMessageA(dialog, WM_DROPFILES, WPARAM(block), 0) != 0;
 }
 
-// The tool tips of the program's tool tip control: control id and text, in tool order.
-inline std::vector<std::pair<int, std::string>> toolTipsOf(const Program& program) {
-    std::vector<std::pair<int, std::string>> tips;
+// The tool tips of the program's tool tip control: control window and text, in tool order.
+inline std::vector<std::pair<HWND, std::string>> toolTipWindowsOf(const Program& program) {
+    std::vector<std::pair<HWND, std::string>> tips;
     HWND tip = nullptr;
     while ((tip = FindWindowExA(nullptr, tip, "tooltips_class32", nullptr)) != nullptr) {
         DWORD owner = 0;
@@ -339,8 +339,17 @@ inline std::vector<std::pair<int, std::string>> toolTipsOf(const Program& progra
             if (wide.read(whole, sizeof whole - sizeof(WCHAR), sizeof(TOOLINFOW)) && whole[0] != 0) {
                 WideCharToMultiByte(CP_ACP, 0, whole, -1, text, sizeof text, nullptr, nullptr);
             }
-            tips.emplace_back(GetDlgCtrlID(reinterpret_cast<HWND>(info.uId)), text);
+            tips.emplace_back(reinterpret_cast<HWND>(info.uId), text);
         }
+    }
+    return tips;
+}
+
+// The same as control id and text.
+inline std::vector<std::pair<int, std::string>> toolTipsOf(const Program& program) {
+    std::vector<std::pair<int, std::string>> tips;
+    for (const auto& [control, text] : toolTipWindowsOf(program)) {
+        tips.emplace_back(GetDlgCtrlID(control), text);
     }
     return tips;
 }

@@ -1,21 +1,41 @@
-// Stands in for the browser: registered as the shell's handler of web pages in a test, it
-// appends the file it was asked to open to the file named by NIMBREL_SHELL_LOG.
+// Stands in for the browser, the mail program and the file manager: registered as the shell's
+// handler of a class in a test, it appends the text it was handed (the rest of its command
+// line, without the quotes around it) as one line to the file named by NIMBREL_SHELL_LOG.
+// The raw command line is kept because argument parsing would take the backslash that ends a
+// folder's path as escaping the closing quote.
 #include <windows.h>
 
 #include <cstdio>
+#include <cstring>
 
-int main(int argc, char** argv) {
+int main() {
     char log[MAX_PATH];
     if (!GetEnvironmentVariableA("NIMBREL_SHELL_LOG", log, sizeof log)) {
         return 1;
     }
-    FILE* out = fopen(log, "a");
+    const char* rest = GetCommandLineA();
+    if (*rest == '"') {
+        rest = strchr(rest + 1, '"');
+        rest = rest ? rest + 1 : "";
+    } else {
+        while (*rest && *rest != ' ') {
+            ++rest;
+        }
+    }
+    while (*rest == ' ') {
+        ++rest;
+    }
+    size_t length = strlen(rest);
+    if (length >= 2 && rest[0] == '"' && rest[length - 1] == '"') {
+        ++rest;
+        length -= 2;
+    }
+    FILE* out = fopen(log, "ab");
     if (!out) {
         return 1;
     }
-    for (int i = 1; i < argc; ++i) {
-        fprintf(out, "%s%s", argv[i], i + 1 < argc ? " " : "\n");
-    }
+    fwrite(rest, 1, length, out);
+    fputc('\n', out);
     fclose(out);
     return 0;
 }
