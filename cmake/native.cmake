@@ -27,6 +27,12 @@ if(NIMBREL_TESTS)
     target_compile_options(core_tests PRIVATE ${NIMBREL_WARNINGS} ${NIMBREL_SANITIZERS})
     gtest_discover_tests(core_tests TEST_PREFIX "native." DISCOVERY_TIMEOUT 60)
 
+    # The user's guide, as a browser shows it; the screenshot stays in the build for a look.
+    add_test(NAME native.readme.renders
+             COMMAND ${PROJECT_SOURCE_DIR}/scripts/check-readme.sh ${PROJECT_SOURCE_DIR}/resources/ReadMe.htm
+                     ${CMAKE_BINARY_DIR}/readme.png)
+    set_tests_properties(native.readme.renders PROPERTIES TIMEOUT 300)
+
     # The fuzz targets need clang's libFuzzer, so they are a small build of their own
     # inside this one; each runs for a few seconds as a test.
     find_program(NIMBREL_CLANGXX clang++)

@@ -24,6 +24,31 @@ if(EXISTS ${PROJECT_SOURCE_DIR}/src/app/main_win.cpp)
     add_custom_command(TARGET Nimbrel POST_BUILD
         COMMAND ${CMAKE_COMMAND} -E copy_if_different ${PROJECT_SOURCE_DIR}/resources/ReadMe.htm
                 $<TARGET_FILE_DIR:Nimbrel>/ReadMe.htm)
+
+    # The download for Windows users: the program, stripped, and its user guide, in a zip named
+    # after the version and the build (win32 for any Windows, win64 for 64-bit Windows). Both
+    # builds put theirs in one folder, so the two zips sit side by side.
+    if(CMAKE_SYSTEM_PROCESSOR STREQUAL "x86_64")
+        set(NIMBREL_RELEASE_KIND win64)
+    else()
+        set(NIMBREL_RELEASE_KIND win32)
+    endif()
+    set(NIMBREL_RELEASE_DIR ${PROJECT_SOURCE_DIR}/build/release CACHE PATH "Where the release zips are made")
+    set(NIMBREL_RELEASE_ZIP
+        ${NIMBREL_RELEASE_DIR}/Nimbrel-${PROJECT_VERSION_MAJOR}.${PROJECT_VERSION_MINOR}-${NIMBREL_RELEASE_KIND}.zip)
+    set(stage ${CMAKE_BINARY_DIR}/release-stage)
+    add_custom_command(OUTPUT ${NIMBREL_RELEASE_ZIP}
+        COMMAND ${CMAKE_COMMAND} -E rm -rf ${stage}
+        COMMAND ${CMAKE_COMMAND} -E make_directory ${stage} ${NIMBREL_RELEASE_DIR}
+        COMMAND ${CMAKE_STRIP} -o ${stage}/Nimbrel.exe $<TARGET_FILE:Nimbrel>
+        COMMAND ${CMAKE_COMMAND} -E copy ${PROJECT_SOURCE_DIR}/resources/ReadMe.htm ${stage}/ReadMe.htm
+        COMMAND ${CMAKE_COMMAND} -E rm -f ${NIMBREL_RELEASE_ZIP}
+        COMMAND ${CMAKE_COMMAND} -E chdir ${stage}
+                ${CMAKE_COMMAND} -E tar cf ${NIMBREL_RELEASE_ZIP} --format=zip Nimbrel.exe ReadMe.htm
+        DEPENDS Nimbrel ${PROJECT_SOURCE_DIR}/resources/ReadMe.htm
+        COMMENT "Packing ${NIMBREL_RELEASE_ZIP}"
+        VERBATIM)
+    add_custom_target(release ALL DEPENDS ${NIMBREL_RELEASE_ZIP})
 endif()
 
 if(NIMBREL_TESTS AND CMAKE_SYSTEM_PROCESSOR STREQUAL "x86_64")
@@ -73,6 +98,14 @@ if(NIMBREL_TESTS AND CMAKE_SYSTEM_PROCESSOR STREQUAL "x86_64")
         gtest_discover_tests(win_tests TEST_PREFIX "win64.win32api." DISCOVERY_MODE PRE_TEST
                              DISCOVERY_TIMEOUT 120
                              PROPERTIES RESOURCE_LOCK wine_session FIXTURES_REQUIRED fulldisk TIMEOUT 300)
+    endif()
+
+    # Both release zips (the win32 build makes the other) as a Windows user receives them.
+    if(TARGET release)
+        add_test(NAME win64.release.zips
+                 COMMAND ${PROJECT_SOURCE_DIR}/scripts/check-release.sh ${PROJECT_SOURCE_DIR} ${NIMBREL_RELEASE_DIR}
+                         ${CMAKE_BINARY_DIR}/wine-run.sh)
+        set_tests_properties(win64.release.zips PROPERTIES RESOURCE_LOCK wine_session TIMEOUT 300)
     endif()
 
     # What the program hands to the shell is recorded by this stand-in for the browser.

@@ -5,7 +5,8 @@ set -e
 packages="cmake ninja-build g++ git
 g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix
 wine64 xvfb xauth imagemagick
-googletest libbenchmark-dev clang libclang-rt-14-dev"
+googletest libbenchmark-dev clang libclang-rt-14-dev
+chromium"
 
 missing=""
 for p in $packages; do

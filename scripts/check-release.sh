@@ -1,0 +1,75 @@
+#!/usr/bin/env bash
+# Checks the two release zips as a Windows user would receive them: the right name and
+# version, exactly the program and its ReadMe, a program for the right processor that needs
+# no DLL beyond those every Windows has, and (for the 64-bit one, which runs here) a program
+# that really does a job. A program that shows a window instead of ending is stopped after a
+# minute.
+# usage: check-release.sh <source folder> <release folder> <wine-run.sh>
+set -u
+source_dir="$1"
+release_dir="$2"
+wine_run="$3"
+failures=0
+fail() {
+    echo "FAIL: $*"
+    failures=$((failures + 1))
+}
+
+version=$(sed -n 's/^#define NIMBREL_VERSION_TEXT "\(.*\)"$/\1/p' "$source_dir/resources/version.h")
+[ -n "$version" ] || fail "no version in version.h"
+system_dlls="advapi32.dll comctl32.dll comdlg32.dll gdi32.dll kernel32.dll msvcrt.dll ole32.dll shell32.dll user32.dll"
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+
+for kind in win32 win64; do
+    zip="$release_dir/Nimbrel-$version-$kind.zip"
+    echo "== $zip"
+    if [ ! -f "$zip" ]; then
+        fail "$zip is missing"
+        continue
+    fi
+    listing=$(cmake -E tar tf "$zip" | sort | tr '\n' ' ')
+    [ "$listing" = "Nimbrel.exe ReadMe.htm " ] || fail "$kind zip holds: $listing"
+    mkdir -p "$work/$kind"
+    (cd "$work/$kind" && cmake -E tar xf "$zip") || fail "$kind zip does not unpack"
+    cmp -s "$work/$kind/ReadMe.htm" "$source_dir/resources/ReadMe.htm" || fail "$kind ReadMe.htm differs from the source"
+
+    case $kind in
+    win32) objdump=i686-w64-mingw32-objdump magic="010b" ;;
+    win64) objdump=x86_64-w64-mingw32-objdump magic="020b" ;;
+    esac
+    headers=$("$objdump" -p "$work/$kind/Nimbrel.exe" 2>&1)
+    grep -q "^Magic[[:space:]]*$magic" <<<"$headers" || fail "$kind Nimbrel.exe is not a PE of the right kind"
+    grep -q "Subsystem.*(Windows GUI)" <<<"$headers" || fail "$kind Nimbrel.exe is not a GUI program"
+    for dll in $(grep 'DLL Name:' <<<"$headers" | awk '{print tolower($3)}'); do
+        case " $system_dlls " in
+        *" $dll "*) ;;
+        *) fail "$kind Nimbrel.exe needs $dll, which Windows does not have" ;;
+        esac
+    done
+    if "$objdump" -h "$work/$kind/Nimbrel.exe" | grep -q '\.debug_'; then
+        fail "$kind Nimbrel.exe still carries debugging information"
+    fi
+done
+
+# The packed 64-bit program encrypts and decrypts a file, windowless.
+exe="$work/win64/Nimbrel.exe"
+if [ -f "$exe" ]; then
+    mkdir -p "$work/job"
+    head -c 100000 /dev/urandom >"$work/job/data.bin"
+    wine_path() { echo "Z:${1//\//\\}"; }
+    timeout 60 "$wine_run" "$exe" "/i=$(wine_path "$work/job/data.bin")" /s=release-check >/dev/null 2>&1
+    timeout 60 "$wine_run" "$exe" "/i=$(wine_path "$work/job/XOR data.bin")" /s=release-check >/dev/null 2>&1
+    if [ ! -f "$work/job/XOR data.bin" ]; then
+        fail "the packed program wrote no output"
+    elif cmp -s "$work/job/XOR data.bin" "$work/job/data.bin"; then
+        fail "the packed program's output equals its input"
+    elif ! cmp -s "$work/job/XOR XOR data.bin" "$work/job/data.bin"; then
+        fail "the packed program did not restore the file"
+    fi
+fi
+
+if [ "$failures" -eq 0 ]; then
+    echo "release zips are sound"
+fi
+[ "$failures" -eq 0 ]
