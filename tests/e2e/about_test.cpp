@@ -133,6 +133,18 @@ TEST_F(AboutTest, OpensOnTheFoldersItemWithTheFocusOnClose) {
             ASSERT_TRUE(about);
         }
     }
+    // The information box has grown from its template place down to just above the bottom
+    // row: left-aligned with the list, as wide as the row, below the web page field.
+    RECT box, row, close, site;
+    GetWindowRect(GetDlgItem(about, IDE_ABOUT_INFO), &box);
+    GetWindowRect(GetDlgItem(about, IDC_ABOUT_ITEMS), &row);
+    GetWindowRect(GetDlgItem(about, IDB_ABOUT_CLOSE), &close);
+    GetWindowRect(GetDlgItem(about, IDE_ABOUT_SITE), &site);
+    EXPECT_EQ(box.left, row.left);
+    EXPECT_NEAR(box.right, close.right, 3);
+    EXPECT_GT(box.top, site.bottom);
+    EXPECT_LT(box.bottom, row.top);
+    EXPECT_GT(box.bottom, row.top - 12);
     // The name, kind and maker's lines.
     std::vector<std::string> statics;
     EnumChildWindows(
