@@ -122,6 +122,9 @@ INT_PTR CALLBACK aboutProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lPar
         refreshAbout(dialog, ItemFolders);
         SetFocus(GetDlgItem(dialog, IDB_ABOUT_CLOSE));
         return FALSE;
+    case WM_DESTROY:
+        removeToolTip(dialog, gApp, IDB_ABOUT_ACTION);
+        return FALSE;
     case WM_COMMAND:
         // Esc (IDCANCEL) leaves the dialog open: only "Close" ends it.
         onAboutCommand(dialog, LOWORD(wParam), HIWORD(wParam));

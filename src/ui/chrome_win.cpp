@@ -25,6 +25,18 @@ void setToolTip(HWND dialog, const AppContext* app, int id, const char* text) {
     SendMessageA(app->toolTip, known ? TTM_UPDATETIPTEXTA : TTM_ADDTOOLA, 0, LPARAM(&tool));
 }
 
+void removeToolTip(HWND dialog, const AppContext* app, int id) {
+    HWND control = GetDlgItem(dialog, id);
+    if (!app || !app->toolTip || !control) {
+        return;
+    }
+    TOOLINFOA tool{};
+    tool.cbSize = TTTOOLINFOA_V2_SIZE;
+    tool.hwnd = control;
+    tool.uId = UINT_PTR(control);
+    SendMessageA(app->toolTip, TTM_DELTOOLA, 0, LPARAM(&tool));
+}
+
 void registerOpeningToolTips(HWND dialog) {
     for (const ToolTipText& tip : kOpeningToolTips) {
         setToolTip(dialog, gApp, tip.id, tip.text);

@@ -111,6 +111,7 @@ class AboutTest : public ::testing::Test {
 TEST_F(AboutTest, OpensOnTheFoldersItemWithTheFocusOnClose) {
     const std::string folder = folderOf(builtProgram());
     open();
+    const size_t tools = toolTipWindowsOf(program).size();
     for (int round = 0; round < 2; ++round) {
         SCOPED_TRACE(round == 0 ? "first opening" : "opened again after Close");
         EXPECT_EQ(windowText(about), "About Nimbrel");
@@ -124,10 +125,13 @@ TEST_F(AboutTest, OpensOnTheFoldersItemWithTheFocusOnClose) {
         EXPECT_EQ(itemText(about, IDB_ABOUT_ACTION), "Open Dirs");
         EXPECT_EQ(toolTipOf(program, GetDlgItem(about, IDB_ABOUT_ACTION)), kFoldersTip);
         EXPECT_EQ(focusOf(about), GetDlgItem(about, IDB_ABOUT_CLOSE));
+        EXPECT_EQ(toolTipWindowsOf(program).size(), tools);
         if (round == 0) {
             pickItem(about, 1); // leave it on the other item: the next opening starts afresh
             press(about, IDB_ABOUT_CLOSE);
             ASSERT_TRUE(waitUntil([&] { return !IsWindow(about); }));
+            // Its button's tool went with it.
+            EXPECT_EQ(toolTipWindowsOf(program).size(), tools - 1);
             press(main, IDB_ABOUT);
             about = waitForDialog(program, isAboutDialog);
             ASSERT_TRUE(about);
