@@ -59,8 +59,7 @@ void describeSystem(const SystemVersion& v, char* out, size_t capacity) {
     }
     // The system gives at most 128 bytes here; anything longer is cut to the line's room.
     if (v.servicePack && v.servicePack[0] != '\0' && appendText(out, capacity, ", ")) {
-        size_t used = textLength(out);
-        cutText(v.servicePack, capacity - used - 1, out + used, capacity - used);
+        appendCutText(out, capacity, v.servicePack);
     }
 }
 
@@ -71,11 +70,7 @@ void buildMailText(const char* address, const char* systemLine, char* out, size_
         out[0] = '\0';
         return;
     }
-    size_t used = textLength(out);
-    if (used + 2 > capacity) { // no room for even the closing blank
-        return;
-    }
-    cutText(systemLine, capacity - used - 2, out + used, capacity - used);
+    appendCutText(out, capacity, systemLine, 1); // room for the closing blank
     appendText(out, capacity, " ");
 }
 

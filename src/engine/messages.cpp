@@ -8,11 +8,7 @@ void composeAroundPath(const char* lead, const char* path, char* out, size_t cap
     out[0] = '\0';
     appendText(out, capacity, lead);
     appendText(out, capacity, "\"");
-    size_t used = textLength(out);
-    // Keep room for the closing quote and the terminator.
-    if (capacity > used + 2) {
-        cutText(path, capacity - used - 2, out + used, capacity - used);
-    }
+    appendCutText(out, capacity, path, 1); // room for the closing quote
     appendText(out, capacity, "\"");
 }
 

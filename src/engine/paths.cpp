@@ -77,9 +77,8 @@ bool nameOutputFields(JobSettings& job, const DialogState& dialog, char* caption
     // The caption is only shown, so a long name is cut there rather than refused.
     if (captionCapacity > 0) {
         caption[0] = '\0';
-        cutText(title, captionCapacity - 1, caption, captionCapacity);
-        size_t used = std::strlen(caption);
-        cutText(job.plainName, captionCapacity - 1 - used, caption + used, captionCapacity - used);
+        appendCutText(caption, captionCapacity, title);
+        appendCutText(caption, captionCapacity, job.plainName);
     }
     copyText(ok ? output : "", job.outputName);
     return ok;

@@ -151,6 +151,18 @@ bool cutText(const char* source, size_t maxLength, char* destination, size_t cap
     return true;
 }
 
+bool appendCutText(char* destination, size_t capacity, const char* source, size_t reserve) {
+    size_t used = std::strlen(destination);
+    if (used >= capacity) {
+        return false;
+    }
+    size_t room = used + 1 + reserve < capacity ? capacity - used - 1 - reserve : 0;
+    size_t length = boundedLength(source, room);
+    std::memmove(destination + used, source, length);
+    destination[used + length] = '\0';
+    return source[length] == '\0';
+}
+
 bool equalIgnoringCase(const char* a, const char* b) {
     for (;; ++a, ++b) {
         unsigned char x = static_cast<unsigned char>(*a);

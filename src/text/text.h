@@ -31,6 +31,10 @@ void directoryOf(char* path);
 size_t boundedLength(const char* text, size_t maxLength);
 // Copies at most `maxLength` bytes of source (always succeeds when capacity > maxLength).
 bool cutText(const char* source, size_t maxLength, char* destination, size_t capacity);
+// Appends as much of source as fits while `reserve` bytes stay free for what must follow (a
+// closing quote, say): texts that are only shown are cut rather than refused. True when the
+// whole of source went in.
+bool appendCutText(char* destination, size_t capacity, const char* source, size_t reserve = 0);
 // ASCII case-insensitive equality (A-Z only), the rule Windows file names follow here.
 bool equalIgnoringCase(const char* a, const char* b);
 

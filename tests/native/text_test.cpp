@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <string>
 
 #include "text/text.h"
@@ -155,6 +156,24 @@ TEST(CutText, StopsAtItsLimitOrTheTerminator) {
     EXPECT_STREQ(out, "wxyz");
     EXPECT_TRUE(equalIgnoringCase("C:\\Out\\A.TXT", "c:\\out\\a.txt"));
     EXPECT_FALSE(equalIgnoringCase("a.txt", "a.txt2"));
+}
+
+TEST(AppendCutText, CutsToTheRoomLeftAndKeepsTheReserve) {
+    char out[10 + 4];
+    std::memset(out, '#', sizeof out);
+    std::strcpy(out, "ab");
+    EXPECT_TRUE(appendCutText(out, 10, "cd"));
+    EXPECT_STREQ(out, "abcd");
+    EXPECT_FALSE(appendCutText(out, 10, "efghijkl", 1)); // 1 byte kept back for what follows
+    EXPECT_STREQ(out, "abcdefgh");
+    EXPECT_TRUE(appendText(out, 10, "\""));
+    EXPECT_FALSE(appendCutText(out, 10, "z")); // full: nothing more goes in
+    EXPECT_STREQ(out, "abcdefgh\"");
+    EXPECT_EQ(out[10], '#'); // never past the capacity
+    std::strcpy(out, "abc");
+    EXPECT_FALSE(appendCutText(out, 5, "xyz", 3)); // the reserve exceeds the room: nothing
+    EXPECT_STREQ(out, "abc");
+    EXPECT_TRUE(appendCutText(out, 5, "", 3));
 }
 
 } // namespace
