@@ -33,10 +33,6 @@ int64_t readKey(void* context, uint8_t* buffer, uint32_t count) {
     return readFully(static_cast<WorkerFiles*>(context)->key, buffer, count);
 }
 
-bool rewindKey(void* context) {
-    return seekTo(static_cast<WorkerFiles*>(context)->key, 0);
-}
-
 bool writeOutput(void* context, const uint8_t* buffer, uint32_t count) {
     {
         std::lock_guard<std::mutex> hold(gFinishLock);
@@ -205,7 +201,7 @@ uint32_t runJob(JobSettings& job, DialogState& dialog, uint8_t* data, uint8_t* k
     if (result == ResultOk) {
         job.inputSize = uint32_t(payload);
         setup.payloadLength = uint32_t(payload);
-        XorStreams io{&files, readData, readKey, rewindKey, writeOutput, reportProgress};
+        XorStreams io{&files, readData, readKey, writeOutput, reportProgress};
         switch (runXorPass(setup, io)) {
         case XorOutcome::Done:
             break;

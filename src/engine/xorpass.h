@@ -21,7 +21,6 @@ struct XorStreams {
     void* context;
     int64_t (*readData)(void* context, uint8_t* buffer, uint32_t count);
     int64_t (*readKey)(void* context, uint8_t* buffer, uint32_t count);
-    bool (*rewindKey)(void* context);
     bool (*writeOutput)(void* context, const uint8_t* buffer, uint32_t count);
     void (*reportProgress)(void* context, uint32_t progress); // may be null
 };

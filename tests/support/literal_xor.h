@@ -39,10 +39,6 @@ struct MemoryStreams {
         s->keyPos += n;
         return int64_t(n);
     }
-    static bool rewindKey(void* c) {
-        static_cast<MemoryStreams*>(c)->keyPos = 0;
-        return true;
-    }
     static bool write(void* c, const uint8_t* buffer, uint32_t count) {
         auto* s = static_cast<MemoryStreams*>(c);
         if (s->output.size() + count > s->failWriteAfter) {
@@ -53,7 +49,7 @@ struct MemoryStreams {
     }
     static void report(void* c, uint32_t p) { static_cast<MemoryStreams*>(c)->progress.push_back(p); }
 
-    XorStreams streams() { return XorStreams{this, readData, readKey, rewindKey, write, report}; }
+    XorStreams streams() { return XorStreams{this, readData, readKey, write, report}; }
 };
 
 // The rules X1 to X8 as written: one byte per step, 4-byte words in blocks, every key reload
