@@ -1,7 +1,5 @@
 #include "app/about_win.h"
 
-#include <shellapi.h>
-
 #include "app/osname.h"
 #include "app/startup_win.h"
 #include "resource.h"
@@ -12,10 +10,6 @@ namespace {
 
 bool gAboutOpen = false;
 enum AboutItem { ItemFolders = 0, ItemDiagnostics = 1 };
-
-void shellOpen(const char* target) {
-    ShellExecuteA(nullptr, nullptr, target, nullptr, nullptr, SW_SHOWNORMAL);
-}
 
 void copyToClipboard(HWND owner, const char* text) {
     if (!OpenClipboard(owner)) {
@@ -89,15 +83,15 @@ void onAboutCommand(HWND dialog, int id, int notification) {
             describeOperatingSystem(line);
             copyToClipboard(dialog, line);
         } else {
-            shellOpen(programFolder);
-            shellOpen(dataFolder);
+            openWithShell(programFolder);
+            openWithShell(dataFolder);
             refreshAbout(dialog, ItemFolders);
         }
         break;
     case IDB_ABOUT_SITE: {
         char site[kTextCapacity];
         GetDlgItemTextA(dialog, IDE_ABOUT_SITE, site, sizeof site);
-        shellOpen(site);
+        openWithShell(site);
         break;
     }
     case IDB_ABOUT_MAIL: {
@@ -105,7 +99,7 @@ void onAboutCommand(HWND dialog, int id, int notification) {
         describeOperatingSystem(line);
         char mail[kTextCapacity];
         buildMailText(NIMBREL_SUPPORT_MAIL, line, mail, sizeof mail);
-        shellOpen(mail);
+        openWithShell(mail);
         break;
     }
     }

@@ -22,11 +22,15 @@ void createFolder(const char* path) {
 
 } // namespace
 
+void openWithShell(const char* target) {
+    ShellExecuteA(nullptr, nullptr, target, nullptr, nullptr, SW_SHOWNORMAL);
+}
+
 void openReadMe() {
     char path[kTextCapacity];
     copyText(programFolder, path);
     if (appendText(path, "ReadMe.htm")) {
-        ShellExecuteA(nullptr, nullptr, path, nullptr, nullptr, SW_SHOWNORMAL);
+        openWithShell(path);
     }
 }
 
@@ -50,12 +54,9 @@ void settleFolders() {
     if (!appendText(marker, "DefSet.txt")) {
         return;
     }
-    HANDLE h = CreateFileA(marker, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                           FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (h == INVALID_HANDLE_VALUE) {
+    if (!opensForReading(marker, FILE_SHARE_READ)) {
         return;
     }
-    CloseHandle(h);
 
     char base[MAX_PATH];
     if (!applicationDataFolder(base)) {

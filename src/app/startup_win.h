@@ -23,7 +23,9 @@ extern char dataFolder[kTextCapacity];
 // failed adds its result code, so that a script can tell.
 constexpr uint32_t kExitCode = 4194304;
 
-// Opens "ReadMe.htm" beside the program with its default handler; the outcome is not tested.
+// Hands a file, folder, web or mail address to its default handler; the outcome is not tested.
+void openWithShell(const char* target);
+// Opens "ReadMe.htm" beside the program the same way.
 void openReadMe();
 
 // Finds the program folder and settles portable or installed mode, creating the data folders.

@@ -18,13 +18,6 @@ void reportReadError(HWND window, const char* path) {
     showError(window, message, true);
 }
 
-void takeOutputFolderFrom(HWND window, const char* path) {
-    JobSettings& job = gState.job;
-    copyText(path, job.outputFolder);
-    directoryOf(job.outputFolder);
-    setField(window, IDE_OUTPUT, job.outputFolder);
-}
-
 // A ".qdx" input: its header decides the name, times and key path of the decryption.
 void loadContainer(HWND window, const char* path, HANDLE file) {
     JobSettings& job = gState.job;
@@ -85,6 +78,13 @@ void loadPlain(HWND window, const char* path, HANDLE file) {
 }
 
 } // namespace
+
+void takeOutputFolderFrom(HWND window, const char* path) {
+    JobSettings& job = gState.job;
+    copyText(path, job.outputFolder);
+    directoryOf(job.outputFolder);
+    setField(window, IDE_OUTPUT, job.outputFolder);
+}
 
 void loadInputFile(HWND window, const char* path) {
     JobSettings& job = gState.job;

@@ -7,3 +7,6 @@
 // main dialog, or null before it exists (then fields stay as they are and messages have no
 // parent).
 void loadInputFile(HWND window, const char* path);
+// The output folder becomes the folder of `path` (with its trailing backslash), in the record and
+// in the window.
+void takeOutputFolderFrom(HWND window, const char* path);

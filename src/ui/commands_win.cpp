@@ -90,13 +90,6 @@ void chooseDriveSource(HWND window) {
     refreshControls(window);
 }
 
-void sameFolder(HWND window) {
-    JobSettings& job = gState.job;
-    copyText(job.inputPath, job.outputFolder);
-    directoryOf(job.outputFolder);
-    SetDlgItemTextA(window, IDE_OUTPUT, job.outputFolder);
-}
-
 void addName(HWND window) {
     JobSettings& job = gState.job;
     char folder[kTextCapacity];
@@ -301,7 +294,7 @@ void onCommand(HWND window, int id, int notification) {
         SetDlgItemTextA(window, IDE_OUTPUT, path);
         break;
     case IDB_SAME:
-        sameFolder(window);
+        takeOutputFolderFrom(window, gState.job.inputPath);
         break;
     case IDB_ADD_NAME:
         addName(window);
