@@ -68,9 +68,12 @@ int64_t fileSize(HANDLE file) {
     return size.QuadPart;
 }
 
-uint32_t fileSize32(HANDLE file) {
-    int64_t size = fileSize(file);
+uint32_t sizeAs32(int64_t size) {
     return size < 0 ? 0 : size > 0xFFFFFFFFll ? 0xFFFFFFFFu : uint32_t(size);
+}
+
+uint32_t fileSize32(HANDLE file) {
+    return sizeAs32(fileSize(file));
 }
 
 bool applicationDataFolder(char* out) {

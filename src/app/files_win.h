@@ -17,7 +17,9 @@ int64_t readFully(HANDLE file, void* buffer, uint32_t count);
 bool writeFully(HANDLE file, const void* buffer, uint32_t count);
 // The file's whole size; -1 when it cannot be taken.
 int64_t fileSize(HANDLE file);
-// The size as a 32-bit count: 0 when it cannot be taken, 4 GiB - 1 for anything larger.
+// A size as a 32-bit count: 0 for none (-1), 4 GiB - 1 for anything larger.
+uint32_t sizeAs32(int64_t size);
+// The file's size so: 0 when it cannot be taken.
 uint32_t fileSize32(HANDLE file);
 // The user's application-data folder (not created), into a MAX_PATH buffer.
 bool applicationDataFolder(char* out);

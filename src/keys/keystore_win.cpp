@@ -139,8 +139,7 @@ void fillKeyStore(HWND) {
     if (pad != INVALID_HANDLE_VALUE) {
         int64_t padSize = fileSize(pad);
         auto* buffer = static_cast<uint8_t*>(takeMemory(kMovePortion));
-        if (buffer && before >= 0 && padSize >= int64_t(kKeyStoreMinimum) &&
-            seekTo(store, uint64_t(before))) {
+        if (buffer && before >= 0 && padFileUsable(sizeAs32(padSize)) && seekTo(store, uint64_t(before))) {
             // All of the pad goes into the store, or none of it: a half-moved pad would leave bytes
             // in both places, to be handed out twice.
             if (copyPortions(pad, store, uint64_t(padSize), buffer) && FlushFileBuffers(store)) {
