@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "keys/analyser.h"
+#include "support/literal_scan.h"
 
 namespace {
 
@@ -31,21 +32,6 @@ std::vector<uint8_t> patchyBytes(size_t n) {
         }
     }
     return v;
-}
-
-void literalScan(KeyStats& stats, const uint8_t* bytes, size_t count) {
-    uint32_t balance = uint32_t(stats.balance);
-    for (size_t i = 0; i < count; ++i) {
-        uint8_t v = bytes[i];
-        if (v == 0 && stats.previous == 0) {
-            ++stats.zeroPairs;
-        } else if (v == stats.previous) {
-            ++stats.repeats;
-        }
-        balance += v >= 128 ? 1u : 0xFFFFFFFFu;
-        stats.previous = v;
-    }
-    stats.balance = int32_t(balance);
 }
 
 template <void (*Scan)(KeyStats&, const uint8_t*, size_t)>

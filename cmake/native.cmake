@@ -13,6 +13,7 @@ file(GLOB NIMBREL_BENCH_SOURCES CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/bench/*.
 list(FILTER NIMBREL_BENCH_SOURCES EXCLUDE REGEX "_win\\.cpp$")
 add_executable(nimbrel_bench ${NIMBREL_BENCH_SOURCES})
 target_link_libraries(nimbrel_bench PRIVATE nimbrel_core benchmark::benchmark)
+target_include_directories(nimbrel_bench PRIVATE ${PROJECT_SOURCE_DIR}/tests)
 target_compile_options(nimbrel_bench PRIVATE ${NIMBREL_WARNINGS})
 
 if(NIMBREL_TESTS)

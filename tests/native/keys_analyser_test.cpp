@@ -7,24 +7,14 @@
 #include <vector>
 
 #include "keys/analyser.h"
+#include "support/literal_scan.h"
 
 namespace {
 
 using Bytes = std::vector<uint8_t>;
 
-// The counting rules one byte at a time, as written, to hold the product's scan against.
-KeyStats literalScan(const Bytes& bytes, KeyStats stats) {
-    int64_t balance = stats.balance;
-    for (uint8_t v : bytes) {
-        if (v == 0 && stats.previous == 0) {
-            ++stats.zeroPairs;
-        } else if (v == stats.previous) {
-            ++stats.repeats;
-        }
-        balance += v >= 128 ? 1 : -1;
-        stats.previous = v;
-    }
-    stats.balance = int32_t(uint32_t(uint64_t(balance)));
+KeyStats scannedLiterally(const Bytes& bytes, KeyStats stats) {
+    literalScan(stats, bytes.data(), bytes.size());
     return stats;
 }
 
@@ -92,7 +82,7 @@ TEST(KeyScan, CountsPairsRepeatsAndBalanceFromPreviousByteOne) {
         EXPECT_EQ(stats.zeroPairs, c.zeroPairs) << c.what;
         EXPECT_EQ(stats.repeats, c.repeats) << c.what;
         EXPECT_EQ(stats.balance, c.balance) << c.what;
-        expectSameStats(stats, literalScan(c.bytes, freshKeyStats()), c.what);
+        expectSameStats(stats, scannedLiterally(c.bytes, freshKeyStats()), c.what);
     }
 }
 
@@ -116,7 +106,7 @@ TEST(KeyScan, WideStepsMatchTheByteRulesForEveryLengthAndContent) {
                 start.balance = -3;
                 KeyStats stats = start;
                 scanKeyBytes(stats, bytes.data(), bytes.size());
-                KeyStats expected = literalScan(bytes, start);
+                KeyStats expected = scannedLiterally(bytes, start);
                 ASSERT_EQ(stats.zeroPairs, expected.zeroPairs) << length;
                 ASSERT_EQ(stats.repeats, expected.repeats) << length;
                 ASSERT_EQ(stats.balance, expected.balance) << length;
@@ -130,12 +120,12 @@ TEST(KeyScan, WideStepsMatchTheByteRulesForEveryLengthAndContent) {
     }
     KeyStats stats = freshKeyStats();
     scanKeyBytes(stats, noise.data(), noise.size());
-    expectSameStats(stats, literalScan(noise, freshKeyStats()), "random bytes");
+    expectSameStats(stats, scannedLiterally(noise, freshKeyStats()), "random bytes");
 }
 
 TEST(KeyScan, AnyChunkingGivesTheCountsOfOnePass) {
     Bytes bytes = {1, 2, 3, 0, 0, 5, 6, 6, 0, 0, 0, 200, 200, 9, 0};
-    KeyStats whole = literalScan(bytes, freshKeyStats());
+    KeyStats whole = scannedLiterally(bytes, freshKeyStats());
     for (uint32_t chunk = 1; chunk <= bytes.size() + 1; ++chunk) {
         MemoryKeyFile file{bytes};
         KeyAnalysis analysis = analyse(file, 0, chunk);
