@@ -10,7 +10,6 @@
 
 namespace {
 
-constexpr DWORD kExit = 4194304;
 const char* const kFoldersTip =
     "Opens the directory where the program was installed as well as the directory where the program data is "
     "stored.";

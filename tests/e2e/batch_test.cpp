@@ -8,8 +8,6 @@
 
 namespace {
 
-constexpr DWORD kSuccess = 4194304;
-
 class BatchTest : public ::testing::Test {
   protected:
     TempFolder dir{"batch"};
@@ -33,16 +31,16 @@ class BatchTest : public ::testing::Test {
         HWND main = waitForMainDialog(program);
         ASSERT_TRUE(main) << "the main dialog did not open for: " << arguments;
         press(main, IDB_CLOSE);
-        EXPECT_EQ(program.waitForExit(), kSuccess);
+        EXPECT_EQ(program.waitForExit(), kExit);
     }
 };
 
 TEST_F(BatchTest, ARunWithAStringKeyWritesTheXorOutputBesideTheInput) {
     std::string in = input();
-    EXPECT_EQ(run("/i=" + in + " /s=k"), kSuccess);
+    EXPECT_EQ(run("/i=" + in + " /s=k"), kExit);
     EXPECT_EQ(readWholeFile(dir / "XOR a.txt"), xorWithString(plain, "k"));
     // XOR mode is its own inverse, also through the command line.
-    EXPECT_EQ(run("\"/i=" + (dir / "XOR a.txt") + "\" /s=k"), kSuccess);
+    EXPECT_EQ(run("\"/i=" + (dir / "XOR a.txt") + "\" /s=k"), kExit);
     EXPECT_EQ(readWholeFile(dir / "XOR XOR a.txt"), plain);
 }
 
@@ -50,7 +48,7 @@ TEST_F(BatchTest, SwitchCaseRules) {
     std::string in = input();
     TempFolder out("out");
     // "/I=" counts as "/i="; "/O=" is no switch, so the output stays beside the input.
-    EXPECT_EQ(run("/I=" + in + " /O=" + out.path + " /s=k"), kSuccess);
+    EXPECT_EQ(run("/I=" + in + " /O=" + out.path + " /s=k"), kExit);
     EXPECT_EQ(readWholeFile(dir / "XOR a.txt"), xorWithString(plain, "k"));
     EXPECT_TRUE(folderEntries(out.path).empty());
     // "/S=" is no switch either: no key, no job.
@@ -62,10 +60,10 @@ TEST_F(BatchTest, SwitchCaseRules) {
 TEST_F(BatchTest, TheOutputFolderCountsOnlyAfterTheInput) {
     std::string in = input();
     TempFolder out("out");
-    EXPECT_EQ(run("/o=" + out.path + " /i=" + in + " /s=k"), kSuccess);
+    EXPECT_EQ(run("/o=" + out.path + " /i=" + in + " /s=k"), kExit);
     EXPECT_TRUE(fileExists(dir / "XOR a.txt"));
     EXPECT_TRUE(folderEntries(out.path).empty());
-    EXPECT_EQ(run("/i=" + in + " /o=" + out.path + " /s=k"), kSuccess);
+    EXPECT_EQ(run("/i=" + in + " /o=" + out.path + " /s=k"), kExit);
     EXPECT_EQ(readWholeFile(out / "XOR a.txt"), xorWithString(plain, "k"));
 }
 
@@ -74,23 +72,23 @@ TEST_F(BatchTest, TheLaterKeySwitchWins) {
     Bytes key = patternBytes(6000, 3);
     std::string keyPath = dir / "key.bin";
     writeWholeFile(keyPath, key);
-    EXPECT_EQ(run("/f=" + keyPath + " /s=k /i=" + in), kSuccess);
+    EXPECT_EQ(run("/f=" + keyPath + " /s=k /i=" + in), kExit);
     EXPECT_EQ(readWholeFile(dir / "XOR a.txt"), xorWithString(plain, "k"));
-    EXPECT_EQ(run("/s=k /f=" + keyPath + " /i=" + in), kSuccess);
+    EXPECT_EQ(run("/s=k /f=" + keyPath + " /i=" + in), kExit);
     EXPECT_EQ(readWholeFile(dir / "XOR a.txt"), xorWithKeyFile(plain, key));
     // A short key file brings no advice without a window.
     Bytes shortKey = patternBytes(100, 4);
     writeWholeFile(keyPath, shortKey);
-    EXPECT_EQ(run("/i=" + in + " /f=" + keyPath), kSuccess);
+    EXPECT_EQ(run("/i=" + in + " /f=" + keyPath), kExit);
     EXPECT_EQ(readWholeFile(dir / "XOR a.txt"), xorWithKeyFile(plain, shortKey));
 }
 
 TEST_F(BatchTest, AnEmptyKeyStringUsesTheDefaultKeyText) {
     std::string in = input();
-    EXPECT_EQ(run("/i=" + in + " /s="), kSuccess);
+    EXPECT_EQ(run("/i=" + in + " /s="), kExit);
     EXPECT_EQ(readWholeFile(dir / "XOR a.txt"), xorWithString(plain, "HarbinLockworks"));
     // A key file that cannot be opened after a key string leaves the empty key string.
-    EXPECT_EQ(run("/i=" + in + " /s=k /f=" + (dir / "missing.bin")), kSuccess);
+    EXPECT_EQ(run("/i=" + in + " /s=k /f=" + (dir / "missing.bin")), kExit);
     EXPECT_EQ(readWholeFile(dir / "XOR a.txt"), xorWithString(plain, ""));
 }
 
@@ -99,10 +97,10 @@ TEST_F(BatchTest, QuotedPathsWithSpaces) {
     std::string in = spaced / "my report.txt";
     writeWholeFile(in, plain);
     TempFolder out("out folder");
-    EXPECT_EQ(run("\"/i=" + in + "\" \"/o=" + out.path + "\" \"/s=two words\""), kSuccess);
+    EXPECT_EQ(run("\"/i=" + in + "\" \"/o=" + out.path + "\" \"/s=two words\""), kExit);
     EXPECT_EQ(readWholeFile(out / "XOR my report.txt"), xorWithString(plain, "two words"));
     // Quotes may stand anywhere inside an argument.
-    EXPECT_EQ(run("/i=\"" + in + "\" /s=k\"ey\""), kSuccess);
+    EXPECT_EQ(run("/i=\"" + in + "\" /s=k\"ey\""), kExit);
     EXPECT_EQ(readWholeFile(spaced / "XOR my report.txt"), xorWithString(plain, "key"));
 }
 
@@ -118,7 +116,7 @@ TEST_F(BatchTest, AnInputWithoutAKeyOpensTheWindowWithThatInputLoaded) {
     EXPECT_TRUE(isChecked(main, IDO_XOR));
     EXPECT_TRUE(dialogsOf(program.pid).size() == 1u);
     press(main, IDB_CLOSE);
-    EXPECT_EQ(program.waitForExit(), kSuccess);
+    EXPECT_EQ(program.waitForExit(), kExit);
     EXPECT_FALSE(fileExists(dir / "XOR a.txt"));
 }
 
@@ -132,7 +130,7 @@ TEST_F(BatchTest, AnOddNumberOfQuotesIgnoresTheWholeCommandLine) {
 TEST_F(BatchTest, AFailedJobShowsInTheExitCode) {
     std::string in = input();
     // The output folder's parent does not exist: the output cannot be created.
-    EXPECT_EQ(run("/i=" + in + " /o=" + (dir / "no\\such") + " /s=k"), kSuccess + 4);
+    EXPECT_EQ(run("/i=" + in + " /o=" + (dir / "no\\such") + " /s=k"), kExit + 4);
     EXPECT_EQ(folderEntries(dir.path), std::vector<std::string>{"a.txt"});
 }
 
@@ -144,10 +142,10 @@ TEST_F(BatchTest, ACommandLineOfAnyLengthIsReadSafely) {
     for (int i = 0; i < 200; ++i) {
         extras += " extra" + std::to_string(i);
     }
-    EXPECT_EQ(run("/i=" + in + " /s=" + key + extras), kSuccess);
+    EXPECT_EQ(run("/i=" + in + " /s=" + key + extras), kExit);
     EXPECT_EQ(readWholeFile(dir / "XOR a.txt"), xorWithString(plain, key));
     // An output folder longer than a path can hold is refused: the job fails, nothing is written.
-    EXPECT_EQ(run("/i=" + in + " /o=" + std::string(700, 'o') + " /s=k"), kSuccess + 4);
+    EXPECT_EQ(run("/i=" + in + " /o=" + std::string(700, 'o') + " /s=k"), kExit + 4);
 }
 
 TEST_F(BatchTest, AnInputLongerThanAPathIsRefusedLikeAFileThatCannotBeOpened) {
@@ -164,7 +162,7 @@ TEST_F(BatchTest, AnInputLongerThanAPathIsRefusedLikeAFileThatCannotBeOpened) {
     ASSERT_TRUE(main);
     EXPECT_EQ(itemText(main, IDE_INPUT), "None Selected");
     press(main, IDB_CLOSE);
-    EXPECT_EQ(program.waitForExit(), kSuccess);
+    EXPECT_EQ(program.waitForExit(), kExit);
 }
 
 } // namespace

@@ -11,8 +11,6 @@
 
 namespace {
 
-constexpr DWORD kExit = 4194304;
-
 class KeysEndToEnd : public ::testing::Test {
   protected:
     TempFolder dir{"e2ekeys"};

@@ -21,7 +21,7 @@ TEST(ReadMe, HelpOpensTheReadMeBesideTheProgram) {
     EXPECT_TRUE(waitUntil([&] { return !recorder.opened().empty(); }));
     EXPECT_NE(recorder.opened().find(readMePath()), std::string::npos) << recorder.opened();
     press(main, IDB_CLOSE);
-    EXPECT_EQ(program.waitForExit(), 4194304u);
+    EXPECT_EQ(program.waitForExit(), kExit);
 }
 
 TEST(ReadMe, TheAnswerOpenReadMeOpensIt) {
@@ -41,7 +41,7 @@ TEST(ReadMe, TheAnswerOpenReadMeOpensIt) {
     EXPECT_TRUE(waitUntil([&] { return !recorder.opened().empty(); }));
     EXPECT_NE(recorder.opened().find(readMePath()), std::string::npos) << recorder.opened();
     press(main, IDB_CLOSE);
-    EXPECT_EQ(program.waitForExit(), 4194304u);
+    EXPECT_EQ(program.waitForExit(), kExit);
 }
 
 } // namespace

@@ -11,8 +11,6 @@
 
 namespace {
 
-constexpr DWORD kExit = 4194304;
-
 bool folderExists(const std::string& path) {
     DWORD a = GetFileAttributesA(path.c_str());
     return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY);

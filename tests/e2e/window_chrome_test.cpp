@@ -8,8 +8,6 @@
 
 namespace {
 
-constexpr DWORD kExit = 4194304;
-
 using Tips = std::vector<std::pair<int, std::string>>;
 
 // The tool tips the window registers as it opens, in their order.

@@ -7,8 +7,6 @@
 
 namespace {
 
-constexpr DWORD kExit = 4194304;
-
 class DropTest : public ::testing::Test {
   protected:
     TempFolder dir{"drop"};

@@ -13,8 +13,6 @@
 
 namespace {
 
-constexpr DWORD kExit = 4194304;
-
 struct Session {
     Program program;
     HWND main = nullptr;

@@ -9,8 +9,6 @@
 
 namespace {
 
-constexpr DWORD kExit = 4194304;
-
 // Times far from now, so that a stamped file cannot have them by chance.
 constexpr uint64_t kCreated = 0x01D0000011112222ull;
 constexpr uint64_t kAccessed = 0x01D1000033334444ull;

@@ -9,8 +9,6 @@
 
 namespace {
 
-constexpr DWORD kExit = 4194304;
-
 const char kExplorer[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\";
 
 // Points the user's Desktop somewhere else for one test and puts it back after. Wine's shell

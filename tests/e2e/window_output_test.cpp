@@ -8,8 +8,6 @@
 
 namespace {
 
-constexpr DWORD kExit = 4194304;
-
 class OutputFolderTest : public ::testing::Test {
   protected:
     TempFolder dir{"output"};

@@ -16,8 +16,6 @@
 
 namespace {
 
-constexpr DWORD kExit = 4194304;
-
 class ControlStateTest : public ::testing::Test {
   protected:
     TempFolder dir{"states"};

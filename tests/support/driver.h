@@ -19,6 +19,10 @@
 
 #include "resource.h"
 
+// The exit code of every run that ends normally: the window closed, or a windowless job done.
+// A failed windowless job adds its result code.
+constexpr DWORD kExit = 4194304;
+
 // Nimbrel.exe of this build: it sits beside the test program.
 inline std::string builtProgram() {
     char self[MAX_PATH];
