@@ -5,7 +5,6 @@
 // folder's path as escaping the closing quote.
 #include <windows.h>
 
-#include <cstdio>
 #include <cstring>
 
 int main() {
@@ -30,12 +29,21 @@ int main() {
         ++rest;
         length -= 2;
     }
-    FILE* out = fopen(log, "ab");
-    if (!out) {
+    // Two requests in quick succession start two recorders at once: each waits for sole use of
+    // the log and appends, so neither line overwrites the other.
+    HANDLE out = INVALID_HANDLE_VALUE;
+    for (int attempt = 0; attempt < 500 && out == INVALID_HANDLE_VALUE; ++attempt) {
+        out = CreateFileA(log, FILE_APPEND_DATA, 0, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (out == INVALID_HANDLE_VALUE) {
+            Sleep(10);
+        }
+    }
+    if (out == INVALID_HANDLE_VALUE) {
         return 1;
     }
-    fwrite(rest, 1, length, out);
-    fputc('\n', out);
-    fclose(out);
+    DWORD put = 0;
+    WriteFile(out, rest, DWORD(length), &put, nullptr);
+    WriteFile(out, "\n", 1, &put, nullptr);
+    CloseHandle(out);
     return 0;
 }
