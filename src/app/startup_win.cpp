@@ -28,8 +28,7 @@ void openWithShell(const char* target) {
 
 void openReadMe() {
     char path[kTextCapacity];
-    copyText(programFolder, path);
-    if (appendText(path, "ReadMe.htm")) {
+    if (joinText(programFolder, "ReadMe.htm", path)) {
         openWithShell(path);
     }
 }
@@ -50,11 +49,7 @@ void settleFolders() {
         return; // portable: the data stays with the program on its medium
     }
     char marker[kTextCapacity];
-    copyText(programFolder, marker);
-    if (!appendText(marker, "DefSet.txt")) {
-        return;
-    }
-    if (!opensForReading(marker, FILE_SHARE_READ)) {
+    if (!joinText(programFolder, "DefSet.txt", marker) || !opensForReading(marker, FILE_SHARE_READ)) {
         return;
     }
 
@@ -63,10 +58,10 @@ void settleFolders() {
         return;
     }
     char path[kTextCapacity];
-    if (copyText(base, path) && appendText(path, "\\Orvensoft")) {
+    if (joinText(base, "\\Orvensoft", path)) {
         createFolder(path);
     }
-    if (copyText(base, path) && appendText(path, "\\Vostra")) {
+    if (joinText(base, "\\Vostra", path)) {
         createFolder(path);
         if (appendText(path, "\\Nimbrel")) {
             createFolder(path);

@@ -68,7 +68,7 @@ bool nameOutputFields(JobSettings& job, const DialogState& dialog, char* caption
             ok = ok && stripExtension(job.plainName, output, sizeof output) && appendText(output, ".qdx");
         } else {
             title = "Processing ";
-            ok = ok && copyText("XOR ", output) && appendText(output, job.plainName);
+            ok = ok && joinText("XOR ", job.plainName, output);
         }
     } else {
         title = "DeCrypting ";

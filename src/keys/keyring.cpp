@@ -128,24 +128,11 @@ bool isKeyDriveType(uint32_t driveType) {
 }
 
 bool indexRootFor(const char* driveText, char* root, size_t capacity) {
-    size_t length = std::strlen(driveText);
-    if (length + 2 >= capacity) {
-        return false;
-    }
-    std::memcpy(root, driveText, length);
-    std::memcpy(root + length, ":/", 3);
-    return true;
+    return joinText(driveText, ":/", root, capacity);
 }
 
 bool indexFilePath(const char* root, char* path, size_t capacity) {
-    size_t length = std::strlen(root);
-    size_t name = sizeof kKeyRingFileName - 1;
-    if (length + name >= capacity) {
-        return false;
-    }
-    std::memcpy(path, root, length);
-    std::memcpy(path + length, kKeyRingFileName, name + 1);
-    return true;
+    return joinText(root, kKeyRingFileName, path, capacity);
 }
 
 const char* entrySlotPath(const KeyRingIndex& index, uint32_t selected) {

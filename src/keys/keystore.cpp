@@ -37,11 +37,7 @@ uint32_t keyStoreDrawLength(uint32_t inputSize, uint32_t storeSize) {
 }
 
 bool keyStorePath(const char* appData, const char* tail, char* path, size_t capacity) {
-    if (textLength(appData) + size_t(textLength(tail)) >= capacity) {
-        return false;
-    }
-    copyText(appData, path, capacity);
-    return appendText(path, capacity, tail);
+    return joinText(appData, tail, path, capacity);
 }
 
 bool keyStoreFilePath(const char* appData, char* path, size_t capacity) {

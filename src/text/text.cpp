@@ -25,6 +25,17 @@ bool appendText(char* destination, size_t capacity, const char* source) {
     return true;
 }
 
+bool joinText(const char* first, const char* second, char* destination, size_t capacity) {
+    size_t head = std::strlen(first);
+    size_t tail = std::strlen(second);
+    if (head >= capacity || tail >= capacity - head) {
+        return false;
+    }
+    std::memmove(destination, first, head);
+    std::memmove(destination + head, second, tail + 1);
+    return true;
+}
+
 char* toLowerAscii(char* text) {
     for (char* p = text; *p; ++p) {
         if (*p >= 'A' && *p <= 'Z') {

@@ -14,6 +14,8 @@ constexpr size_t kTextCapacity = 600;
 uint32_t textLength(const char* text);
 bool copyText(const char* source, char* destination, size_t capacity);
 bool appendText(char* destination, size_t capacity, const char* source);
+// first followed by second (which must not lie in destination; first may be destination itself).
+bool joinText(const char* first, const char* second, char* destination, size_t capacity);
 char* toLowerAscii(char* text);
 // Copies exactly `count` bytes from source + offset; the range must lie within the source text.
 bool midText(const char* source, char* destination, size_t capacity, uint32_t offset, uint32_t count);
@@ -45,6 +47,10 @@ bool copyText(const char* source, char (&destination)[N]) {
 template <size_t N>
 bool appendText(char (&destination)[N], const char* source) {
     return appendText(destination, N, source);
+}
+template <size_t N>
+bool joinText(const char* first, const char* second, char (&destination)[N]) {
+    return joinText(first, second, destination, N);
 }
 template <size_t N>
 bool cutText(const char* source, size_t maxLength, char (&destination)[N]) {

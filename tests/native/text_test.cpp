@@ -158,6 +158,19 @@ TEST(CutText, StopsAtItsLimitOrTheTerminator) {
     EXPECT_FALSE(equalIgnoringCase("a.txt", "a.txt2"));
 }
 
+TEST(JoinText, JoinsWhatFitsAndLeavesTheBufferAsItWasOtherwise) {
+    char out[9];
+    ASSERT_TRUE(joinText("C:", "\\", out));
+    ASSERT_TRUE(joinText(out, "a.txt", out)); // the first text may be the buffer itself
+    EXPECT_STREQ(out, "C:\\a.txt");          // exactly full
+    EXPECT_FALSE(joinText("C:\\", "a.txt1", out)); // one byte short of the terminator
+    EXPECT_FALSE(joinText("abcdefghi", "", out));
+    EXPECT_FALSE(joinText("", "", out, 0));
+    EXPECT_STREQ(out, "C:\\a.txt");
+    ASSERT_TRUE(joinText("", "", out));
+    EXPECT_STREQ(out, "");
+}
+
 TEST(AppendCutText, CutsToTheRoomLeftAndKeepsTheReserve) {
     char out[10 + 4];
     std::memset(out, '#', sizeof out);
