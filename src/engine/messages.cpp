@@ -27,14 +27,8 @@ void formatElapsed(uint32_t hundredths, char* out, size_t capacity) {
     uint32_t rest = hundredths - 100 * seconds;
     char digits[16];
     out[0] = '\0';
-    // formatDecimal takes a signed value; seconds of a 32-bit tick count can exceed it.
-    if (seconds > 2147483647u) {
-        formatDecimal(int32_t(seconds / 10), digits, sizeof digits);
-        appendText(out, capacity, digits);
-        formatDecimal(int32_t(seconds % 10), digits, sizeof digits);
-    } else {
-        formatDecimal(int32_t(seconds), digits, sizeof digits);
-    }
+    // At most 42,949,672 seconds from a 32-bit count: within formatDecimal's signed range.
+    formatDecimal(int32_t(seconds), digits, sizeof digits);
     appendText(out, capacity, digits);
     appendText(out, capacity, rest < 10 ? ".0" : ".");
     formatDecimal(int32_t(rest), digits, sizeof digits);
