@@ -161,8 +161,8 @@ TEST(CutText, StopsAtItsLimitOrTheTerminator) {
 TEST(JoinText, JoinsWhatFitsAndLeavesTheBufferAsItWasOtherwise) {
     char out[9];
     ASSERT_TRUE(joinText("C:", "\\", out));
-    ASSERT_TRUE(joinText(out, "a.txt", out)); // the first text may be the buffer itself
-    EXPECT_STREQ(out, "C:\\a.txt");          // exactly full
+    ASSERT_TRUE(joinText(out, "a.txt", out));      // the first text may be the buffer itself
+    EXPECT_STREQ(out, "C:\\a.txt");                // exactly full
     EXPECT_FALSE(joinText("C:\\", "a.txt1", out)); // one byte short of the terminator
     EXPECT_FALSE(joinText("abcdefghi", "", out));
     EXPECT_FALSE(joinText("", "", out, 0));
