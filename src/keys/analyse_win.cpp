@@ -2,6 +2,7 @@
 #include "app/files_win.h"
 #include "app/message_win.h"
 #include "engine/job.h"
+#include "engine/messages.h"
 #include "keys/analyser.h"
 #include "keys/keytools_win.h"
 #include "resource.h"
@@ -27,7 +28,7 @@ void analyseKeyFile(HWND window) {
     auto* buffer = static_cast<uint8_t*>(takeMemory(kAnalyseBufferSize));
     if (!buffer) {
         CloseHandle(file);
-        showAdvice(window, kAnalyseNoMemoryText);
+        showAdvice(window, kMemoryError);
         return;
     }
     int64_t size = fileSize(file);

@@ -10,8 +10,6 @@ constexpr uint32_t kAnalyseChunkSize = 10000000;
 constexpr uint32_t kAnalyseBufferSize = 10000050;
 
 inline constexpr char kCannotOpenKeyFileText[] = "Cannot open Keyfile";
-inline constexpr char kAnalyseNoMemoryText[] =
-    "Memory Allocation Error. Try closing a few programs and try again.";
 
 inline constexpr char kVeryBadKeyFileText[] =
     "This file is a very bad keyfile. Usage is not recommended as it contains excessive repetition and/or "
@@ -89,6 +87,6 @@ struct KeyAnalysis {
 // The analysis of an opened key file of keySize bytes (the low 32 bits of its size) against an
 // input of inputSize bytes, read through `read` into the caller's work buffer of at least
 // chunkSize bytes (kAnalyseBufferSize with kAnalyseChunkSize). A caller that cannot have the
-// buffer shows kAnalyseNoMemoryText instead; one that cannot open the file, kCannotOpenKeyFileText.
+// buffer shows kMemoryError instead; one that cannot open the file, kCannotOpenKeyFileText.
 KeyAnalysis analyseKeyStream(uint32_t keySize, uint32_t inputSize, uint32_t chunkSize, uint8_t* buffer,
                              KeyFileRead read, void* context);

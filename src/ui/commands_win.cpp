@@ -17,6 +17,7 @@
 #include "engine/paths.h"
 #include "engine/worker_win.h"
 #include "keys/adopt_win.h"
+#include "keys/keyring.h"
 #include "keys/keytools_win.h"
 #include "resource.h"
 #include "ui/controls_win.h"
@@ -85,7 +86,7 @@ void chooseDriveSource(HWND window) {
     }
     setCheck(window, IDO_DRIVE, false);
     setCheck(window, IDO_FILE, true);
-    showAdvice(window, "No valid index in any removable drive. Refer to ReadMe for further details.");
+    showAdvice(window, kNoDriveIndexText);
     gState.dialog.keySource = SourceFile;
     refreshControls(window);
 }

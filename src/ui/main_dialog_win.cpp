@@ -82,7 +82,7 @@ void openMainDialog(HWND window) {
     HICON icon = LoadIconA(gApp->instance, MAKEINTRESOURCEA(IDI_PROGRAM));
     SendMessageA(window, WM_SETICON, ICON_BIG, LPARAM(icon));
     SendMessageA(window, WM_SETICON, ICON_SMALL, LPARAM(icon));
-    SetDlgItemTextA(window, IDE_INPUT, "None Selected");
+    SetDlgItemTextA(window, IDE_INPUT, kNoInputText);
     char desktop[kTextCapacity];
     desktopFolder(desktop);
     SetDlgItemTextA(window, IDE_OUTPUT, desktop);

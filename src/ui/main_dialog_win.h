@@ -3,6 +3,9 @@
 
 #include <windows.h>
 
+// The input field while no file is loaded.
+inline constexpr char kNoInputText[] = "None Selected";
+
 // Opens the main dialog modally and returns when it has ended.
 void runMainDialog();
 

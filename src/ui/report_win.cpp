@@ -20,7 +20,7 @@ void resetAfterJob(HWND window) {
     showControl(window, IDP_PROGRESS, false);
     showControl(window, IDB_HELP, true);
     showControl(window, IDB_ABOUT, true);
-    SetDlgItemTextA(window, IDE_INPUT, "None Selected");
+    SetDlgItemTextA(window, IDE_INPUT, kNoInputText);
     SetDlgItemTextA(window, IDE_KEY_FILE, "");
     SetDlgItemInt(window, IDE_BYTE_COUNT, 0, FALSE);
     char desktop[kTextCapacity];
