@@ -199,15 +199,10 @@ TEST_F(WorkerTest, ClassicRoundTripKeepsContentNameDescriptionKeyPathAndTimes) {
         outputTo(back.path);
         ASSERT_EQ(run(), ResultOk);
         EXPECT_EQ(job.inputSize, plain.size());
-        // Times first: reading the content moves the access time on the host's file system.
-        HANDLE restored = CreateFileA((back / "report.tar.gz").c_str(), GENERIC_READ, FILE_SHARE_READ,
-                                      nullptr, OPEN_EXISTING, 0, nullptr);
-        ASSERT_NE(restored, INVALID_HANDLE_VALUE);
-        FILETIME created, accessed, written;
-        GetFileTime(restored, &created, &accessed, &written);
-        CloseHandle(restored);
-        EXPECT_EQ(fileTimeValue(written), header.lastWriteTime);
-        EXPECT_EQ(fileTimeValue(accessed), header.lastAccessTime);
+        FileTimes restored;
+        ASSERT_TRUE(fileTimesOf(back / "report.tar.gz", restored));
+        EXPECT_EQ(restored.written, header.lastWriteTime);
+        EXPECT_EQ(restored.accessed, header.lastAccessTime);
         EXPECT_EQ(readWholeFile(back / "report.tar.gz"), plain);
     }
 }
@@ -363,12 +358,9 @@ TEST_F(WorkerTest, XorModeTakesAContainerAsPlainBytesAndStampsNoTimes) {
     Bytes xored = readWholeFile(dir / "XOR doc.qdx");
     EXPECT_EQ(xored, productXorPass(container, Bytes(key.begin(), key.end()), false, uint32_t(key.size()),
                                     kChunkSize));
-    HANDLE h = CreateFileA((dir / "XOR doc.qdx").c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                           OPEN_EXISTING, 0, nullptr);
-    FILETIME created, accessed, written;
-    GetFileTime(h, &created, &accessed, &written);
-    CloseHandle(h);
-    EXPECT_GE(fileTimeValue(written) + 20000000, fileTimeValue(before));
+    FileTimes times;
+    ASSERT_TRUE(fileTimesOf(dir / "XOR doc.qdx", times));
+    EXPECT_GE(times.written + 20000000, fileTimeValue(before));
 }
 
 TEST_F(WorkerTest, AContainerShorterThanItsHeaderIsRefusedWithCode1) {
