@@ -1,13 +1,20 @@
 #!/usr/bin/env bash
-# Times a 1 GiB XOR job of the win64 build under wine64 against cp and against
+# Times a 1 GiB XOR job of a Windows build under Wine against cp and against
 # dd bs=25000000 of the same file: warm page cache, runs alternating, median of each.
-# usage: bench/job_vs_cp.sh [rounds]   (default 5; needs about 6 GiB of free disk)
+# usage: bench/job_vs_cp.sh [rounds] [win64|win32]   (default 5 rounds of the win64 build;
+# needs about 6 GiB of free disk). The 32-bit program, the one that ships, runs only where
+# this machine can run 32-bit code; it runs in the win64 build's prefix.
 set -u
 root="$(cd "$(dirname "$0")/.." && pwd)"
 rounds="${1:-5}"
+kind="${2:-win64}"
 build="$root/build/win64"
-exe="$build/bin/Nimbrel.exe"
-[ -x "$build/wine-run.sh" ] && [ -f "$exe" ] || { echo "build the win64 preset first (scripts/run.sh or scripts/test.sh)"; exit 1; }
+exe="$root/build/$kind/bin/Nimbrel.exe"
+[ -x "$build/wine-run.sh" ] && [ -f "$exe" ] || { echo "build the win64 and $kind presets first (scripts/test.sh)"; exit 1; }
+if [ "$kind" = win32 ] && ! "$root/scripts/can-run-32bit.sh"; then
+    echo "this machine cannot run 32-bit code: the win32 program cannot be measured here"
+    exit 1
+fi
 source "$root/scripts/session.sh"
 
 data="$root/build/bench-data"
@@ -55,7 +62,7 @@ m_cp=$(median "${cp_t[@]}")
 m_dd=$(median "${dd_t[@]}")
 m_file=$(median "${file_t[@]}")
 m_string=$(median "${string_t[@]}")
-printf 'median of %d rounds, 1 GiB, warm cache\n' "$rounds"
+printf 'median of %d rounds, 1 GiB, warm cache, %s Nimbrel.exe\n' "$rounds" "$kind"
 printf '  cp                         %6.2f s\n' "$m_cp"
 ratio() { awk -v a="$1" -v b="$2" 'BEGIN { print a / b }'; }
 printf '  dd bs=25000000             %6.2f s   (%.2f x cp)\n' "$m_dd" "$(ratio "$m_dd" "$m_cp")"

@@ -1,4 +1,4 @@
-# 32-bit Windows build: the shipped product. It cannot run on these machines.
+# 32-bit Windows build: the shipped product.
 set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR i686)
 set(NIMBREL_MINGW_PREFIX i686-w64-mingw32)

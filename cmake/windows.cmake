@@ -51,6 +51,34 @@ if(EXISTS ${PROJECT_SOURCE_DIR}/src/app/main_win.cpp)
     add_custom_target(release ALL DEPENDS ${NIMBREL_RELEASE_ZIP})
 endif()
 
+# The shipped program is the 32-bit one. Where this machine can run 32-bit code and Wine's 32-bit
+# half is installed, the win64 build's tests also drive the win32 build's program and run the
+# win32 build's Win32 tests, in the same (then WoW64) prefix. Asked anew at every configure.
+execute_process(COMMAND ${PROJECT_SOURCE_DIR}/scripts/can-run-32bit.sh RESULT_VARIABLE can_run_32bit)
+if(can_run_32bit EQUAL 0 AND EXISTS /usr/lib/wine/wine)
+    set(NIMBREL_RUN_32BIT ON)
+else()
+    set(NIMBREL_RUN_32BIT OFF)
+endif()
+message(STATUS "32-bit programs run here: ${NIMBREL_RUN_32BIT}")
+
+# The Win32 tests of the shell, with the program's resources so that its message box can be
+# shown and answered.
+function(nimbrel_win_tests)
+    file(GLOB sources CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/tests/win/*.cpp)
+    if(sources)
+        add_executable(win_tests ${sources} ${PROJECT_SOURCE_DIR}/resources/nimbrel.rc)
+        target_include_directories(win_tests PRIVATE ${PROJECT_SOURCE_DIR}/tests ${PROJECT_SOURCE_DIR}/resources)
+        target_link_libraries(win_tests PRIVATE nimbrel_win GTest::gtest_main GTest::gmock)
+        target_compile_options(win_tests PRIVATE ${NIMBREL_WARNINGS})
+    endif()
+endfunction()
+
+if(CMAKE_SYSTEM_PROCESSOR STREQUAL "i686" AND NIMBREL_RUN_32BIT)
+    nimbrel_googletest()
+    nimbrel_win_tests()
+endif()
+
 if(NIMBREL_TESTS AND CMAKE_SYSTEM_PROCESSOR STREQUAL "x86_64")
     enable_testing()
     include(GoogleTest)
@@ -82,13 +110,8 @@ if(NIMBREL_TESTS AND CMAKE_SYSTEM_PROCESSOR STREQUAL "x86_64")
     target_compile_options(core_tests PRIVATE ${NIMBREL_WARNINGS})
     gtest_discover_tests(core_tests TEST_PREFIX "win64.core." DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 120)
 
-    file(GLOB NIMBREL_WIN_TEST_SOURCES CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/tests/win/*.cpp)
-    if(NIMBREL_WIN_TEST_SOURCES)
-        # With the program's resources, so that its message box can be shown and answered.
-        add_executable(win_tests ${NIMBREL_WIN_TEST_SOURCES} ${PROJECT_SOURCE_DIR}/resources/nimbrel.rc)
-        target_include_directories(win_tests PRIVATE ${PROJECT_SOURCE_DIR}/tests ${PROJECT_SOURCE_DIR}/resources)
-        target_link_libraries(win_tests PRIVATE nimbrel_win GTest::gtest_main GTest::gmock)
-        target_compile_options(win_tests PRIVATE ${NIMBREL_WARNINGS})
+    nimbrel_win_tests()
+    if(TARGET win_tests)
         # A small tmpfs on drive T: lets a test fill a disk for real.
         add_test(NAME win64.setup.fulldisk COMMAND ${PROJECT_SOURCE_DIR}/scripts/fulldisk.sh ${CMAKE_BINARY_DIR} mount)
         add_test(NAME win64.cleanup.fulldisk
@@ -124,5 +147,18 @@ if(NIMBREL_TESTS AND CMAKE_SYSTEM_PROCESSOR STREQUAL "x86_64")
         # end-to-end tests run one at a time.
         gtest_discover_tests(e2e_tests TEST_PREFIX "win64.e2e." DISCOVERY_MODE PRE_TEST
                              DISCOVERY_TIMEOUT 120 PROPERTIES RESOURCE_LOCK wine_session TIMEOUT 300)
+        if(NIMBREL_RUN_32BIT)
+            # The same end-to-end tests, driven by the same 64-bit driver, against the shipped
+            # 32-bit program, which the driver takes from NIMBREL_PROGRAM.
+            set(NIMBREL_WIN32_BIN ${PROJECT_SOURCE_DIR}/build/win32/bin CACHE PATH "The win32 build's programs")
+            string(REPLACE "/" "\\" win32_program "Z:${NIMBREL_WIN32_BIN}/Nimbrel.exe")
+            gtest_discover_tests(e2e_tests TEST_PREFIX "win32.e2e." DISCOVERY_MODE PRE_TEST
+                                 DISCOVERY_TIMEOUT 120 PROPERTIES RESOURCE_LOCK wine_session TIMEOUT 300
+                                 ENVIRONMENT "NIMBREL_PROGRAM=${win32_program}")
+            add_test(NAME win32.win32api.all COMMAND ${CMAKE_BINARY_DIR}/wine-run.sh
+                     ${NIMBREL_WIN32_BIN}/win_tests.exe --gtest_brief=1)
+            set_tests_properties(win32.win32api.all PROPERTIES RESOURCE_LOCK wine_session
+                                 FIXTURES_REQUIRED fulldisk TIMEOUT 900)
+        endif()
     endif()
 endif()

@@ -11,6 +11,7 @@
 #include <tlhelp32.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <cstdio>
 #include <functional>
 #include <string>
@@ -23,12 +24,23 @@
 // A failed windowless job adds its result code.
 constexpr DWORD kExit = 4194304;
 
-// Nimbrel.exe of this build: it sits beside the test program.
-inline std::string builtProgram() {
+// The folder of the test program itself, with its helper programs.
+inline std::string testProgramFolder() {
     char self[MAX_PATH];
     GetModuleFileNameA(nullptr, self, MAX_PATH);
     std::string path = self;
-    return path.substr(0, path.find_last_of('\\') + 1) + "Nimbrel.exe";
+    return path.substr(0, path.find_last_of('\\') + 1);
+}
+
+// The Nimbrel.exe under test: the one NIMBREL_PROGRAM names (the 32-bit build's, for the
+// tests of the shipped program), or else this build's, beside the test program.
+inline std::string builtProgram() {
+    char named[MAX_PATH];
+    DWORD n = GetEnvironmentVariableA("NIMBREL_PROGRAM", named, MAX_PATH);
+    if (n > 0 && n < MAX_PATH) {
+        return named;
+    }
+    return testProgramFolder() + "Nimbrel.exe";
 }
 
 struct Program {
@@ -302,9 +314,57 @@ inline bool dropFile(const Program& program, HWND dialog, const std::string& pat
     return block && PostMessageA(dialog, WM_DROPFILES, WPARAM(block), 0) != 0;
 }
 
+// The tools of one tool tip control as control window and text. The control reads TOOLINFO
+// in its own process's layout, so `Ptr` is the pointer type of the program (a 32-bit program's
+// tool tips are read by this 64-bit driver too).
+template <typename Ptr>
+inline void readToolTips(const Program& program, HWND tip, std::vector<std::pair<HWND, std::string>>& tips) {
+    struct ToolInfo { // TOOLINFO up to lParam: the version 2 size of both A and W forms
+        UINT cbSize, uFlags;
+        Ptr hwnd, uId;
+        RECT rect;
+        Ptr hinst, text, lParam;
+    };
+    const size_t textAt = sizeof(ToolInfo);
+    LRESULT count = SendMessageA(tip, TTM_GETTOOLCOUNT, 0, 0);
+    RemoteMemory remote(program.process, textAt + 1024 * sizeof(WCHAR));
+    const Ptr remoteText = Ptr(reinterpret_cast<UINT_PTR>(remote.at<char>(textAt)));
+    for (LRESULT i = 0; i < count; ++i) {
+        ToolInfo info{};
+        info.cbSize = sizeof info;
+        info.text = remoteText;
+        remote.write(&info, sizeof info);
+        WCHAR none = 0;
+        remote.write(&none, sizeof none, textAt);
+        if (!SendMessageA(tip, TTM_ENUMTOOLSA, WPARAM(i), LPARAM(remote.address))) {
+            continue;
+        }
+        remote.read(&info, sizeof info);
+        char text[1024] = "";
+        remote.read(text, sizeof text - 1, textAt);
+        // TTM_ENUMTOOLSA hands out at most 80 bytes of text; the wide TTM_GETTEXTW gives the
+        // whole of it.
+        ToolInfo query{};
+        query.cbSize = sizeof query;
+        query.hwnd = info.hwnd;
+        query.uId = info.uId;
+        query.text = remoteText;
+        remote.write(&query, sizeof query);
+        remote.write(&none, sizeof none, textAt);
+        SendMessageA(tip, TTM_GETTEXTW, 1024, LPARAM(remote.address));
+        WCHAR whole[1024] = {};
+        if (remote.read(whole, sizeof whole - sizeof(WCHAR), textAt) && whole[0] != 0) {
+            WideCharToMultiByte(CP_ACP, 0, whole, -1, text, sizeof text, nullptr, nullptr);
+        }
+        tips.emplace_back(reinterpret_cast<HWND>(UINT_PTR(info.uId)), text);
+    }
+}
+
 // The tool tips of the program's tool tip control: control window and text, in tool order.
 inline std::vector<std::pair<HWND, std::string>> toolTipWindowsOf(const Program& program) {
     std::vector<std::pair<HWND, std::string>> tips;
+    BOOL wow64 = FALSE;
+    const bool program32 = IsWow64Process(program.process, &wow64) && wow64;
     HWND tip = nullptr;
     while ((tip = FindWindowExA(nullptr, tip, "tooltips_class32", nullptr)) != nullptr) {
         DWORD owner = 0;
@@ -312,38 +372,10 @@ inline std::vector<std::pair<HWND, std::string>> toolTipWindowsOf(const Program&
         if (owner != program.pid) {
             continue;
         }
-        LRESULT count = SendMessageA(tip, TTM_GETTOOLCOUNT, 0, 0);
-        RemoteMemory remote(program.process, sizeof(TOOLINFOA) + 1024);
-        for (LRESULT i = 0; i < count; ++i) {
-            TOOLINFOA info{};
-            info.cbSize = TTTOOLINFOA_V2_SIZE;
-            info.lpszText = remote.at<char>(sizeof(TOOLINFOA));
-            remote.write(&info, sizeof info);
-            char empty = '\0';
-            remote.write(&empty, 1, sizeof(TOOLINFOA));
-            if (!SendMessageA(tip, TTM_ENUMTOOLSA, WPARAM(i), LPARAM(remote.address))) {
-                continue;
-            }
-            remote.read(&info, sizeof info);
-            char text[1024] = "";
-            remote.read(text, sizeof text - 1, sizeof(TOOLINFOA));
-            // TTM_ENUMTOOLSA hands out at most 80 bytes of text; the wide TTM_GETTEXTW gives
-            // the whole of it.
-            RemoteMemory wide(program.process, sizeof(TOOLINFOW) + 1024 * sizeof(WCHAR));
-            TOOLINFOW query{};
-            query.cbSize = TTTOOLINFOW_V2_SIZE;
-            query.hwnd = info.hwnd;
-            query.uId = info.uId;
-            query.lpszText = wide.at<WCHAR>(sizeof(TOOLINFOW));
-            WCHAR none = 0;
-            wide.write(&query, sizeof query);
-            wide.write(&none, sizeof none, sizeof(TOOLINFOW));
-            SendMessageA(tip, TTM_GETTEXTW, 1024, LPARAM(wide.address));
-            WCHAR whole[1024] = {};
-            if (wide.read(whole, sizeof whole - sizeof(WCHAR), sizeof(TOOLINFOW)) && whole[0] != 0) {
-                WideCharToMultiByte(CP_ACP, 0, whole, -1, text, sizeof text, nullptr, nullptr);
-            }
-            tips.emplace_back(reinterpret_cast<HWND>(info.uId), text);
+        if (program32) {
+            readToolTips<uint32_t>(program, tip, tips);
+        } else {
+            readToolTips<UINT_PTR>(program, tip, tips);
         }
     }
     return tips;

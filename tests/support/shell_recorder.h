@@ -18,7 +18,7 @@ class ShellRecorder {
     ShellRecorder(std::initializer_list<const char*> classes = {"htmlfile"}) {
         log = folder / "shell.log";
         SetEnvironmentVariableA("NIMBREL_SHELL_LOG", log.c_str());
-        std::string recorder = folderOf(builtProgram()) + "shell_recorder.exe";
+        std::string recorder = testProgramFolder() + "shell_recorder.exe";
         std::string command = "\"" + recorder + "\" \"%1\"";
         // A prefix made without the browser engine does not tie ".htm" to web pages.
         setDefault(".htm", "htmlfile");

@@ -16,21 +16,23 @@ struct Shown {
     std::string text;
 };
 
+// Collects the visible boxes of this process (a named callback: a lambda is not CALLBACK on
+// 32-bit Windows).
+BOOL CALLBACK collectBox(HWND w, LPARAM p) {
+    DWORD pid = 0;
+    GetWindowThreadProcessId(w, &pid);
+    char text[256] = "";
+    if (pid == GetCurrentProcessId() && IsWindowVisible(w) && GetDlgItem(w, IDE_MESSAGE_TEXT)) {
+        GetDlgItemTextA(w, IDE_MESSAGE_TEXT, text, sizeof text);
+        reinterpret_cast<std::vector<Shown>*>(p)->push_back({w, text});
+    }
+    return TRUE;
+}
+
 // The visible boxes of this process, with their texts.
 std::vector<Shown> openBoxes() {
     std::vector<Shown> boxes;
-    EnumWindows(
-        [](HWND w, LPARAM p) -> BOOL {
-            DWORD pid = 0;
-            GetWindowThreadProcessId(w, &pid);
-            char text[256] = "";
-            if (pid == GetCurrentProcessId() && IsWindowVisible(w) && GetDlgItem(w, IDE_MESSAGE_TEXT)) {
-                GetDlgItemTextA(w, IDE_MESSAGE_TEXT, text, sizeof text);
-                reinterpret_cast<std::vector<Shown>*>(p)->push_back({w, text});
-            }
-            return TRUE;
-        },
-        LPARAM(&boxes));
+    EnumWindows(collectBox, LPARAM(&boxes));
     return boxes;
 }
 
