@@ -153,4 +153,27 @@ TEST_F(LoadingTest, AFileNamedOnTheCommandLineIsLoadedAtOpening) {
     }
 }
 
+// A container's key file off this computer's drives (a share, a device) is shown when the
+// container is loaded but opened only when the job starts: opening a file reaches out to no host
+// it names.
+TEST_F(LoadingTest, AStoredKeyOffTheLocalDrivesIsOpenedOnlyByGo) {
+    std::string elsewhere = "\\\\?\\" + keyPath;
+    ASSERT_TRUE(writeWholeFile(containerPath, makeContainer("report.doc", "", elsewhere, plain, key)));
+    Program program = startNimbrel("\"" + containerPath + "\"");
+    HWND main = waitForReadyMainDialog(program);
+    ASSERT_TRUE(main) << describe(program);
+    EXPECT_EQ(itemText(main, IDE_KEY_FILE), elsewhere);
+    EXPECT_EQ(itemText(main, IDE_BYTE_COUNT), "0"); // not measured, so not opened
+    EXPECT_TRUE(isEnabled(main, IDB_GO));
+
+    press(main, IDB_GO);
+    MessageSeen finished = waitForMessage(program);
+    ASSERT_TRUE(finished.box);
+    EXPECT_EQ(finished.text.rfind("Finished XORing in ", 0), 0u) << finished.text;
+    answer(finished, true);
+    EXPECT_EQ(readWholeFile(dir / "report.doc"), plain);
+    press(main, IDB_CLOSE);
+    EXPECT_EQ(program.waitForExit(), kExit);
+}
+
 } // namespace
