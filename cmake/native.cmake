@@ -26,7 +26,7 @@ if(NIMBREL_TESTS)
     target_include_directories(core_tests PRIVATE ${PROJECT_SOURCE_DIR}/tests)
     target_link_libraries(core_tests PRIVATE nimbrel_core_checked GTest::gtest_main GTest::gmock)
     target_compile_options(core_tests PRIVATE ${NIMBREL_WARNINGS} ${NIMBREL_SANITIZERS})
-    gtest_discover_tests(core_tests TEST_PREFIX "native." DISCOVERY_TIMEOUT 60)
+    gtest_discover_tests(core_tests TEST_PREFIX "native." DISCOVERY_TIMEOUT 60 PROPERTIES TIMEOUT 300)
 
     # The user's guide, as a browser shows it; the screenshot stays in the build for a look.
     add_test(NAME native.readme.renders

@@ -2,10 +2,19 @@
 
 #include <shlobj.h>
 
+#include "engine/paths.h"
 #include "text/text.h"
 
 HANDLE openForReading(const char* path) {
     return CreateFileA(path, GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+}
+
+bool makeFullPath(const char* path, char* out, size_t capacity) {
+    if (path[0] == '\0') {
+        return copyText("", out, capacity);
+    }
+    DWORD length = GetFullPathNameA(path, DWORD(capacity), out, nullptr);
+    return length > 0 && length < capacity;
 }
 
 bool opensForReading(const char* path, DWORD share) {
@@ -17,19 +26,34 @@ bool opensForReading(const char* path, DWORD share) {
     return true;
 }
 
-HANDLE createPartialFile(const char* folder, const char* prefix, DWORD access, DWORD share, char* partial) {
-    if (!GetTempFileNameA(folder, prefix, 0, partial)) {
-        partial[0] = '\0';
-        return INVALID_HANDLE_VALUE;
+HANDLE createPartialFile(const char* folder, const char* prefix, const char* finalName, DWORD access,
+                         DWORD share, char* partial) {
+    // Names of the program's own: the system's temporary names need a folder 14 characters
+    // shorter than a path may be, so a deep folder that takes the output would refuse them.
+    uint32_t pick = GetTickCount() ^ (GetCurrentProcessId() << 16);
+    for (int attempt = 0; attempt < 100; ++attempt, pick = pick * 1664525u + 1013904223u) {
+        if (!partialFilePath(folder, prefix, finalName, pick, partial, kPartialPathCapacity)) {
+            break;
+        }
+        // A new file, never one that exists: nothing is truncated, and no other file is taken.
+        HANDLE file =
+            CreateFileA(partial, access, share, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (file != INVALID_HANDLE_VALUE) {
+            return file;
+        }
+        DWORD error = GetLastError();
+        if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) {
+            break;
+        }
     }
-    // The name was just made as an empty file. Opening it as it is, not re-creating it, matters:
-    // a file truncated on opening is flushed whole to disk when it is closed on ext4 under Wine.
-    HANDLE file = CreateFileA(partial, access, share, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) {
-        DeleteFileA(partial);
-        partial[0] = '\0';
-    }
-    return file;
+    partial[0] = '\0';
+    return INVALID_HANDLE_VALUE;
+}
+
+bool setDeleteOnClose(HANDLE file, bool remove) {
+    FILE_DISPOSITION_INFO disposition{};
+    disposition.DeleteFile = remove;
+    return SetFileInformationByHandle(file, FileDispositionInfo, &disposition, sizeof disposition) != 0;
 }
 
 int64_t readFully(HANDLE file, void* buffer, uint32_t count) {

@@ -7,11 +7,18 @@
 
 // Opens an existing file for reading without sharing, as every input and key file is.
 HANDLE openForReading(const char* path);
+// The full path of `path`: relative to the current folder, "/" turned into "\\". An empty path
+// stays empty; false when the full path does not fit `capacity` bytes.
+bool makeFullPath(const char* path, char* out, size_t capacity);
 // True when the file exists and opens for reading with the given sharing.
 bool opensForReading(const char* path, DWORD share = 0);
-// Makes an empty file of a fresh name in `folder` (its name into `partial`, MAX_PATH bytes) and
-// opens it; on failure nothing is left and `partial` is empty.
-HANDLE createPartialFile(const char* folder, const char* prefix, DWORD access, DWORD share, char* partial);
+// Makes and opens a new file of a fresh name in `folder`, from which `finalName` will be made by
+// renaming (its path into `partial`, kPartialPathCapacity bytes); on failure nothing is left
+// and `partial` is empty.
+HANDLE createPartialFile(const char* folder, const char* prefix, const char* finalName, DWORD access,
+                         DWORD share, char* partial);
+// Whether the file is removed when its last handle closes (the handle needs DELETE access).
+bool setDeleteOnClose(HANDLE file, bool remove);
 // Reads until `count` bytes have arrived or the file ends; -1 when a read fails.
 int64_t readFully(HANDLE file, void* buffer, uint32_t count);
 bool writeFully(HANDLE file, const void* buffer, uint32_t count);

@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "app/files_win.h"
 #include "app/message_win.h"
 #include "engine/job.h"
 #include "engine/loading_win.h"
@@ -20,6 +21,8 @@ bool readCommandLine(uint32_t& resultCode) {
     DialogState& dialog = gState.dialog;
     job.keyIsFile = 0;
     bool stringKeyGiven = false;
+    bool keyGiven = false;
+    bool keyFileRefused = false;
     bool outputRefused = false;
 
     for (uint32_t n = 1;; ++n) {
@@ -29,43 +32,63 @@ bool readCommandLine(uint32_t& resultCode) {
         }
         std::string prefix = argument.substr(0, 3);
         std::string value = argument.size() > 3 ? argument.substr(3) : std::string();
-        // A value longer than a path can hold is refused as a file that cannot be opened.
-        bool fits = value.size() < kTextCapacity;
         char lowered[4] = "";
         copyText(prefix.c_str(), lowered);
         toLowerAscii(lowered);
+        const bool input = std::string(lowered) == "/i=";
+        // A value longer than a path can hold is refused as a file that cannot be opened.
+        char text[kTextCapacity] = "";
+        bool fits = copyText(value.c_str(), text);
+        // Paths are taken as full paths: a relative input would otherwise be its own output
+        // folder, and a forward slash would stand in a file name.
+        if (fits && (input || prefix == "/o=" || prefix == "/f=")) {
+            fits = makeFullPath(value.c_str(), text, sizeof text);
+        }
 
-        if (std::string(lowered) == "/i=") {
+        if (input) {
             if (fits) {
-                loadInputFile(nullptr, value.c_str());
+                loadInputFile(nullptr, text, keyGiven);
             } else {
                 dialog.inputLoaded = 0;
                 char message[kMessageCapacity];
                 composeReadError(value.c_str(), message, sizeof message);
                 showError(nullptr, message, true);
             }
+            outputRefused = false; // the input's folder replaces any output folder
         } else if (prefix == "/o=") {
-            outputRefused = !fits;
-            copyText(fits ? value.c_str() : "", job.outputFolder);
+            // An empty value (a script's unset variable) is no output folder at all.
+            if (!value.empty()) {
+                outputRefused = !fits;
+                copyText(fits ? text : "", job.outputFolder);
+            }
         } else if (prefix == "/s=") {
-            copyText(fits ? value.c_str() : "", job.keyPath);
+            copyText(fits ? text : "", job.keyPath);
             job.keyIsFile = 0;
             dialog.keySource = SourceString;
             stringKeyGiven = fits;
+            keyGiven = true;
+            keyFileRefused = false;
         } else if (prefix == "/f=") {
-            copyText(fits ? value.c_str() : "", job.keyPath);
+            copyText(fits ? text : "", job.keyPath);
             adoptKeyFile(job.keyPath, nullptr);
             if (dialog.keyReady) {
                 job.keyIsFile = 1;
             }
+            keyGiven = true;
+            keyFileRefused = !dialog.keyReady;
         }
     }
 
     dialog.cipherMode = ModeXor;
-    if (!dialog.inputLoaded || !(stringKeyGiven || job.keyIsFile == 1)) {
+    if (!dialog.inputLoaded || !(stringKeyGiven || job.keyIsFile == 1 || keyFileRefused)) {
         return false;
     }
     // batchRun: the job runs here, without a window; its outcome is the exit code.
+    if (keyFileRefused) {
+        // The key file named last cannot be used: no other key takes its place.
+        resultCode = ResultNoKey;
+        return true;
+    }
     if (outputRefused) {
         resultCode = ResultWriteError;
         return true;

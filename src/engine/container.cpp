@@ -146,9 +146,6 @@ void jobFromHeader(const ContainerHeader& header, JobSettings& job) {
     // The stored name only ever names a file inside the chosen output folder.
     bareFileName(header.plainName, job.plainName, sizeof job.plainName);
     job.saveKeyName = header.hasKeyPath;
-    if (header.hasKeyPath) {
-        copyText(header.keyPath, job.keyPath);
-    }
     job.creationTime = header.creationTime;
     job.lastAccessTime = header.lastAccessTime;
     job.lastWriteTime = header.lastWriteTime;

@@ -50,5 +50,6 @@ uint32_t encodeHeader(const ContainerHeader& header, uint8_t* out);
 
 // The header that a Classic encryption of `job` writes (times filled in later).
 void headerFromJob(const JobSettings& job, uint32_t useDescription, ContainerHeader& header);
-// Copies a loaded header into the job record: name, key path, times, attributes, length.
+// Copies a loaded header into the job record: name, times, attributes, length. The stored key
+// path is not taken: whether it replaces the job's key is the loader's decision.
 void jobFromHeader(const ContainerHeader& header, JobSettings& job);

@@ -60,6 +60,9 @@ struct DialogState {
     CipherMode cipherMode;
     KeySource keySource;
     uint32_t keyReady;
+    // The key file path is one that a container names and that has not been opened yet: the
+    // job opens it when it starts.
+    uint32_t keyPending;
     uint32_t useDescription;
     uint32_t nextDropIsKey;
     uint32_t onTop;

@@ -5,6 +5,7 @@
 #include "engine/container.h"
 #include "engine/job.h"
 #include "engine/messages.h"
+#include "engine/paths.h"
 #include "keys/adopt_win.h"
 #include "resource.h"
 #include "ui/controls_win.h"
@@ -19,7 +20,7 @@ void reportReadError(HWND window, const char* path) {
 }
 
 // A ".qdx" input: its header decides the name, times and key path of the decryption.
-void loadContainer(HWND window, const char* path, HANDLE file) {
+void loadContainer(HWND window, const char* path, HANDLE file, bool keyGiven) {
     JobSettings& job = gState.job;
     DialogState& dialog = gState.dialog;
     takeOutputFolderFrom(window, path);
@@ -38,12 +39,19 @@ void loadContainer(HWND window, const char* path, HANDLE file) {
     jobFromHeader(header, job);
     dialog.useDescription = header.hasDescription;
     setField(window, IDE_DESCRIPTION, header.hasDescription ? header.description : "");
-    setField(window, IDE_KEY_FILE, header.hasKeyPath ? job.keyPath : "");
-    // A key string the user gave is not replaced by the key file the container names. A
-    // container that names none leaves the emptied key file field to the common end, so that
-    // an earlier key file is not taken for this container's.
-    if (dialog.keySource != SourceString && header.hasKeyPath) {
-        adoptKeyFile(job.keyPath, window);
+    setField(window, IDE_KEY_FILE, header.hasKeyPath ? header.keyPath : "");
+    // The key the user gave is the key used: the key file the container names is taken only
+    // when none was given, and in the window not for a key string. Only one on a local drive is
+    // opened now; a share or device path is shown and opened when the job starts, so that
+    // opening a file reaches out to no host it names. A container that names none leaves the
+    // emptied key file field to the common end, so that an earlier key file is not taken for
+    // this container's.
+    if (header.hasKeyPath && !keyGiven && dialog.keySource != SourceString) {
+        if (isLocalDrivePath(header.keyPath)) {
+            adoptKeyFile(header.keyPath, window);
+        } else {
+            holdKeyFile(header.keyPath, window);
+        }
     }
 
     dialog.direction = Decrypt;
@@ -86,7 +94,7 @@ void takeOutputFolderFrom(HWND window, const char* path) {
     setField(window, IDE_OUTPUT, job.outputFolder);
 }
 
-void loadInputFile(HWND window, const char* path) {
+void loadInputFile(HWND window, const char* path, bool keyGiven) {
     JobSettings& job = gState.job;
     DialogState& dialog = gState.dialog;
     dialog.inputLoaded = 0;
@@ -99,7 +107,7 @@ void loadInputFile(HWND window, const char* path) {
     if (file == INVALID_HANDLE_VALUE) {
         reportReadError(window, path);
     } else if (container) {
-        loadContainer(window, path, file);
+        loadContainer(window, path, file, keyGiven);
     } else {
         loadPlain(window, path, file);
     }
@@ -108,7 +116,11 @@ void loadInputFile(HWND window, const char* path) {
         readField(window, IDE_KEY_FILE, job.keyPath, sizeof job.keyPath);
     }
     if (dialog.keySource != SourceString) {
-        adoptKeyFile(job.keyPath, window);
+        if (dialog.keyPending && !isLocalDrivePath(job.keyPath)) {
+            holdKeyFile(job.keyPath, window); // still not opened
+        } else {
+            adoptKeyFile(job.keyPath, window);
+        }
     }
     if (window) {
         refreshControls(window);

@@ -5,8 +5,9 @@
 
 // Accepts `path` as the input of the next job; the outcome is inputLoaded. `window` is the
 // main dialog, or null before it exists (then fields stay as they are and messages have no
-// parent).
-void loadInputFile(HWND window, const char* path);
+// parent). `keyGiven`: the command line has named a key, which a container's key file must not
+// replace.
+void loadInputFile(HWND window, const char* path, bool keyGiven = false);
 // The output folder becomes the folder of `path` (with its trailing backslash), in the record and
 // in the window.
 void takeOutputFolderFrom(HWND window, const char* path);

@@ -54,6 +54,47 @@ bool joinOutputPath(const char* folder, const char* name, char* out, size_t capa
     return copyText(path, out, capacity);
 }
 
+bool isLocalDrivePath(const char* path) {
+    const char letter = char(path[0] | 0x20);
+    return letter >= 'a' && letter <= 'z' && path[1] == ':' && path[2] == '\\';
+}
+
+bool partialFilePath(const char* folder, const char* prefix, const char* finalName, uint32_t pick, char* out,
+                     size_t capacity) {
+    static const char kDigits[] = "0123456789abcdefghijklmnopqrstuvwxyz";
+    if (!copyText(folder, out, capacity) || !withTrailingBackslash(out, capacity)) {
+        return false;
+    }
+    const size_t folderLength = std::strlen(out);
+    const size_t room = folderLength < kMaxPathLength ? kMaxPathLength - folderLength : 0;
+    const size_t prefixLength = std::strlen(prefix);
+    const size_t usualLength = prefixLength + 6 + 4;
+    const size_t finalLength = std::strlen(finalName);
+    char name[32] = "";
+    if (usualLength >= sizeof name) {
+        return false;
+    }
+    // A final name that does not fit either needs a system that takes long paths, and there
+    // the usual name does as well.
+    if (room >= usualLength || room < finalLength || room == 0) {
+        std::memcpy(name, prefix, prefixLength);
+        for (size_t i = 0; i < 6; ++i, pick /= 36) {
+            name[prefixLength + i] = kDigits[pick % 36];
+        }
+        std::memcpy(name + prefixLength + 6, ".tmp", 5);
+    } else {
+        for (size_t i = 0; i < room; ++i, pick /= 36) {
+            name[i] = kDigits[pick % 36];
+        }
+        name[room] = '\0';
+        // Never the final name itself, which is made by renaming this one.
+        if (equalIgnoringCase(name, finalName)) {
+            name[0] = name[0] == '0' ? '1' : '0';
+        }
+    }
+    return appendText(out, capacity, name);
+}
+
 bool nameOutputFields(JobSettings& job, const DialogState& dialog, char* caption, size_t captionCapacity) {
     bool ok = true;
     char output[kTextCapacity] = "";

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 
 #include "engine/job.h"
 
@@ -17,6 +18,23 @@ bool withTrailingBackslash(char* path, size_t capacity);
 bool bareFileName(const char* name, char* out, size_t capacity);
 // withTrailingBackslash(folder) + name: the path the worker creates and the overwrite check tests.
 bool joinOutputPath(const char* folder, const char* name, char* out, size_t capacity);
+
+// A path that starts with a drive letter, a colon and a backslash: a file on a drive of this
+// computer, not a share or a device.
+bool isLocalDrivePath(const char* path);
+
+// The longest path that the system's file calls take without a long-path prefix (MAX_PATH less
+// its terminator).
+constexpr size_t kMaxPathLength = 259;
+// A temporary file's path: a folder of up to 599 characters, a backslash and a short name.
+constexpr size_t kPartialPathCapacity = kTextCapacity + 16;
+
+// A temporary file's path in `folder`, where a file named `finalName` is to be made from it:
+// `prefix`, six letters or digits chosen by `pick`, ".tmp". Where that would not fit within
+// kMaxPathLength but the final name does, a name of letters and digits only that fills the
+// room left, so that every folder that takes the final name takes this one.
+bool partialFilePath(const char* folder, const char* prefix, const char* finalName, uint32_t pick, char* out,
+                     size_t capacity);
 
 // Output naming: plainName (encrypt and XOR), outputName and the window caption of the job.
 // False when a name does not fit; outputName is then empty, and no output can be created.

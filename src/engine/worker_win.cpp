@@ -15,14 +15,15 @@ WorkerTuning gTuning = defaultWorkerTuning();
 // The output is written to a temporary file beside it and moved into place only when every
 // byte is there. The main thread may abandon the job at exit; this guards the hand-over.
 std::mutex gFinishLock;
-char gPartialPath[MAX_PATH];
+char gPartialPath[kPartialPathCapacity];
 bool gAbandoned = false;
 
 struct WorkerFiles {
     HANDLE input = INVALID_HANDLE_VALUE;
     HANDLE key = INVALID_HANDLE_VALUE;
     HANDLE output = INVALID_HANDLE_VALUE;
-    char partial[MAX_PATH] = "";
+    char partial[kPartialPathCapacity] = "";
+    bool removedOnClose = false;
 };
 
 int64_t readData(void* context, uint8_t* buffer, uint32_t count) {
@@ -62,13 +63,16 @@ uint64_t fromFileTime(const FILETIME& f) {
 }
 
 // Creates the temporary output in the output folder and makes it known for abandonment.
-// Opened with delete sharing so that an ending program can remove it while it is written.
-bool createPartialOutput(const char* folder, WorkerFiles& files) {
-    files.output =
-        createPartialFile(folder, "nbr", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_DELETE, files.partial);
+// Opened with delete sharing so that an ending program can remove it while it is written. The
+// system removes it when it is closed, also when the process is ended mid-job (a decryption's
+// partial output is plaintext), until it is complete.
+bool createPartialOutput(const char* folder, const char* finalName, WorkerFiles& files) {
+    files.output = createPartialFile(folder, "nbr", finalName, GENERIC_READ | GENERIC_WRITE | DELETE,
+                                     FILE_SHARE_DELETE, files.partial);
     if (files.output == INVALID_HANDLE_VALUE) {
         return false;
     }
+    files.removedOnClose = setDeleteOnClose(files.output, true);
     std::lock_guard<std::mutex> hold(gFinishLock);
     copyText(files.partial, gPartialPath);
     return true;
@@ -81,12 +85,15 @@ void forgetPartialOutput() {
 
 // Closes the temporary output and moves it into place, or removes it.
 uint32_t finishOutput(WorkerFiles& files, uint32_t result, const char* finalPath) {
-    CloseHandle(files.output);
-    files.output = INVALID_HANDLE_VALUE;
     std::lock_guard<std::mutex> hold(gFinishLock);
     if (gAbandoned) {
         result = ResultAbandoned;
-    } else if (result == ResultOk && !MoveFileExA(files.partial, finalPath, MOVEFILE_REPLACE_EXISTING)) {
+    } else if (result == ResultOk && files.removedOnClose && !setDeleteOnClose(files.output, false)) {
+        result = ResultWriteError;
+    }
+    CloseHandle(files.output);
+    files.output = INVALID_HANDLE_VALUE;
+    if (result == ResultOk && !MoveFileExA(files.partial, finalPath, MOVEFILE_REPLACE_EXISTING)) {
         result = ResultWriteError;
     }
     if (result != ResultOk) {
@@ -191,7 +198,7 @@ uint32_t runJob(JobSettings& job, DialogState& dialog, uint8_t* data, uint8_t* k
 
     if (result == ResultOk) {
         CreateDirectoryA(folder, nullptr);
-        if (!createPartialOutput(folder, files)) {
+        if (!createPartialOutput(folder, job.outputName, files)) {
             result = ResultWriteError;
         }
     }
@@ -217,12 +224,12 @@ uint32_t runJob(JobSettings& job, DialogState& dialog, uint8_t* data, uint8_t* k
         }
     }
     if (result == ResultOk && classicDecrypt) {
+        // The times describe the file; they are no part of it. Times the system refuses (from
+        // 2^63 on) leave the new file's own, and the complete file is kept.
         FILETIME created = toFileTime(job.creationTime);
         FILETIME accessed = toFileTime(job.lastAccessTime);
         FILETIME written = toFileTime(job.lastWriteTime);
-        if (!SetFileTime(files.output, &created, &accessed, &written)) {
-            result = ResultWriteError;
-        }
+        SetFileTime(files.output, &created, &accessed, &written);
     }
     if (files.output != INVALID_HANDLE_VALUE) {
         result = finishOutput(files, result, job.outputFolder);

@@ -155,9 +155,11 @@ XorOutcome Pass::run() {
                 buildPattern();
             }
             uint32_t periods = (n - 1 - di - m) / m + 1;
-            uint32_t needed = (R - di + m - 1) / m; // no further than the pass would go
+            // No further than the pass would go. In 64 bits: within one key length of 4 GiB
+            // the sum would wrap to 0 and the pass would never advance.
+            uint64_t needed = (uint64_t(R) - di + m - 1) / m;
             if (needed < periods) {
-                periods = needed;
+                periods = uint32_t(needed);
             }
             uint64_t length = uint64_t(periods) * m;
             xorPeriods(D + di, length);

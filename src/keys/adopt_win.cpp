@@ -12,6 +12,7 @@ void adoptKeyFile(const char* path, HWND window) {
     DialogState& dialog = gState.dialog;
     char adopted[kTextCapacity] = "";
     copyText(path, adopted); // the path may be keyPath itself
+    dialog.keyPending = 0;
 
     HANDLE file = adopted[0] ? openForReading(adopted) : INVALID_HANDLE_VALUE;
     if (file == INVALID_HANDLE_VALUE) {
@@ -33,4 +34,17 @@ void adoptKeyFile(const char* path, HWND window) {
     }
     setField(window, IDE_KEY_FILE, job.keyPath);
     setFieldNumber(window, IDE_BYTE_COUNT, job.keyBytes);
+}
+
+void holdKeyFile(const char* path, HWND window) {
+    JobSettings& job = gState.job;
+    DialogState& dialog = gState.dialog;
+    if (path != job.keyPath) {
+        copyText(path, job.keyPath);
+    }
+    job.keyBytes = 0;
+    dialog.keyReady = 0;
+    dialog.keyPending = job.keyPath[0] != '\0';
+    setField(window, IDE_KEY_FILE, job.keyPath);
+    setFieldNumber(window, IDE_BYTE_COUNT, 0);
 }

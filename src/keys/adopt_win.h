@@ -7,3 +7,6 @@
 // when it cannot be opened. With a window the key fields show the result and, in XOR mode, a
 // key shorter than the input brings the size advice.
 void adoptKeyFile(const char* path, HWND window);
+// Makes `path` the job's key file without opening it: the field shows it, no key is ready, and
+// the job adopts it when it starts.
+void holdKeyFile(const char* path, HWND window);

@@ -38,10 +38,10 @@ bool writeKeyFile(HWND window, uint32_t length, KeyBytesSource fill, void* conte
         return true;
     }
     auto* buffer = static_cast<uint8_t*>(takeMemory(kKeyPortion));
-    char partial[MAX_PATH] = "";
+    char partial[kPartialPathCapacity] = "";
     HANDLE file = INVALID_HANDLE_VALUE;
     if (buffer) {
-        file = createPartialFile(job.outputFolder, "nbk", GENERIC_WRITE, 0, partial);
+        file = createPartialFile(job.outputFolder, "nbk", "KeyFile.txt", GENERIC_WRITE, 0, partial);
     }
     bool written = file != INVALID_HANDLE_VALUE;
     bool filled = true;

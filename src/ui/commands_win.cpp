@@ -91,6 +91,22 @@ void chooseDriveSource(HWND window) {
     refreshControls(window);
 }
 
+// The key file a container names off this computer's drives is opened only now, when the user
+// starts the job with it. False, with the read error shown, when it cannot be.
+bool adoptHeldKey(HWND window) {
+    char held[kTextCapacity];
+    copyText(gState.job.keyPath, held);
+    adoptKeyFile(held, window);
+    refreshControls(window);
+    if (gState.dialog.keyReady) {
+        return true;
+    }
+    char message[kMessageCapacity];
+    composeReadError(held, message, sizeof message);
+    showError(window, message, true);
+    return false;
+}
+
 void addName(HWND window) {
     JobSettings& job = gState.job;
     char folder[kTextCapacity];
@@ -120,6 +136,9 @@ void startJob(HWND window) {
     } else if (dialog.keySource == SourceString) {
         job.keyIsFile = 0;
         GetDlgItemTextA(window, IDE_KEY_STRING, job.keyPath, 290);
+    }
+    if (dialog.keyPending && dialog.keySource != SourceString && !adoptHeldKey(window)) {
+        return;
     }
     nameOutput();
 

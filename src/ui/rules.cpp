@@ -35,7 +35,7 @@ ControlStates computeControlStates(const DialogState& dialog) {
             {IDC_DRIVES, e && drive},
             {IDC_KEY_FILES, e && drive},
             {IDB_REFRESH, e && drive},
-            {IDB_GO, string ? e : ready},
+            {IDB_GO, string ? e : ready || dialog.keyPending != 0},
         },
         enc,
         cl && dialog.useDescription != 0,

@@ -2,6 +2,8 @@
 // byte for byte, and the exit code a script sees.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "support/driver.h"
 #include "support/expected.h"
 #include "support/win_files.h"
@@ -18,8 +20,8 @@ class BatchTest : public ::testing::Test {
         writeWholeFile(path, plain);
         return path;
     }
-    DWORD run(const std::string& arguments) {
-        Program program = startNimbrel(arguments);
+    DWORD run(const std::string& arguments, const std::string& folder = "") {
+        Program program = startNimbrel(arguments, folder);
         EXPECT_TRUE(program.process) << "could not start Nimbrel.exe";
         DWORD code = program.waitForExit();
         EXPECT_NE(code, STILL_ACTIVE) << "no windowless run for: " << arguments;
@@ -87,9 +89,83 @@ TEST_F(BatchTest, AnEmptyKeyStringUsesTheDefaultKeyText) {
     std::string in = input();
     EXPECT_EQ(run("/i=" + in + " /s="), kExit);
     EXPECT_EQ(readWholeFile(dir / "XOR a.txt"), xorWithString(plain, "HarbinLockworks"));
-    // A key file that cannot be opened after a key string leaves the empty key string.
-    EXPECT_EQ(run("/i=" + in + " /s=k /f=" + (dir / "missing.bin")), kExit);
-    EXPECT_EQ(readWholeFile(dir / "XOR a.txt"), xorWithString(plain, ""));
+}
+
+// The key the user gave is the key used, or no job runs; an empty output folder is none; paths
+// are taken as full paths.
+TEST_F(BatchTest, KeysAndPathsAtTheEdges) {
+    std::string in = input();
+    Bytes storedKey = patternBytes(6000, 5);
+    Bytes otherKey = patternBytes(7000, 6);
+    ASSERT_TRUE(writeWholeFile(dir / "stored.key", storedKey));
+    ASSERT_TRUE(writeWholeFile(dir / "other.key", otherKey));
+    std::string container = dir / "c.qdx";
+    Bytes stored = makeContainer("a.doc", "", dir / "stored.key", plain, storedKey);
+    ASSERT_TRUE(writeWholeFile(container, stored));
+    std::string slashed = in;
+    std::replace(slashed.begin(), slashed.end(), '\\', '/');
+    const std::vector<std::string> setUp = folderEntries(dir.path);
+    struct Case {
+        const char* what;
+        std::string arguments;
+        DWORD exit;
+        std::string output;
+        Bytes expected;
+    } cases[] = {
+        {"a key string, then a container", "/s=k /i=" + container, kExit, dir / "XOR c.qdx",
+         xorWithString(stored, "k")},
+        {"a key file, then a container", "/f=" + (dir / "other.key") + " /i=" + container, kExit,
+         dir / "XOR c.qdx", xorWithKeyFile(stored, otherKey)},
+        {"a container before the input", "/s=k /i=" + container + " /i=" + in, kExit, dir / "XOR a.txt",
+         xorWithString(plain, "k")},
+        {"a key file that cannot be used after a key string",
+         "/s=k /f=" + (dir / "missing.key") + " /i=" + in,
+         kExit + 2,
+         "",
+         {}},
+        {"a key file that cannot be used", "/i=" + in + " /f=" + (dir / "missing.key"), kExit + 2, "", {}},
+        {"an empty output folder", "/i=" + in + " /o= /s=k", kExit, dir / "XOR a.txt",
+         xorWithString(plain, "k")},
+        {"a refused output folder, then an input", "/o=" + std::string(700, 'o') + " /i=" + in + " /s=k",
+         kExit, dir / "XOR a.txt", xorWithString(plain, "k")},
+        {"relative paths", "/i=a.txt /f=other.key", kExit, dir / "XOR a.txt",
+         xorWithKeyFile(plain, otherKey)},
+        {"forward slashes", "/i=" + slashed + " /s=k", kExit, dir / "XOR a.txt", xorWithString(plain, "k")},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        for (const char* made : {"XOR a.txt", "XOR c.qdx"}) {
+            DeleteFileA((dir / made).c_str());
+        }
+        EXPECT_EQ(run(c.arguments, dir.path), c.exit);
+        if (c.output.empty()) {
+            EXPECT_EQ(folderEntries(dir.path), setUp);
+        } else {
+            EXPECT_EQ(readWholeFile(c.output), c.expected);
+        }
+    }
+}
+
+// A run ended mid-job (Task Manager, log-off) leaves no temporary output: for a decryption it
+// would hold plaintext.
+TEST_F(BatchTest, ARunEndedMidJobLeavesNothingBehind) {
+    std::string big = dir / "big.bin";
+    HANDLE file = CreateFileA(big.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    LARGE_INTEGER size;
+    size.QuadPart = 1ll << 30; // 1 GiB of zeros, made without writing them
+    ASSERT_TRUE(SetFilePointerEx(file, size, nullptr, FILE_BEGIN) && SetEndOfFile(file));
+    CloseHandle(file);
+    TempFolder out("out");
+    Program program = startNimbrel("/i=" + big + " /o=" + out.path + " /s=k");
+    std::vector<std::string> seen;
+    for (DWORD start = GetTickCount(); seen.empty() && GetTickCount() - start < 20000; Sleep(1)) {
+        seen = folderEntries(out.path);
+    }
+    ASSERT_EQ(seen.size(), 1u);
+    ASSERT_NE(seen[0], "XOR big.bin") << "the job ended before it could be stopped";
+    TerminateProcess(program.process, 1);
+    program.waitForExit();
+    EXPECT_TRUE(waitUntil([&] { return folderEntries(out.path).empty(); }, 5000)) << seen[0] << " was left";
 }
 
 TEST_F(BatchTest, QuotedPathsWithSpaces) {

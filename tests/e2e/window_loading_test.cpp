@@ -2,38 +2,11 @@
 // the file decides the direction, and the window follows it.
 #include <gtest/gtest.h>
 
-#include "engine/container.h"
 #include "support/driver.h"
 #include "support/expected.h"
 #include "support/win_files.h"
 
 namespace {
-
-// Times far from now, so that a stamped file cannot have them by chance.
-constexpr uint64_t kCreated = 0x01D0000011112222ull;
-constexpr uint64_t kAccessed = 0x01D1000033334444ull;
-constexpr uint64_t kWritten = 0x01D2000055556666ull;
-
-// A container as the program writes it: header, then the payload XORed with the key file.
-Bytes makeContainer(const std::string& plainName, const std::string& description, const std::string& keyPath,
-                    const Bytes& plain, const Bytes& key) {
-    ContainerHeader header{};
-    copyText(plainName.c_str(), header.plainName, sizeof header.plainName);
-    header.hasDescription = !description.empty();
-    copyText(description.c_str(), header.description, sizeof header.description);
-    header.hasKeyPath = !keyPath.empty();
-    copyText(keyPath.c_str(), header.keyPath, sizeof header.keyPath);
-    header.creationTime = kCreated;
-    header.lastAccessTime = kAccessed;
-    header.lastWriteTime = kWritten;
-    header.attributes = FILE_ATTRIBUTE_ARCHIVE;
-    uint8_t bytes[kMaxHeaderLength];
-    uint32_t length = encodeHeader(header, bytes);
-    Bytes container(bytes, bytes + length);
-    Bytes payload = xorWithKeyFile(plain, key);
-    container.insert(container.end(), payload.begin(), payload.end());
-    return container;
-}
 
 std::string documentsFolder() {
     char path[MAX_PATH] = "";
@@ -178,6 +151,29 @@ TEST_F(LoadingTest, AFileNamedOnTheCommandLineIsLoadedAtOpening) {
         press(main, IDB_CLOSE);
         EXPECT_EQ(program.waitForExit(), kExit);
     }
+}
+
+// A container's key file off this computer's drives (a share, a device) is shown when the
+// container is loaded but opened only when the job starts: opening a file reaches out to no host
+// it names.
+TEST_F(LoadingTest, AStoredKeyOffTheLocalDrivesIsOpenedOnlyByGo) {
+    std::string elsewhere = "\\\\?\\" + keyPath;
+    ASSERT_TRUE(writeWholeFile(containerPath, makeContainer("report.doc", "", elsewhere, plain, key)));
+    Program program = startNimbrel("\"" + containerPath + "\"");
+    HWND main = waitForReadyMainDialog(program);
+    ASSERT_TRUE(main) << describe(program);
+    EXPECT_EQ(itemText(main, IDE_KEY_FILE), elsewhere);
+    EXPECT_EQ(itemText(main, IDE_BYTE_COUNT), "0"); // not measured, so not opened
+    EXPECT_TRUE(isEnabled(main, IDB_GO));
+
+    press(main, IDB_GO);
+    MessageSeen finished = waitForMessage(program);
+    ASSERT_TRUE(finished.box);
+    EXPECT_EQ(finished.text.rfind("Finished XORing in ", 0), 0u) << finished.text;
+    answer(finished, true);
+    EXPECT_EQ(readWholeFile(dir / "report.doc"), plain);
+    press(main, IDB_CLOSE);
+    EXPECT_EQ(program.waitForExit(), kExit);
 }
 
 } // namespace

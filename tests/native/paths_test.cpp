@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <string>
 
 #include "engine/paths.h"
@@ -138,6 +139,49 @@ TEST(NameOutput, ANameThatDoesNotFitLeavesNoOutputName) {
     EXPECT_FALSE(nameOutputFields(state.job, state.dialog, caption, sizeof caption));
     EXPECT_STREQ(state.job.outputName, "");
     EXPECT_EQ(textLength(caption), 39u); // the caption is cut, not overrun
+}
+
+// Every folder in which the final name fits within a path's length takes the temporary name
+// too: the usual one while there is room, a shorter one of letters and digits after that.
+TEST(PartialFilePath, FitsInEveryFolderThatTakesTheFinalName) {
+    for (const char* finalName : {"a", "XOR a.txt", "KeyFile.txt", "a decrypted name.doc"}) {
+        for (size_t folderLength = 3; folderLength <= 300; ++folderLength) {
+            std::string folder = "C:\\" + std::string(folderLength - 3, 'd');
+            folder.back() = '\\';
+            char path[kPartialPathCapacity];
+            // Pick 10 makes the short name "a", which must not be the final name itself.
+            ASSERT_TRUE(partialFilePath(folder.c_str(), "nbr", finalName, 10, path, sizeof path));
+            ASSERT_EQ(std::string(path).rfind(folder, 0), 0u);
+            std::string name = path + folderLength;
+            SCOPED_TRACE(name);
+            EXPECT_NE(name, finalName);
+            if (folderLength + std::strlen(finalName) <= kMaxPathLength) {
+                EXPECT_LE(std::strlen(path), kMaxPathLength) << folderLength;
+            }
+            if (folderLength + 13 <= kMaxPathLength) {
+                EXPECT_EQ(name, "nbra00000.tmp");
+            } else {
+                EXPECT_EQ(name.find_first_not_of("0123456789abcdefghijklmnopqrstuvwxyz.nbrtmp"),
+                          std::string::npos);
+            }
+        }
+    }
+    char a[kPartialPathCapacity];
+    char b[kPartialPathCapacity];
+    ASSERT_TRUE(partialFilePath("D:\\out", "nbr", "XOR a.txt", 1, a, sizeof a));
+    ASSERT_TRUE(partialFilePath("D:\\out", "nbr", "XOR a.txt", 2, b, sizeof b));
+    EXPECT_STREQ(a, "D:\\out\\nbr100000.tmp");
+    EXPECT_STRNE(a, b);
+}
+
+TEST(IsLocalDrivePath, OnlyADriveLetterColonAndBackslash) {
+    for (const char* path : {"C:\\k.bin", "z:\\keys\\k.bin"}) {
+        EXPECT_TRUE(isLocalDrivePath(path)) << path;
+    }
+    for (const char* path : {"\\\\host\\share\\key.bin", "\\\\?\\C:\\k.bin", "\\\\.\\pipe\\k", "C:k.bin",
+                             "C:/k.bin", "k.bin", "1:\\k.bin", "", "C"}) {
+        EXPECT_FALSE(isLocalDrivePath(path)) << path;
+    }
 }
 
 } // namespace

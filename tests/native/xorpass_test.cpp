@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstring>
 #include <random>
 #include <string>
 #include <vector>
@@ -231,6 +233,90 @@ TEST(XorPassDifferential, AgreesAtTheProgramsChunkSize) {
     Bytes fileKey = pattern(kChunkSize + 777, 11);
     EXPECT_EQ(productXorPass(data, fileKey, true, uint32_t(fileKey.size()), kChunkSize),
               literalXorPass(data, fileKey, true, uint32_t(fileKey.size()), kChunkSize));
+}
+
+// Payloads of nearly 4 GiB, made as they are read from one chunk's worth of pattern: of the
+// output only the bytes around each chunk boundary and the last ones are kept.
+struct SyntheticStreams {
+    static constexpr uint64_t kEdge = 96;
+    uint64_t size;
+    uint32_t chunk;
+    const Bytes& table; // two chunks of the same pattern, so any read is one copy
+    const Bytes& keyFile;
+    uint64_t dataPos = 0;
+    uint64_t written = 0;
+    Bytes kept{};
+    std::vector<uint32_t> progress{};
+
+    static int64_t readData(void* c, uint8_t* buffer, uint32_t count) {
+        auto* s = static_cast<SyntheticStreams*>(c);
+        uint32_t n = uint32_t(std::min<uint64_t>(count, s->size - s->dataPos));
+        std::memcpy(buffer, s->table.data() + s->dataPos % s->chunk, n);
+        s->dataPos += n;
+        return n;
+    }
+    static int64_t readKey(void* c, uint8_t* buffer, uint32_t count) {
+        auto* s = static_cast<SyntheticStreams*>(c);
+        uint32_t n = std::min<uint32_t>(count, uint32_t(s->keyFile.size()));
+        std::memcpy(buffer, s->keyFile.data(), n); // only whole short keys are read
+        return n;
+    }
+    static bool write(void* c, const uint8_t* buffer, uint32_t count) {
+        auto* s = static_cast<SyntheticStreams*>(c);
+        const uint64_t start = s->written;
+        const uint64_t end = start + count;
+        const uint64_t last = s->size > kEdge ? s->size - kEdge : 0;
+        for (uint64_t p = start; p < end;) {
+            uint64_t offset = p % s->chunk;
+            if (offset < kEdge || offset >= s->chunk - kEdge || p >= last) {
+                s->kept.push_back(buffer[p - start]);
+                ++p;
+            } else {
+                p = std::min({p - offset + s->chunk - kEdge, std::max(last, p + 1), end});
+            }
+        }
+        s->written = end;
+        return true;
+    }
+    static void report(void* c, uint32_t p) { static_cast<SyntheticStreams*>(c)->progress.push_back(p); }
+};
+
+// Within one key length of 4 GiB a 32-bit sum of the pass wraps; the pass must still end and
+// follow the literal rules. With whole key periods in a chunk and a payload that repeats each
+// chunk, every chunk comes out as the first one, so the literal rules over two chunks give the
+// bytes of every boundary and of the end. The chunk is small so that the work stays in the cache.
+TEST(XorPassDifferential, AgreesWithinOneKeyLengthOf4GiB) {
+    const uint32_t Q = 252 * 4096; // whole periods of both keys
+    Bytes table = pattern(Q, 17);
+    table.insert(table.end(), table.begin(), table.end());
+    struct Key {
+        bool file;
+        uint32_t length;
+    } keys[] = {{false, 36}, {true, 7}};
+    for (const Key& k : keys) {
+        const Bytes key = distinctKey(k.length);
+        const Bytes twoChunks = literalXorPass(table, key, k.file, k.length, Q);
+        ASSERT_TRUE(std::equal(twoChunks.begin(), twoChunks.begin() + Q, twoChunks.begin() + Q));
+        const uint64_t top = uint64_t(1) << 32;
+        for (uint64_t S : {top - 1, top - k.length, top - k.length + 1}) {
+            SCOPED_TRACE(testing::Message() << (k.file ? "key file " : "key string ") << k.length << ", S " << S);
+            SyntheticStreams expected{S, Q, table, key, 0, 0, {}, {}};
+            for (uint64_t at = 0; at < S; at += Q) {
+                SyntheticStreams::write(&expected, twoChunks.data(), uint32_t(std::min<uint64_t>(Q, S - at)));
+            }
+            SyntheticStreams product{S, Q, table, key, 0, 0, {}, {}};
+            productXorRun(product, uint32_t(S), key, k.file, k.length, Q);
+            EXPECT_EQ(product.written, S);
+            auto differ = std::mismatch(product.kept.begin(), product.kept.end(), expected.kept.begin(),
+                                        expected.kept.end());
+            EXPECT_TRUE(differ.first == product.kept.end() && differ.second == expected.kept.end())
+                << "kept byte " << (differ.first - product.kept.begin()) << " of " << expected.kept.size();
+            // The percentage never wraps: it climbs to 99 at the last boundary.
+            EXPECT_TRUE(std::is_sorted(product.progress.begin(), product.progress.end()));
+            EXPECT_EQ(product.progress.size(), (S - 1) / Q);
+            EXPECT_EQ(product.progress.back(), 199u);
+        }
+    }
 }
 
 } // namespace

@@ -47,20 +47,19 @@ struct MemoryStreams {
         s->output.insert(s->output.end(), buffer, buffer + count);
         return true;
     }
+    static void rewindKey(void* c) { static_cast<MemoryStreams*>(c)->keyPos = 0; }
     static void report(void* c, uint32_t p) { static_cast<MemoryStreams*>(c)->progress.push_back(p); }
 
     XorStreams streams() { return XorStreams{this, readData, readKey, write, report}; }
 };
 
 // The rules X1 to X8 as written: one byte per step, 4-byte words in blocks, every key reload
-// performed, unsigned 32-bit counters throughout.
-inline std::vector<uint8_t> literalXorPass(std::vector<uint8_t> input,
-                                           const std::vector<uint8_t>& keyFileOrString, bool keyIsFile,
-                                           uint32_t keyBytes, uint32_t Q) {
-    MemoryStreams s;
-    s.data = std::move(input);
-    s.keyFile = keyFileOrString;
-    std::vector<uint8_t> D(Q + 50, 0), K(std::max<size_t>(Q, keyFileOrString.size()) + 50, 0);
+// performed, unsigned 32-bit counters throughout. `Streams` gives S payload bytes through
+// readData, the key file through readKey and rewindKey, and takes the output through write.
+template <class Streams>
+void literalXorRun(Streams& s, uint32_t S, const std::vector<uint8_t>& keyString, bool keyIsFile,
+                   uint32_t keyBytes, uint32_t Q) {
+    std::vector<uint8_t> D(Q + 50, 0), K(std::max<size_t>(Q, keyString.size()) + 50, 0);
     uint32_t m, kc;
     if (keyIsFile) {
         if (keyBytes <= Q) {
@@ -70,29 +69,28 @@ inline std::vector<uint8_t> literalXorPass(std::vector<uint8_t> input,
             m = Q;
             kc = 1;
         }
-        MemoryStreams::readKey(&s, K.data(), m);
+        Streams::readKey(&s, K.data(), m);
     } else {
-        m = uint32_t(keyFileOrString.size());
+        m = uint32_t(keyString.size());
         kc = 0;
         if (m > 0) {
-            std::memcpy(K.data(), keyFileOrString.data(), m);
+            std::memcpy(K.data(), keyString.data(), m);
         }
     }
-    const uint32_t S = uint32_t(s.data.size());
-    auto readD = [&](uint32_t n) { MemoryStreams::readData(&s, D.data(), n); };
+    auto readD = [&](uint32_t n) { Streams::readData(&s, D.data(), n); };
     auto x8 = [&] {
         if (!keyIsFile) {
             return;
         }
         if (kc == 0) {
-            s.keyPos = 0;
+            Streams::rewindKey(&s);
             m = keyBytes < Q ? keyBytes : Q;
-            MemoryStreams::readKey(&s, K.data(), m);
+            Streams::readKey(&s, K.data(), m);
         } else {
             uint32_t r = keyBytes - kc * Q;
             m = r < Q ? r : Q;
             kc += 1;
-            MemoryStreams::readKey(&s, K.data(), m);
+            Streams::readKey(&s, K.data(), m);
         }
     };
     // X1
@@ -102,7 +100,7 @@ inline std::vector<uint8_t> literalXorPass(std::vector<uint8_t> input,
     uint64_t done = 0;
     uint32_t di = 0, ki = 0, dp = 1, kp = 1;
     if (S == 0) {
-        return {};
+        return;
     }
     for (;;) {
         // X2
@@ -133,8 +131,8 @@ inline std::vector<uint8_t> literalXorPass(std::vector<uint8_t> input,
             if (p == 100) {
                 p = 99;
             }
-            s.progress.push_back(100 + p);
-            s.output.insert(s.output.end(), D.begin(), D.begin() + Q);
+            Streams::report(&s, 100 + p);
+            Streams::write(&s, D.data(), Q);
             n = R < Q ? R : Q;
             R = R - n;
             readD(n);
@@ -157,30 +155,35 @@ inline std::vector<uint8_t> literalXorPass(std::vector<uint8_t> input,
         break;
     }
     // X7
-    s.output.insert(s.output.end(), D.begin(), D.begin() + R);
+    Streams::write(&s, D.data(), R);
+}
+
+inline std::vector<uint8_t> literalXorPass(std::vector<uint8_t> input,
+                                           const std::vector<uint8_t>& keyFileOrString, bool keyIsFile,
+                                           uint32_t keyBytes, uint32_t Q) {
+    MemoryStreams s;
+    s.data = std::move(input);
+    s.keyFile = keyFileOrString;
+    literalXorRun(s, uint32_t(s.data.size()), keyFileOrString, keyIsFile, keyBytes, Q);
     return s.output;
 }
 
-// The product's pass over the same inputs, with buffers of exactly the chunk size plus the
+// The product's pass over the same streams, with buffers of exactly the chunk size plus the
 // program's 50 spare bytes.
-inline std::vector<uint8_t> productXorPass(const std::vector<uint8_t>& input,
-                                           const std::vector<uint8_t>& keyFileOrString, bool keyIsFile,
-                                           uint32_t keyBytes, uint32_t Q,
-                                           std::vector<uint32_t>* progress = nullptr) {
-    MemoryStreams s;
-    s.data = input;
-    s.keyFile = keyFileOrString;
+template <class Streams>
+void productXorRun(Streams& s, uint32_t S, const std::vector<uint8_t>& keyFileOrString, bool keyIsFile,
+                   uint32_t keyBytes, uint32_t Q) {
     std::vector<uint8_t> D(Q + 50, 0), K(std::max<size_t>(Q, keyFileOrString.size()) + 50, 0);
     XorPassSetup setup{};
     setup.data = D.data();
     setup.key = K.data();
     setup.chunkSize = Q;
-    setup.payloadLength = uint32_t(input.size());
+    setup.payloadLength = S;
     setup.keyIsFile = keyIsFile;
     if (keyIsFile) {
         setup.keyBytes = keyBytes;
         firstKeyChunk(keyBytes, Q, setup.keyChunkLength, setup.keyChunkCount);
-        MemoryStreams::readKey(&s, K.data(), setup.keyChunkLength);
+        Streams::readKey(&s, K.data(), setup.keyChunkLength);
     } else {
         setup.keyBytes = uint32_t(keyFileOrString.size());
         setup.keyChunkLength = setup.keyBytes;
@@ -188,7 +191,17 @@ inline std::vector<uint8_t> productXorPass(const std::vector<uint8_t>& input,
             std::memcpy(K.data(), keyFileOrString.data(), keyFileOrString.size());
         }
     }
-    runXorPass(setup, s.streams());
+    runXorPass(setup, XorStreams{&s, Streams::readData, Streams::readKey, Streams::write, Streams::report});
+}
+
+inline std::vector<uint8_t> productXorPass(const std::vector<uint8_t>& input,
+                                           const std::vector<uint8_t>& keyFileOrString, bool keyIsFile,
+                                           uint32_t keyBytes, uint32_t Q,
+                                           std::vector<uint32_t>* progress = nullptr) {
+    MemoryStreams s;
+    s.data = input;
+    s.keyFile = keyFileOrString;
+    productXorRun(s, uint32_t(input.size()), keyFileOrString, keyIsFile, keyBytes, Q);
     if (progress) {
         *progress = s.progress;
     }

@@ -71,6 +71,14 @@ class WorkerTest : public ::testing::Test {
         dialog.keyReady = 1;
     }
     void outputTo(const std::string& folder) { copyText(folder.c_str(), job.outputFolder); }
+    // A Classic encryption of `name` with the key string "k" into `folder`.
+    void encryptClassic(const std::string& name, const Bytes& plain, const std::string& folder) {
+        input(makeFile(name, plain));
+        keyString("k");
+        dialog.cipherMode = ModeClassic;
+        outputTo(folder);
+        ASSERT_EQ(run(), ResultOk);
+    }
     uint32_t run() {
         EXPECT_EQ(jobWorker(), 0u);
         EXPECT_EQ(job.progress.load(), kProgressEnded);
@@ -207,6 +215,23 @@ TEST_F(WorkerTest, ClassicRoundTripKeepsContentNameDescriptionKeyPathAndTimes) {
     }
 }
 
+// Times the system refuses (from 2^63 on) cannot be stamped; the decrypted file is kept whole,
+// with its own times.
+TEST_F(WorkerTest, StoredTimesThatCannotBeSetLeaveTheDecryptedFileInPlace) {
+    Bytes plain = patternBytes(3000, 7);
+    TempFolder out("out");
+    encryptClassic("report.txt", plain, out.path);
+    for (uint64_t* stored : {&job.lastAccessTime, &job.lastWriteTime}) {
+        TempFolder back("back");
+        containerInput(out / "report.qdx");
+        keyString("k");
+        *stored = uint64_t(1) << 63;
+        outputTo(back.path);
+        EXPECT_EQ(run(), ResultOk);
+        EXPECT_EQ(readWholeFile(back / "report.txt"), plain);
+    }
+}
+
 TEST_F(WorkerTest, OutputNamesFollowModeAndDirection) {
     Bytes plain = patternBytes(64, 9);
     struct Case {
@@ -314,12 +339,8 @@ TEST_F(WorkerTest, BuffersThatCannotBeObtainedGiveCode3) {
 TEST_F(WorkerTest, AnOutputThatWouldReplaceItsOwnInputOrKeyIsRefusedWithCode4) {
     // A container whose stored name is its own name, decrypted into its own folder.
     Bytes plain = patternBytes(500, 1);
-    input(makeFile("self.qdx", plain));
-    keyString("k");
-    dialog.cipherMode = ModeClassic;
     TempFolder staging("staging");
-    outputTo(staging.path);
-    ASSERT_EQ(run(), ResultOk);
+    encryptClassic("self.qdx", plain, staging.path);
     Bytes container = readWholeFile(staging / "self.qdx");
     std::string inFolder = makeFile("SELF.QDX", container);
     containerInput(inFolder);
