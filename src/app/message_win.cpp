@@ -194,7 +194,7 @@ bool messageBoxOpen() {
 }
 
 void requestQuit() {
-    HWND main = static_cast<HWND>(gState.dialog.mainWindow);
+    HWND main = static_cast<HWND>(gState.mainWindow.load());
     if (main) {
         PostMessageA(main, WM_COMMAND, MAKEWPARAM(IDB_CLOSE, BN_CLICKED), 0);
     }

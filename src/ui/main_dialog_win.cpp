@@ -78,7 +78,7 @@ DWORD WINAPI startupWorker(LPVOID parameter) {
 
 void openMainDialog(HWND window) {
     registerFileType();
-    gState.dialog.mainWindow = window;
+    gState.mainWindow.store(window);
     HICON icon = LoadIconA(gApp->instance, MAKEINTRESOURCEA(IDI_PROGRAM));
     SendMessageA(window, WM_SETICON, ICON_BIG, LPARAM(icon));
     SendMessageA(window, WM_SETICON, ICON_SMALL, LPARAM(icon));
@@ -120,7 +120,7 @@ INT_PTR CALLBACK mainDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM
         runStartupStep(window, wParam, lParam);
         return TRUE;
     case WM_DESTROY:
-        gState.dialog.mainWindow = nullptr;
+        gState.mainWindow.store(nullptr);
         PostQuitMessage(0);
         return TRUE;
     }
