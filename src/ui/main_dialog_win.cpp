@@ -43,7 +43,9 @@ void runStartupStep(HWND window, WPARAM step, LPARAM argument) {
     case StepScanDrives: {
         bool found = scanDrives(window) == 1;
         dialog.keySource = found ? SourceDrive : SourceFile;
-        setCheck(window, found ? IDO_DRIVE : IDO_FILE, true);
+        // Both marks, so that the group's tab stop stays with the marked button alone.
+        setCheck(window, IDO_DRIVE, found);
+        setCheck(window, IDO_FILE, !found);
         break;
     }
     case StepLoadArgument: {
@@ -59,7 +61,7 @@ void runStartupStep(HWND window, WPARAM step, LPARAM argument) {
         break;
     }
     case StepMarkMode:
-        setCheck(window, IDO_XOR + int(dialog.cipherMode), true);
+        CheckRadioButton(window, IDO_XOR, IDO_CLASSIC, IDO_XOR + int(dialog.cipherMode));
         break;
     }
 }
