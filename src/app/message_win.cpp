@@ -97,7 +97,7 @@ UINT windowDpi(HWND window) {
 
 // The heights are pixels at 96 DPI; the program is DPI aware, so they grow with the screen's.
 HFONT arialFont(int height, UINT dpi) {
-    return CreateFontA(-MulDiv(height, int(dpi), USER_DEFAULT_SCREEN_DPI), 0, 0, 0, 50, FALSE, FALSE, FALSE,
+    return CreateFontA(MulDiv(height, int(dpi), USER_DEFAULT_SCREEN_DPI), 0, 0, 0, 50, FALSE, FALSE, FALSE,
                        DEFAULT_CHARSET, 0, 0, 0, 0, "Arial");
 }
 
