@@ -57,8 +57,9 @@
 #define IDC_ABOUT_ITEMS 1003
 #define IDE_ABOUT_INFO 1015
 
-// Message box
+// Message box. The lower button is not IDCANCEL (2): Esc arrives as IDCANCEL, and must stay
+// apart from the button, since it gives the harmless answer, which is not always the lower one.
 #define IDD_MESSAGE 1601
 #define IDE_MESSAGE_TEXT 1601
 #define IDB_MESSAGE_YES 1
-#define IDB_MESSAGE_NO 2
+#define IDB_MESSAGE_NO 7

@@ -1,6 +1,7 @@
 #include "app/message_win.h"
 
 #include <atomic>
+#include <cstring>
 
 #include "app/startup_win.h"
 #include "engine/job.h"
@@ -72,8 +73,57 @@ void releaseBox() {
     }
 }
 
-HFONT arialFont(int height) {
-    return CreateFontA(height, 0, 0, 0, 50, FALSE, FALSE, FALSE, DEFAULT_CHARSET, 0, 0, 0, 0, "Arial");
+// WM_DPICHANGED, which the headers of this program's oldest system do not name.
+constexpr UINT kDpiChanged = 0x02E0;
+
+// The box's DPI: its monitor's where the system tells it (Windows 10 1607 and later), else the
+// system's.
+UINT windowDpi(HWND window) {
+    using DpiForWindow = UINT(WINAPI*)(HWND);
+    static const auto dpiForWindow = reinterpret_cast<DpiForWindow>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("user32.dll"), "GetDpiForWindow")));
+    if (dpiForWindow) {
+        if (UINT dpi = dpiForWindow(window)) {
+            return dpi;
+        }
+    }
+    HDC screen = GetDC(nullptr);
+    int dpi = screen ? GetDeviceCaps(screen, LOGPIXELSY) : 0;
+    if (screen) {
+        ReleaseDC(nullptr, screen);
+    }
+    return dpi > 0 ? UINT(dpi) : USER_DEFAULT_SCREEN_DPI;
+}
+
+// The heights are pixels at 96 DPI; the program is DPI aware, so they grow with the screen's.
+HFONT arialFont(int height, UINT dpi) {
+    return CreateFontA(MulDiv(height, int(dpi), USER_DEFAULT_SCREEN_DPI), 0, 0, 0, 50, FALSE, FALSE, FALSE,
+                       DEFAULT_CHARSET, 0, 0, 0, 0, "Arial");
+}
+
+void setFonts(HWND box, BoxData* data, UINT dpi) {
+    HFONT oldLarge = data->large;
+    HFONT oldSmall = data->small;
+    data->large = arialFont(20, dpi);
+    data->small = arialFont(16, dpi);
+    SendDlgItemMessageA(box, IDB_MESSAGE_YES, WM_SETFONT, WPARAM(data->large), TRUE);
+    SendDlgItemMessageA(box, IDB_MESSAGE_NO, WM_SETFONT, WPARAM(data->large), TRUE);
+    SendDlgItemMessageA(box, IDE_MESSAGE_TEXT, WM_SETFONT,
+                        WPARAM(data->request->compact ? data->small : data->large), TRUE);
+    if (oldLarge) {
+        DeleteObject(oldLarge);
+    }
+    if (oldSmall) {
+        DeleteObject(oldSmall);
+    }
+}
+
+// Esc gives the answer that leaves data and program as they are. A box whose upper button is
+// "OK" only informs, and its lower button is a step of its own ("Quit Nimbrel", "Open ReadMe"):
+// Esc answers "OK". Every other box asks before acting, with the action on the upper button:
+// Esc answers the lower one ("Abort XOR", "Cancel", "Don't do this").
+MessageAnswer escapeAnswer(const MessageRequest& request) {
+    return request.yesText && std::strcmp(request.yesText, kOk) == 0 ? AnswerYes : AnswerNo;
 }
 
 void closeBox(HWND box, BoxData* data, MessageAnswer answer) {
@@ -98,18 +148,24 @@ INT_PTR CALLBACK messageBoxProc(HWND box, UINT message, WPARAM wParam, LPARAM lP
         SetDlgItemTextA(box, IDE_MESSAGE_TEXT, data->request->text ? data->request->text : "");
         SetDlgItemTextA(box, IDB_MESSAGE_YES, data->request->yesText ? data->request->yesText : "");
         SetDlgItemTextA(box, IDB_MESSAGE_NO, data->request->noText ? data->request->noText : "");
-        data->large = arialFont(20);
-        data->small = arialFont(16);
-        SendDlgItemMessageA(box, IDB_MESSAGE_YES, WM_SETFONT, WPARAM(data->large), FALSE);
-        SendDlgItemMessageA(box, IDB_MESSAGE_NO, WM_SETFONT, WPARAM(data->large), FALSE);
-        SendDlgItemMessageA(box, IDE_MESSAGE_TEXT, WM_SETFONT,
-                            WPARAM(data->request->compact ? data->small : data->large), FALSE);
+        setFonts(box, data, windowDpi(box));
         SetFocus(GetDlgItem(box, IDB_MESSAGE_YES));
         return FALSE; // the focus is set
     }
+    case kDpiChanged:
+        // Moved to a screen of another DPI: the dialog rescales itself, its fonts are ours.
+        setFonts(box, data, LOWORD(wParam));
+        return FALSE;
     case WM_COMMAND:
-        if (LOWORD(wParam) == IDB_MESSAGE_YES || LOWORD(wParam) == IDB_MESSAGE_NO) {
-            closeBox(box, data, LOWORD(wParam) == IDB_MESSAGE_YES ? AnswerYes : AnswerNo);
+        switch (LOWORD(wParam)) {
+        case IDB_MESSAGE_YES:
+            closeBox(box, data, AnswerYes);
+            return TRUE;
+        case IDB_MESSAGE_NO:
+            closeBox(box, data, AnswerNo);
+            return TRUE;
+        case IDCANCEL: // Esc
+            closeBox(box, data, escapeAnswer(*data->request));
             return TRUE;
         }
         break;
@@ -138,7 +194,7 @@ bool messageBoxOpen() {
 }
 
 void requestQuit() {
-    HWND main = static_cast<HWND>(gState.dialog.mainWindow);
+    HWND main = static_cast<HWND>(gState.mainWindow.load());
     if (main) {
         PostMessageA(main, WM_COMMAND, MAKEWPARAM(IDB_CLOSE, BN_CLICKED), 0);
     }

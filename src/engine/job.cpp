@@ -29,4 +29,5 @@ void resetProgramState(ProgramState& state) {
     job.jobTime.store(0);
     state.dialog = DialogState{};
     state.dialog.direction = Encrypt;
+    state.mainWindow.store(nullptr);
 }

@@ -66,13 +66,14 @@ struct DialogState {
     uint32_t useDescription;
     uint32_t nextDropIsKey;
     uint32_t onTop;
-    // The main window once it has opened; empty in a run without a window.
-    void* mainWindow;
 };
 
 struct ProgramState {
     JobSettings job;
     DialogState dialog;
+    // The main window once it has opened; empty in a run without a window and again once the
+    // window is gone. The job worker reads it while the dialog's thread may be clearing it.
+    std::atomic<void*> mainWindow;
 };
 
 // The one program-wide state.

@@ -267,10 +267,9 @@ void nameOutput() {
     }
     char caption[kTextCapacity];
     nameOutputFields(job, dialog, caption, sizeof caption);
-    if (dialog.mainWindow) {
+    if (HWND main = static_cast<HWND>(gState.mainWindow.load())) {
         // The worker may call this too; a hung window must not hold the job up.
-        SendMessageTimeoutA(static_cast<HWND>(dialog.mainWindow), WM_SETTEXT, 0, LPARAM(caption),
-                            SMTO_ABORTIFHUNG, 2000, nullptr);
+        SendMessageTimeoutA(main, WM_SETTEXT, 0, LPARAM(caption), SMTO_ABORTIFHUNG, 2000, nullptr);
     }
 }
 

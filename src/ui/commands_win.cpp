@@ -6,6 +6,7 @@
 #include <shlobj.h>
 
 #include <cstring>
+#include <string>
 
 #include "app/about_win.h"
 #include "app/files_win.h"
@@ -124,6 +125,11 @@ void addName(HWND window) {
 } // namespace
 
 void startJob(HWND window) {
+    // Only the disabled Go button keeps a second start out; a command 1 from elsewhere (Enter
+    // in a field, another program) would rewrite the job's record under the worker.
+    if (jobRunning()) {
+        return;
+    }
     JobSettings& job = gState.job;
     DialogState& dialog = gState.dialog;
     GetDlgItemTextA(window, IDE_INPUT, job.inputPath, kTextCapacity);
@@ -160,14 +166,15 @@ void startJob(HWND window) {
     }
     dialog.keyReady = 0;
     dialog.inputLoaded = 0;
-    // The Go button is about to be disabled: keep the keyboard focus on a live control.
-    SendMessageA(window, WM_NEXTDLGCTL, WPARAM(GetDlgItem(window, IDB_CLOSE)), TRUE);
-    refreshControls(window);
-    dialog.keyReady = 1;
     showControl(window, IDB_HELP, false);
     showControl(window, IDB_ABOUT, false);
     SendDlgItemMessageA(window, IDP_PROGRESS, PBM_SETPOS, 0, 0);
     showControl(window, IDP_PROGRESS, true);
+    // The Go button is about to be disabled. The keyboard focus goes to the progress bar, where
+    // Enter and Space do nothing: on "Close" a held Enter would end the program and the job.
+    SendMessageA(window, WM_NEXTDLGCTL, WPARAM(GetDlgItem(window, IDP_PROGRESS)), TRUE);
+    refreshControls(window);
+    dialog.keyReady = 1;
 
     // From here the job owns the record: nothing in the window may change it until its end.
     job.progress.store(kProgressStarted, std::memory_order_release);
@@ -184,8 +191,20 @@ void onDropFiles(HWND window, HDROP drop) {
         DragFinish(drop);
         return;
     }
+    // The copy would be cut to fit without a word, so the length is asked for first: a path
+    // that does not fit is refused as one that cannot be read, as on the command line.
+    UINT length = DragQueryFileA(drop, 0, nullptr, 0);
+    if (length >= kTextCapacity) {
+        std::string whole(length + 1, '\0');
+        DragQueryFileA(drop, 0, &whole[0], length + 1);
+        DragFinish(drop);
+        char message[kMessageCapacity];
+        composeReadError(whole.c_str(), message, sizeof message);
+        showError(window, message, true);
+        return;
+    }
     char path[kTextCapacity] = "";
-    UINT length = DragQueryFileA(drop, 0, path, sizeof path);
+    length = DragQueryFileA(drop, 0, path, sizeof path);
     DragFinish(drop);
     if (length == 0 || length >= sizeof path) {
         return;

@@ -43,7 +43,9 @@ void runStartupStep(HWND window, WPARAM step, LPARAM argument) {
     case StepScanDrives: {
         bool found = scanDrives(window) == 1;
         dialog.keySource = found ? SourceDrive : SourceFile;
-        setCheck(window, found ? IDO_DRIVE : IDO_FILE, true);
+        // Both marks, so that the group's tab stop stays with the marked button alone.
+        setCheck(window, IDO_DRIVE, found);
+        setCheck(window, IDO_FILE, !found);
         break;
     }
     case StepLoadArgument: {
@@ -59,7 +61,7 @@ void runStartupStep(HWND window, WPARAM step, LPARAM argument) {
         break;
     }
     case StepMarkMode:
-        setCheck(window, IDO_XOR + int(dialog.cipherMode), true);
+        CheckRadioButton(window, IDO_XOR, IDO_CLASSIC, IDO_XOR + int(dialog.cipherMode));
         break;
     }
 }
@@ -78,7 +80,7 @@ DWORD WINAPI startupWorker(LPVOID parameter) {
 
 void openMainDialog(HWND window) {
     registerFileType();
-    gState.dialog.mainWindow = window;
+    gState.mainWindow.store(window);
     HICON icon = LoadIconA(gApp->instance, MAKEINTRESOURCEA(IDI_PROGRAM));
     SendMessageA(window, WM_SETICON, ICON_BIG, LPARAM(icon));
     SendMessageA(window, WM_SETICON, ICON_SMALL, LPARAM(icon));
@@ -120,7 +122,7 @@ INT_PTR CALLBACK mainDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM
         runStartupStep(window, wParam, lParam);
         return TRUE;
     case WM_DESTROY:
-        gState.dialog.mainWindow = nullptr;
+        gState.mainWindow.store(nullptr);
         PostQuitMessage(0);
         return TRUE;
     }

@@ -17,6 +17,8 @@ namespace {
 void resetAfterJob(HWND window) {
     JobSettings& job = gState.job;
     SetWindowTextA(window, NIMBREL_TITLE);
+    // The progress bar held the focus during the job; the input field takes it, as at opening.
+    SendMessageA(window, WM_NEXTDLGCTL, WPARAM(GetDlgItem(window, IDE_INPUT)), TRUE);
     showControl(window, IDP_PROGRESS, false);
     showControl(window, IDB_HELP, true);
     showControl(window, IDB_ABOUT, true);

@@ -32,18 +32,6 @@ class ReportedWindows {
     static constexpr const char* kKey = "Software\\Wine\\AppDefaults\\Nimbrel.exe";
 };
 
-HWND focusOf(HWND dialog) {
-    GUITHREADINFO info{};
-    info.cbSize = sizeof info;
-    return GetGUIThreadInfo(GetWindowThreadProcessId(dialog, nullptr), &info) ? info.hwndFocus : nullptr;
-}
-
-// A key pressed while `target` has the keyboard focus, as the dialog's message loop sees it.
-void pressKey(HWND target, WPARAM key) {
-    PostMessageA(target, WM_KEYDOWN, key, 1);
-    PostMessageA(target, WM_KEYUP, key, 0xC0000001);
-}
-
 // Picks an item of the list as the user does: the selection changes and the list tells the dialog.
 bool pickItem(HWND about, int position) {
     HWND list = GetDlgItem(about, IDC_ABOUT_ITEMS);

@@ -1,5 +1,6 @@
 // Files and folders dropped on the window: input and key file take turns, a folder goes to
-// the output field once there is an input, and a dotted folder counts as a file.
+// the output field once there is an input, a dotted folder counts as a file, and a path too
+// long for the program is refused.
 #include <gtest/gtest.h>
 
 #include "support/driver.h"
@@ -66,6 +67,19 @@ TEST_F(DropTest, InputAndKeyFileTakeTurnsAndAFolderSetsTheOutput) {
     {
         SCOPED_TRACE("a folder with an input loaded: the output folder");
         ASSERT_TRUE(dropFileAndWait(program, main, folder));
+        EXPECT_EQ(itemText(main, IDE_OUTPUT), folder);
+        EXPECT_EQ(itemText(main, IDE_INPUT), second);
+    }
+    {
+        // Cut to the 599 characters that fit, it would read as a folder without a dot.
+        SCOPED_TRACE("a path too long for the program is refused, not cut");
+        std::string tooLong = folder + "\\" + std::string(600, 'x') + "\\k.txt";
+        ASSERT_TRUE(dropFile(program, main, tooLong));
+        MessageSeen seen = waitForMessage(program);
+        ASSERT_TRUE(seen.box);
+        EXPECT_EQ(seen.text, "File Read Error with \"" + tooLong + "\"");
+        answer(seen, true);
+        ASSERT_TRUE(settle(main));
         EXPECT_EQ(itemText(main, IDE_OUTPUT), folder);
         EXPECT_EQ(itemText(main, IDE_INPUT), second);
     }

@@ -404,12 +404,26 @@ class RunningJobTest : public JobTest {
     }
 };
 
+// Nothing but "Close": drops, the input "Choose...", "About", the keys that reach the focused
+// control, and a Go that does not come from the disabled button.
 TEST_F(RunningJobTest, WhileAJobRunsTheWindowTakesNothingButClose) {
     Session s;
     HeldThreads held;
     ASSERT_NO_FATAL_FAILURE(startHeldJob(s, held));
     ASSERT_TRUE(settle(s.main));
     EXPECT_EQ(windowText(s.main), "EnCrypting big.bin");
+    {
+        SCOPED_TRACE("a held Enter or Space after Go lands where it does nothing");
+        HWND focus = focusOf(s.main);
+        ASSERT_TRUE(focus);
+        for (int i = 0; i < 3; ++i) {
+            pressKey(focus, VK_RETURN);
+            pressKey(focus, VK_SPACE);
+        }
+        ASSERT_TRUE(settlePosted(s.main))
+            << "focus on control " << GetDlgCtrlID(focus) << "; " << describe(s.program);
+        EXPECT_FALSE(messageBoxExists(s.program));
+    }
     EXPECT_EQ(enabledPattern(s.main), "0000 000 000 0000000 0 00000 0");
     EXPECT_TRUE(isEnabled(s.main, IDE_INPUT));
     EXPECT_TRUE(isEnabled(s.main, IDB_CHOOSE_INPUT));
@@ -429,6 +443,13 @@ TEST_F(RunningJobTest, WhileAJobRunsTheWindowTakesNothingButClose) {
     EXPECT_FALSE(messageBoxExists(s.program));
     for (HWND w : topWindowsOf(s.program.pid, "#32770")) {
         EXPECT_FALSE(isOpenPicker(w) || isAboutDialog(w)) << windowText(w);
+    }
+    {
+        SCOPED_TRACE("a stray Go, with another input typed, starts nothing");
+        ASSERT_TRUE(typeText(s.main, IDE_INPUT, other));
+        ASSERT_TRUE(sendAndWait(s.main, WM_COMMAND, MAKEWPARAM(IDB_GO, BN_CLICKED), 0));
+        EXPECT_EQ(windowText(s.main), "EnCrypting big.bin");
+        EXPECT_FALSE(messageBoxExists(s.program));
     }
     ASSERT_FALSE(jobEnded(s)) << "the job was not held throughout";
 

@@ -418,6 +418,32 @@ inline bool click(HWND dialog, int id) {
     return sendAndWait(button, BM_CLICK);
 }
 
+// The window that has the keyboard focus on the dialog's thread.
+inline HWND focusOf(HWND dialog) {
+    GUITHREADINFO info{};
+    info.cbSize = sizeof info;
+    return GetGUIThreadInfo(GetWindowThreadProcessId(dialog, nullptr), &info) ? info.hwndFocus : nullptr;
+}
+
+// A key pressed while `target` has the keyboard focus, as the dialog's message loop sees it.
+inline void pressKey(HWND target, WPARAM key) {
+    PostMessageA(target, WM_KEYDOWN, key, 1);
+    PostMessageA(target, WM_KEYUP, key, LPARAM(0xC0000001u));
+}
+
+// Returns once the dialog's thread has handled what was posted to it so far: a marker posted
+// behind it (the progress bar's step, which the program never uses) is seen to arrive.
+inline bool settlePosted(HWND dialog) {
+    HWND bar = GetDlgItem(dialog, IDP_PROGRESS);
+    if (!sendAndWait(bar, PBM_SETSTEP, 1) || !PostMessageA(bar, PBM_SETSTEP, 2, 0)) {
+        return false;
+    }
+    return waitUntil([&] {
+        DWORD_PTR before = 0;
+        return sendAndWait(bar, PBM_SETSTEP, 2, 0, 10000, &before) && before == 2;
+    });
+}
+
 // Types a text into a field, as the user would (WM_SETTEXT is carried across processes).
 inline bool typeText(HWND dialog, int id, const std::string& text) {
     return sendAndWait(GetDlgItem(dialog, id), WM_SETTEXT, 0, LPARAM(text.c_str()));

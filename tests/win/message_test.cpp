@@ -1,5 +1,6 @@
 // The message box's one-at-a-time rule: a caller on another thread waits until the open box
-// has been answered; a box opened from inside another on the same thread goes ahead.
+// has been answered; a box opened from inside another on the same thread goes ahead. And the
+// answer Esc gives in every kind of box the program raises.
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -7,6 +8,8 @@
 #include <thread>
 
 #include "app/message_win.h"
+#include "engine/messages.h"
+#include "keys/keystore.h"
 #include "resource.h"
 
 namespace {
@@ -98,6 +101,36 @@ TEST(MessageBoxGuard, ABoxOpenedInsideAnotherOnTheSameThreadDoesNotWait) {
     a.join();
     EXPECT_EQ(gNestedAnswer, int(AnswerNo));
     EXPECT_EQ(outer, int(AnswerYes));
+}
+
+// Esc leaves data and program as they are: "OK" where the other button quits or opens the
+// ReadMe, the lower button where the upper one acts. The caption pairs are the program's own.
+TEST(MessageBoxEscape, GivesTheHarmlessAnswerInEveryKindOfBox) {
+    struct Kind {
+        const char* yes;
+        const char* no;
+        MessageAnswer escape;
+    };
+    const Kind kinds[] = {
+        {kOk, kQuit, AnswerYes},                            // errors
+        {kOk, kOpenReadMe, AnswerYes},                      // advice
+        {kKeyStoreAdviceYes, kKeyStoreAdviceNo, AnswerYes}, // the KeyStore's advice
+        {kOverwrite, kAbortXor, AnswerNo},                  // keeps the existing output
+        {kKeyStoreSetUpYes, kKeyStoreSetUpNo, AnswerNo},    // leaves the pad file where it is
+        {kKeyStoreDrawYes, kKeyStoreDrawNo, AnswerNo},      // draws nothing from the store
+    };
+    for (const Kind& kind : kinds) {
+        SCOPED_TRACE(std::string(kind.yes) + " / " + kind.no);
+        std::atomic<int> answer{0};
+        std::thread shown([&] {
+            answer = int(showMessage(nullptr, MessageRequest{"escape", kind.yes, kind.no, 0}));
+        });
+        ASSERT_TRUE(waitFor([] { return boxWithText("escape") != nullptr; }));
+        // The key goes where the keyboard's would: to the focused upper button.
+        PostMessageA(GetDlgItem(boxWithText("escape"), IDB_MESSAGE_YES), WM_KEYDOWN, VK_ESCAPE, 0);
+        shown.join();
+        EXPECT_EQ(answer, int(kind.escape));
+    }
 }
 
 } // namespace
