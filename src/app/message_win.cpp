@@ -149,7 +149,11 @@ INT_PTR CALLBACK messageBoxProc(HWND box, UINT message, WPARAM wParam, LPARAM lP
         SetDlgItemTextA(box, IDB_MESSAGE_YES, data->request->yesText ? data->request->yesText : "");
         SetDlgItemTextA(box, IDB_MESSAGE_NO, data->request->noText ? data->request->noText : "");
         setFonts(box, data, windowDpi(box));
-        SetFocus(GetDlgItem(box, IDB_MESSAGE_YES));
+        // Enter, like Esc, first gives the harmless answer: a key still held down from the
+        // window (Enter on Go) must not confirm an overwrite.
+        int first = escapeAnswer(*data->request) == AnswerYes ? IDB_MESSAGE_YES : IDB_MESSAGE_NO;
+        SendMessageA(box, DM_SETDEFID, WPARAM(first), 0);
+        SetFocus(GetDlgItem(box, first));
         return FALSE; // the focus is set
     }
     case kDpiChanged:

@@ -103,8 +103,9 @@ TEST(MessageBoxGuard, ABoxOpenedInsideAnotherOnTheSameThreadDoesNotWait) {
     EXPECT_EQ(outer, int(AnswerYes));
 }
 
-// Esc leaves data and program as they are: "OK" where the other button quits or opens the
-// ReadMe, the lower button where the upper one acts. The caption pairs are the program's own.
+// Esc, and Enter on the button that has the focus when the box opens, leave data and program
+// as they are: "OK" where the other button quits or opens the ReadMe, the lower button where
+// the upper one acts. The caption pairs are the program's own.
 TEST(MessageBoxEscape, GivesTheHarmlessAnswerInEveryKindOfBox) {
     struct Kind {
         const char* yes;
@@ -120,16 +121,23 @@ TEST(MessageBoxEscape, GivesTheHarmlessAnswerInEveryKindOfBox) {
         {kKeyStoreDrawYes, kKeyStoreDrawNo, AnswerNo},      // draws nothing from the store
     };
     for (const Kind& kind : kinds) {
-        SCOPED_TRACE(std::string(kind.yes) + " / " + kind.no);
-        std::atomic<int> answer{0};
-        std::thread shown([&] {
-            answer = int(showMessage(nullptr, MessageRequest{"escape", kind.yes, kind.no, 0}));
-        });
-        ASSERT_TRUE(waitFor([] { return boxWithText("escape") != nullptr; }));
-        // The key goes where the keyboard's would: to the focused upper button.
-        PostMessageA(GetDlgItem(boxWithText("escape"), IDB_MESSAGE_YES), WM_KEYDOWN, VK_ESCAPE, 0);
-        shown.join();
-        EXPECT_EQ(answer, int(kind.escape));
+        for (WPARAM key : {WPARAM(VK_ESCAPE), WPARAM(VK_RETURN)}) {
+            SCOPED_TRACE(std::string(kind.yes) + " / " + kind.no + (key == VK_ESCAPE ? ", Esc" : ", Enter"));
+            std::atomic<int> answer{0};
+            std::atomic<DWORD> thread{0};
+            std::thread shown([&] {
+                thread = GetCurrentThreadId();
+                answer = int(showMessage(nullptr, MessageRequest{"escape", kind.yes, kind.no, 0}));
+            });
+            ASSERT_TRUE(waitFor([] { return boxWithText("escape") != nullptr; }));
+            // The key goes where the keyboard's would: to the focused button.
+            GUITHREADINFO gui{};
+            gui.cbSize = sizeof gui;
+            ASSERT_TRUE(GetGUIThreadInfo(thread, &gui) && gui.hwndFocus);
+            PostMessageA(gui.hwndFocus, WM_KEYDOWN, key, 0);
+            shown.join();
+            EXPECT_EQ(answer, int(kind.escape));
+        }
     }
 }
 
