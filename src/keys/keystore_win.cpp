@@ -233,13 +233,13 @@ FillOutcome moveThePad(FillRun& run) {
         return FillCannotMake;
     }
     int64_t before = io.size(store);
+    run.storeSize = before >= 0 ? uint64_t(before) : 0;
     uint32_t place = 0;
     HANDLE pad = before >= 0 ? openPad(GENERIC_READ | GENERIC_WRITE, place, run.pad) : INVALID_HANDLE_VALUE;
     if (before < 0 || pad == INVALID_HANDLE_VALUE) {
         CloseHandle(store);
         return before < 0 ? FillCannotMake : FillNothing;
     }
-    run.storeSize = uint64_t(before);
     int64_t padSize = io.size(pad);
     FillOutcome outcome = FillUndone;
     bool recorded = false;
