@@ -32,7 +32,7 @@ const KeyFileOps* gOps = &kRealKeyFileOps;
 
 } // namespace
 
-const KeyFileOps kRealKeyFileOps = {openFile, readFully, writeFully, seekTo,       cutFile,
+const KeyFileOps kRealKeyFileOps = {openFile,  readFully, writeFully, seekTo,     cutFile,
                                     flushFile, fileSize,  renameFile, removeFile, createFolderLevels};
 
 const KeyFileOps& keyFileOps() {

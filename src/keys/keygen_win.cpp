@@ -34,7 +34,8 @@ bool prepareKeyFile(HWND window, KeyFileDraft& key) {
     GetDlgItemTextA(window, IDE_OUTPUT, job.outputFolder, kTextCapacity);
     CreateDirectoryA(job.outputFolder, nullptr);
     key.path[0] = key.draft[0] = '\0';
-    if (job.outputFolder[0] == '\0' || !joinOutputPath(job.outputFolder, "KeyFile.txt", key.path, sizeof key.path)) {
+    if (job.outputFolder[0] == '\0' ||
+        !joinOutputPath(job.outputFolder, "KeyFile.txt", key.path, sizeof key.path)) {
         key.path[0] = '\0';
         return false;
     }

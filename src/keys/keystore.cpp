@@ -149,7 +149,8 @@ bool decodeKeyStoreJournal(const uint8_t* bytes, size_t count, KeyStoreJournal& 
     }
     uint64_t change = getWord(bytes + kJournalChangeOffset, 4);
     uint64_t place = getWord(bytes + 12, 4);
-    if (change < uint32_t(KeyStoreChange::FillAppending) || change > uint32_t(KeyStoreChange::Draw) || place > 1) {
+    if (change < uint32_t(KeyStoreChange::FillAppending) || change > uint32_t(KeyStoreChange::Draw) ||
+        place > 1) {
         return false;
     }
     journal.change = KeyStoreChange(change);

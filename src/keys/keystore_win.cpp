@@ -249,7 +249,8 @@ FillOutcome moveThePad(FillRun& run) {
     } else if (padSize >= 0 && uint64_t(before) + uint64_t(padSize) > kKeyStoreLargest) {
         outcome = FillTooBig;
     } else if (padSize >= 0 && (buffer = static_cast<uint8_t*>(takeMemory(kMovePortion))) != nullptr) {
-        KeyStoreJournal journal{KeyStoreChange::FillAppending, place, uint64_t(before), uint64_t(padSize), ""};
+        KeyStoreJournal journal{KeyStoreChange::FillAppending, place, uint64_t(before), uint64_t(padSize),
+                                ""};
         recorded = writeJournal(run.paths, journal);
         // All of the pad goes into the store, or none of it.
         if (recorded && io.seek(store, uint64_t(before)) &&
@@ -319,7 +320,8 @@ DrawOutcome drawInto(const StorePaths& paths, const KeyFileDraft& key, uint64_t&
     uint32_t length = keyStoreDrawLength(gState.job.inputSize, sizeAs32(size));
     StoreSource source{store};
     DrawOutcome outcome = DrawStoreFailed;
-    DraftResult keyWritten = io.seek(store, 0) ? writeKeyDraft(key, length, readFromStore, &source) : DraftFillFailed;
+    DraftResult keyWritten =
+        io.seek(store, 0) ? writeKeyDraft(key, length, readFromStore, &source) : DraftFillFailed;
     if (keyWritten == DraftWriteFailed) {
         outcome = DrawKeyFailed;
     } else if (keyWritten == DraftWritten && writeStoreDraft(paths, store, uint64_t(size) - length)) {
@@ -380,7 +382,8 @@ void checkKeyStore(HWND window) {
     recoverKeyStore();
     const KeyFileOps& io = keyFileOps();
     StorePaths paths;
-    HANDLE store = storePaths(paths) ? io.open(paths.store, GENERIC_READ, OPEN_EXISTING) : INVALID_HANDLE_VALUE;
+    HANDLE store =
+        storePaths(paths) ? io.open(paths.store, GENERIC_READ, OPEN_EXISTING) : INVALID_HANDLE_VALUE;
     if (store != INVALID_HANDLE_VALUE) {
         uint32_t size = sizeAs32(io.size(store));
         CloseHandle(store);

@@ -249,10 +249,11 @@ TEST_F(KeyStoreEndToEnd, CreateAndADrawAskBeforeReplacingKeyFile) {
         if (c.draw) {
             answer(waitForMessage(program), true); // "Generate"
         }
-        MessageSeen ask = expectMessage("KeyFile.txt already exists in \"" + itemText(main, IDE_OUTPUT) +
-                                            "\". It may be the only key to files encrypted with it. Replace it "
-                                            "with a new key?",
-                                        "Replace KeyFile.txt", "Keep old KeyFile.txt");
+        MessageSeen ask =
+            expectMessage("KeyFile.txt already exists in \"" + itemText(main, IDE_OUTPUT) +
+                              "\". It may be the only key to files encrypted with it. Replace it "
+                              "with a new key?",
+                          "Replace KeyFile.txt", "Keep old KeyFile.txt");
         EXPECT_TRUE(ask.compact());
         answer(ask, c.replace);
         if (c.replace) {
@@ -260,15 +261,15 @@ TEST_F(KeyStoreEndToEnd, CreateAndADrawAskBeforeReplacingKeyFile) {
             Bytes key = readWholeFile(dir / "KeyFile.txt");
             EXPECT_EQ(key.size(), 4096u);
             if (c.draw) {
-                EXPECT_EQ(key, Bytes(data.begin(), data.begin() + 4096));
-                EXPECT_EQ(readWholeFile(store), Bytes(data.begin() + 4096, data.end()));
+                EXPECT_TRUE(key == Bytes(data.begin(), data.begin() + 4096));
+                EXPECT_TRUE(readWholeFile(store) == Bytes(data.begin() + 4096, data.end()));
             }
         } else {
             // Nothing written, nothing drawn, no key chosen.
             ASSERT_TRUE(settle(main));
             Bytes kept = readWholeFile(dir / "KeyFile.txt");
             EXPECT_EQ(std::string(kept.begin(), kept.end()), "older key");
-            EXPECT_EQ(readWholeFile(store), data);
+            EXPECT_TRUE(readWholeFile(store) == data);
             EXPECT_EQ(itemText(main, IDE_KEY_FILE), "");
         }
         EXPECT_EQ(folderEntries(dir.path).size(), 2u); // a.txt and KeyFile.txt, no temporary file

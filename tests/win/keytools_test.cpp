@@ -73,7 +73,8 @@ struct BoxAnswerer {
                 [](HWND w, LPARAM p) -> BOOL {
                     DWORD pid = 0;
                     GetWindowThreadProcessId(w, &pid);
-                    if (pid == GetCurrentProcessId() && IsWindowVisible(w) && GetDlgItem(w, IDE_MESSAGE_TEXT)) {
+                    if (pid == GetCurrentProcessId() && IsWindowVisible(w) &&
+                        GetDlgItem(w, IDE_MESSAGE_TEXT)) {
                         *reinterpret_cast<HWND*>(p) = w;
                         return FALSE;
                     }
@@ -329,9 +330,10 @@ TEST_F(KeyStoreTest, APadThatWouldTakeTheStorePastFourGiBIsRefusedWithAMessage) 
     CloseHandle(f);
     fillKeyStore(host.window);
     EXPECT_EQ(boxes.answered, 1);
-    EXPECT_EQ(boxes.lastText, "Pad file \"" + firstPad +
-                                  "\" would make the KeyStore larger than 4 GB, which it cannot hold. The pad "
-                                  "file was left as it is; draw keys from the KeyStore first.");
+    EXPECT_EQ(boxes.lastText,
+              "Pad file \"" + firstPad +
+                  "\" would make the KeyStore larger than 4 GB, which it cannot hold. The pad "
+                  "file was left as it is; draw keys from the KeyStore first.");
     EXPECT_EQ(readWholeFile(store).size(), 2000u);
     WIN32_FILE_ATTRIBUTE_DATA padNow{};
     GetFileAttributesExA(firstPad.c_str(), GetFileExInfoStandard, &padNow);
@@ -353,7 +355,8 @@ struct FaultPlan {
 
 bool failsNow() {
     ++gPlan.count;
-    bool fails = gPlan.failAt > 0 && (gPlan.endsThere ? gPlan.count >= gPlan.failAt : gPlan.count == gPlan.failAt);
+    bool fails =
+        gPlan.failAt > 0 && (gPlan.endsThere ? gPlan.count >= gPlan.failAt : gPlan.count == gPlan.failAt);
     if (fails) {
         SetLastError(ERROR_ACCESS_DENIED);
     }
@@ -422,7 +425,8 @@ TEST_F(KeyStoreTest, NoPadByteIsInTwoPlacesWhicheverOperationFailsOrWhereverTheP
                 if (at == 0 && ends) {
                     continue;
                 }
-                SCOPED_TRACE(std::string(s.what) + (ends ? ": the process ends at operation " : ": operation ") +
+                SCOPED_TRACE(std::string(s.what) +
+                             (ends ? ": the process ends at operation " : ": operation ") +
                              std::to_string(at) + " fails (0: none)");
                 clear();
                 removeTree(out);
