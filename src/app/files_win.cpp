@@ -110,6 +110,25 @@ bool seekTo(HANDLE file, uint64_t position) {
     return SetFilePointerEx(file, to, nullptr, FILE_BEGIN) != 0;
 }
 
+bool createFolderLevels(const char* path) {
+    char level[kTextCapacity];
+    if (!copyText(path, level) || level[0] == '\0') {
+        return false;
+    }
+    // Each separator ends a level; the drive's root ("C:\") is there or not, and is never made.
+    for (size_t i = 1; level[i] != '\0'; ++i) {
+        if ((level[i] == '\\' || level[i] == '/') && level[i - 1] != ':') {
+            char kept = level[i];
+            level[i] = '\0';
+            CreateDirectoryA(level, nullptr);
+            level[i] = kept;
+        }
+    }
+    CreateDirectoryA(level, nullptr);
+    DWORD attributes = GetFileAttributesA(level);
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
 bool namesOpenFile(const char* path, HANDLE open, const char* openPath) {
     char a[MAX_PATH * 2];
     char b[MAX_PATH * 2];

@@ -31,6 +31,8 @@ uint32_t fileSize32(HANDLE file);
 // The user's application-data folder (not created), into a MAX_PATH buffer.
 bool applicationDataFolder(char* out);
 bool seekTo(HANDLE file, uint64_t position);
+// Creates every missing level of the folder; true when it is there at the end.
+bool createFolderLevels(const char* path);
 // True when both paths name one file: the same full path in any letter case, or, when the
 // second exists, the same volume and file index as the open file.
 bool namesOpenFile(const char* path, HANDLE open, const char* openPath);

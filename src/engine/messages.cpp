@@ -2,24 +2,22 @@
 
 #include "text/text.h"
 
-namespace {
-
-void composeAroundPath(const char* lead, const char* path, char* out, size_t capacity) {
+void composeAroundPath(const char* lead, const char* path, const char* tail, char* out, size_t capacity) {
     out[0] = '\0';
     appendText(out, capacity, lead);
     appendText(out, capacity, "\"");
-    appendCutText(out, capacity, path, 1); // room for the closing quote
+    // Room for the closing quote and the tail.
+    appendCutText(out, capacity, path, 1 + textLength(tail));
     appendText(out, capacity, "\"");
+    appendText(out, capacity, tail);
 }
 
-} // namespace
-
 void composeReadError(const char* path, char* out, size_t capacity) {
-    composeAroundPath("File Read Error with ", path, out, capacity);
+    composeAroundPath("File Read Error with ", path, "", out, capacity);
 }
 
 void composeWriteError(const char* name, char* out, size_t capacity) {
-    composeAroundPath("File Write Error with ", name, out, capacity);
+    composeAroundPath("File Write Error with ", name, "", out, capacity);
 }
 
 void formatElapsed(uint32_t hundredths, char* out, size_t capacity) {

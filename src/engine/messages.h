@@ -27,6 +27,9 @@ constexpr char kAbortXor[] = "Abort XOR";
 void composeReadError(const char* path, char* out, size_t capacity);
 void composeWriteError(const char* name, char* out, size_t capacity);
 
+// lead, the path in double quotes, tail: a path too long for the buffer is cut, never overrun.
+void composeAroundPath(const char* lead, const char* path, const char* tail, char* out, size_t capacity);
+
 // Seconds, a dot and two digits of hundredths: 307 gives "3.07".
 void formatElapsed(uint32_t hundredths, char* out, size_t capacity);
 

@@ -1,5 +1,6 @@
 // Drive key files: "KeyRing.txt" indexes in the root of removable and optical drives.
 #include <memory>
+#include <new>
 
 #include "app/files_win.h"
 #include "engine/job.h"
@@ -61,7 +62,12 @@ uint32_t readDriveIndex(HWND window) {
     if (file == INVALID_HANDLE_VALUE) {
         return 0;
     }
-    auto parser = std::make_unique<KeyRingParser>();
+    // Without the memory to read it, the index reads as one that cannot be read.
+    std::unique_ptr<KeyRingParser> parser(new (std::nothrow) KeyRingParser);
+    if (!parser) {
+        CloseHandle(file);
+        return 0;
+    }
     beginKeyRing(*parser);
     uint8_t bytes[4096];
     for (;;) {
@@ -79,9 +85,10 @@ uint32_t readDriveIndex(HWND window) {
         SendDlgItemMessageA(window, IDC_KEY_FILES, CB_INSERTSTRING, i, LPARAM(index.names[i]));
     }
     if (index.entryLineMet) {
-        gEntryTable = std::make_unique<KeyRingIndex>(index);
+        gEntryTable.reset(new (std::nothrow) KeyRingIndex(index));
     }
-    gEntryCount = index.entryCount;
+    // Entries with no table to hold them are dropped.
+    gEntryCount = gEntryTable ? index.entryCount : 0;
     if (gEntryCount == 0) {
         return 0;
     }

@@ -6,9 +6,12 @@
 #include "app/files_win.h"
 #include "app/message_win.h"
 #include "engine/job.h"
+#include "engine/messages.h"
 #include "engine/paths.h"
 #include "keys/adopt_win.h"
+#include "keys/keyfiles_win.h"
 #include "keys/keylength.h"
+#include "keys/keystore.h"
 #include "keys/keytools_win.h"
 #include "resource.h"
 #include "ui/main_dialog_win.h"
@@ -27,50 +30,85 @@ bool randomBytes(void* context, uint8_t* buffer, uint32_t count) {
 
 } // namespace
 
-bool writeKeyFile(HWND window, uint32_t length, KeyBytesSource fill, void* context) {
+bool prepareKeyFile(HWND window, KeyFileDraft& key) {
     JobSettings& job = gState.job;
     GetDlgItemTextA(window, IDE_OUTPUT, job.outputFolder, kTextCapacity);
     CreateDirectoryA(job.outputFolder, nullptr);
-    char path[kTextCapacity];
-    // No folder, or one whose path cannot hold the key file's: as if it could not be made.
-    if (job.outputFolder[0] == '\0' || !joinOutputPath(job.outputFolder, "KeyFile.txt", path, sizeof path)) {
-        adoptKeyFile("", window);
+    key.path[0] = key.draft[0] = '\0';
+    if (job.outputFolder[0] == '\0' ||
+        !joinOutputPath(job.outputFolder, "KeyFile.txt", key.path, sizeof key.path)) {
+        key.path[0] = '\0';
+        return false;
+    }
+    // A name only, made here and not on disk: the file is created new when the key is written, so
+    // the name can be recorded before anything is. The KeyStore's recovery removes only drafts
+    // named "nbk*.tmp", so a folder too deep for that name takes no key at all.
+    static uint32_t counter = 0;
+    uint32_t pick = GetTickCount() ^ (GetCurrentProcessId() << 16) ^ (++counter * 2654435761u);
+    return partialFilePath(job.outputFolder, "nbk", "KeyFile.txt", pick, key.draft, sizeof key.draft) &&
+           isKeyDraftPath(key.draft);
+}
+
+bool mayReplaceKeyFile(HWND window, const KeyFileDraft& key) {
+    DWORD attributes = GetFileAttributesA(key.path);
+    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
         return true;
     }
+    char text[kMessageCapacity];
+    composeAroundPath(kKeyFileExistsLead, gState.job.outputFolder, kKeyFileExistsTail, text, sizeof text);
+    return showMessage(window, MessageRequest{text, kKeyFileReplaceYes, kKeyFileReplaceNo, 1}) == AnswerYes;
+}
+
+DraftResult writeKeyDraft(const KeyFileDraft& key, uint32_t length, KeyBytesSource fill, void* context) {
+    const KeyFileOps& io = keyFileOps();
     auto* buffer = static_cast<uint8_t*>(takeMemory(kKeyPortion));
-    char partial[kPartialPathCapacity] = "";
-    HANDLE file = INVALID_HANDLE_VALUE;
-    if (buffer) {
-        file = createPartialFile(job.outputFolder, "nbk", "KeyFile.txt", GENERIC_WRITE, 0, partial);
-    }
-    bool written = file != INVALID_HANDLE_VALUE;
-    bool filled = true;
-    for (uint32_t done = 0; written && done < length;) {
+    HANDLE file = buffer ? io.open(key.draft, GENERIC_WRITE, CREATE_NEW) : INVALID_HANDLE_VALUE;
+    DraftResult result = file != INVALID_HANDLE_VALUE ? DraftWritten : DraftWriteFailed;
+    for (uint32_t done = 0; result == DraftWritten && done < length;) {
         uint32_t count = length - done < kKeyPortion ? length - done : kKeyPortion;
         if (!fill(context, buffer, count)) {
-            filled = false;
-            break;
+            result = DraftFillFailed;
+        } else if (!io.write(file, buffer, count)) {
+            result = DraftWriteFailed;
         }
-        written = writeFully(file, buffer, count);
         done += count;
+    }
+    // Whole on disk before anything else counts on it.
+    if (result == DraftWritten && !io.flush(file)) {
+        result = DraftWriteFailed;
     }
     if (file != INVALID_HANDLE_VALUE) {
         CloseHandle(file);
-    }
-    // The new key replaces an older "KeyFile.txt" only once it is complete.
-    written = written && filled && MoveFileExA(partial, path, MOVEFILE_REPLACE_EXISTING);
-    if (!written && partial[0] != '\0') {
-        DeleteFileA(partial);
+        if (result != DraftWritten) {
+            io.remove(key.draft);
+        }
     }
     releaseMemory(buffer);
-    if (!filled) {
+    return result;
+}
+
+bool writeKeyFile(HWND window, const KeyFileDraft& key, uint32_t length, KeyBytesSource fill, void* context) {
+    DraftResult result = key.path[0] ? writeKeyDraft(key, length, fill, context) : DraftWriteFailed;
+    if (result == DraftFillFailed) {
         return false;
     }
-    adoptKeyFile(written ? path : "", window);
+    // The new key replaces an older "KeyFile.txt" only once it is complete.
+    const KeyFileOps& io = keyFileOps();
+    bool placed = result == DraftWritten && io.rename(key.draft, key.path);
+    if (result == DraftWritten && !placed) {
+        io.remove(key.draft);
+    }
+    adoptKeyFile(placed ? key.path : "", window);
     return true;
 }
 
 void createKeyFile(HWND window) {
+    KeyFileDraft key;
+    // No folder, or one whose path cannot hold the key file's: as if it could not be made.
+    if (prepareKeyFile(window, key) && !mayReplaceKeyFile(window, key)) {
+        refreshControls(window);
+        return;
+    }
     HCRYPTPROV source = 0;
     if (!CryptAcquireContextA(&source, "ZEVK", nullptr, PROV_RSA_FULL, 0) &&
         !CryptAcquireContextA(&source, "ZEVK", nullptr, PROV_RSA_FULL, CRYPT_NEWKEYSET)) {
@@ -78,7 +116,7 @@ void createKeyFile(HWND window) {
         return;
     }
     uint32_t length = keyLengthFor(gState.job.inputSize);
-    bool made = writeKeyFile(window, length, randomBytes, &source);
+    bool made = writeKeyFile(window, key, length, randomBytes, &source);
     CryptReleaseContext(source, 0);
     if (!made) {
         // Never a key of zeros: a random source that fails to fill writes nothing.

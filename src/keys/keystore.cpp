@@ -1,7 +1,47 @@
 #include "keys/keystore.h"
 
+#include <cstring>
+
 #include "keys/keylength.h"
 #include "text/text.h"
+
+namespace {
+
+constexpr char kJournalMagic[8] = {'N', 'B', 'K', 'J', 'R', 'N', 'L', '1'};
+
+void putWord(uint8_t* at, uint64_t value, int bytes) {
+    for (int i = 0; i < bytes; ++i) {
+        at[i] = uint8_t(value >> (8 * i));
+    }
+}
+
+uint64_t getWord(const uint8_t* at, int bytes) {
+    uint64_t value = 0;
+    for (int i = 0; i < bytes; ++i) {
+        value |= uint64_t(at[i]) << (8 * i);
+    }
+    return value;
+}
+
+} // namespace
+
+// A draw's temporary key file is "nbk" + letters or digits + ".tmp": a journal naming anything else is
+// not one this program wrote, and its file is left alone.
+bool isKeyDraftPath(const char* path) {
+    const char* name = path;
+    for (const char* at = path; *at; ++at) {
+        if (*at == '\\' || *at == '/') {
+            name = at + 1;
+        }
+    }
+    char lower[kTextCapacity];
+    if (name == path || !copyText(name, lower)) {
+        return false;
+    }
+    toLowerAscii(lower);
+    size_t n = textLength(lower);
+    return n > 7 && std::strncmp(lower, "nbk", 3) == 0 && std::strcmp(lower + n - 4, ".tmp") == 0;
+}
 
 bool isKeyStoreReady(KeyStoreStatus status) {
     return status >= KeyStoreStatus::Ready;
@@ -90,4 +130,33 @@ void runKeyStoreCommand(KeyStoreStatus& status, uint32_t inputSize, const KeySto
     if (actions.ask(context, offer)) {
         status = actions.draw(context);
     }
+}
+
+void encodeKeyStoreJournal(const KeyStoreJournal& journal, uint8_t* bytes) {
+    std::memset(bytes, 0, kJournalBytes);
+    std::memcpy(bytes, kJournalMagic, sizeof kJournalMagic);
+    putWord(bytes + kJournalChangeOffset, uint32_t(journal.change), 4);
+    putWord(bytes + 12, journal.padPlace, 4);
+    putWord(bytes + 16, journal.storeSize, 8);
+    putWord(bytes + 24, journal.padSize, 8);
+    cutText(journal.draft, kTextCapacity - 1, reinterpret_cast<char*>(bytes + 32), kTextCapacity);
+}
+
+bool decodeKeyStoreJournal(const uint8_t* bytes, size_t count, KeyStoreJournal& journal) {
+    if (count != kJournalBytes || std::memcmp(bytes, kJournalMagic, sizeof kJournalMagic) != 0 ||
+        bytes[kJournalBytes - 1] != 0) {
+        return false;
+    }
+    uint64_t change = getWord(bytes + kJournalChangeOffset, 4);
+    uint64_t place = getWord(bytes + 12, 4);
+    if (change < uint32_t(KeyStoreChange::FillAppending) || change > uint32_t(KeyStoreChange::Draw) ||
+        place > 1) {
+        return false;
+    }
+    journal.change = KeyStoreChange(change);
+    journal.padPlace = uint32_t(place);
+    journal.storeSize = getWord(bytes + 16, 8);
+    journal.padSize = getWord(bytes + 24, 8);
+    std::memcpy(journal.draft, bytes + 32, kTextCapacity);
+    return journal.change != KeyStoreChange::Draw || isKeyDraftPath(journal.draft);
 }

@@ -6,6 +6,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "text/text.h"
+
 // The status is one 32-bit value: one of the four states below, or, from Ready (1024) up, the
 // store's size in bytes. It never holds a size below 1024.
 enum class KeyStoreStatus : uint32_t {
@@ -46,6 +48,41 @@ inline constexpr char kKeyStoreEnoughText[] =
 inline constexpr char kKeyStoreDrawYes[] = "Generate";
 inline constexpr char kKeyStoreDrawNo[] = "Cancel";
 
+// Below the store's folder: a draw's rest of the store before it replaces the store, and the
+// record of a fill or draw under way.
+inline constexpr char kKeyStoreDraftName[] = "\\keyblock.new";
+
+// Whether `path` names a draw's temporary key file, the only kind the recovery of a draw removes.
+bool isKeyDraftPath(const char* path);
+inline constexpr char kKeyStoreJournalName[] = "\\keyblock.jnl";
+
+// The largest store there is: sizes are 32-bit counts everywhere else.
+constexpr uint64_t kKeyStoreLargest = 0xFFFFFFFFu;
+
+// Messages of a fill or draw that went wrong, each around a path ("lead "path" tail").
+inline constexpr char kKeyFileExistsLead[] = "KeyFile.txt already exists in ";
+inline constexpr char kKeyFileExistsTail[] =
+    ". It may be the only key to files encrypted with it. Replace it with a new key?";
+inline constexpr char kKeyFileReplaceYes[] = "Replace KeyFile.txt";
+inline constexpr char kKeyFileReplaceNo[] = "Keep old KeyFile.txt";
+inline constexpr char kKeyStoreFileLead[] = "KeyStore file ";
+inline constexpr char kKeyFileLead[] = "Key file ";
+inline constexpr char kPadFileLead[] = "Pad file ";
+inline constexpr char kDrawUndoneTail[] =
+    " could not be read or written. No key was drawn and the KeyStore is unchanged.";
+inline constexpr char kDrawLostTail[] =
+    " could not be written. The KeyStore data drawn for it is lost; press KeyStore again for a new key.";
+inline constexpr char kPendingTail[] =
+    " records a KeyStore change that could not be finished. Until it is, no key is drawn and no pad data "
+    "is added; it is tried again at every start.";
+inline constexpr char kCannotMakeTail[] =
+    " cannot be made or opened. Check that its folder can be created and written to. No pad data was moved.";
+inline constexpr char kFillUndoneTail[] =
+    " could not be moved into the KeyStore. The pad file and the KeyStore are unchanged.";
+inline constexpr char kFillTooBigTail[] =
+    " would make the KeyStore larger than 4 GB, which it cannot hold. The pad file was left as it is; "
+    "draw keys from the KeyStore first.";
+
 bool isKeyStoreReady(KeyStoreStatus status);
 // The store's size in bytes when Ready, otherwise 0.
 uint32_t keyStoreSize(KeyStoreStatus status);
@@ -70,6 +107,30 @@ bool keyStoreFilePath(const char* appData, char* path, size_t capacity);
 // The advice that ends the KeyStore button for a status without usable data (NoPad,
 // PadTooSmall, Empty); null for the others.
 const char* keyStoreAdviceText(KeyStoreStatus status);
+
+// What a fill or draw under way has done so far, kept in the journal file so that the next
+// start-up (or the next fill or draw) can finish or undo it.
+enum class KeyStoreChange : uint32_t {
+    FillAppending = 1, // the pad is going into the store: bytes past storeSize are not the store's
+    FillAppended = 2,  // the pad is in the store: its bytes are no longer the pad file's
+    Draw = 3,          // a key is being drawn into `draft`, which is not a key yet
+};
+
+struct KeyStoreJournal {
+    KeyStoreChange change;
+    uint32_t padPlace;  // 0 the first place of the pad file, 1 the second
+    uint64_t storeSize; // the store's size before the fill
+    uint64_t padSize;   // the pad file's size when the fill began
+    char draft[kTextCapacity];
+};
+
+// The journal file holds exactly this many bytes; the change is a 4-byte field at its offset, so
+// marking a fill "appended" rewrites only those.
+constexpr size_t kJournalBytes = 8 + 4 + 4 + 8 + 8 + kTextCapacity;
+constexpr size_t kJournalChangeOffset = 8;
+void encodeKeyStoreJournal(const KeyStoreJournal& journal, uint8_t* bytes);
+// False for anything but a whole journal of a known change.
+bool decodeKeyStoreJournal(const uint8_t* bytes, size_t count, KeyStoreJournal& journal);
 
 struct KeyStorePrompt {
     const char* text;

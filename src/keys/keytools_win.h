@@ -7,6 +7,7 @@
 #include <cstdint>
 
 #include "keys/keystore.h"
+#include "text/text.h"
 
 // Drive key files: the drives that carry a "KeyRing.txt" index and the key files it lists.
 // The scan fills the drive list (1013), reads the first drive's index into the key file list
@@ -18,10 +19,26 @@ void resolveDriveEntry();
 // the entry is taken and resolved into keyPath. False when nothing changed.
 bool selectDriveEntry(uint32_t position);
 
-// Makes "KeyFile.txt" in the output folder from `length` bytes that `fill` supplies a portion
-// at a time, and adopts it as the key file. Returns false, writing nothing, when `fill` fails.
+// "KeyFile.txt" in the output folder, and the temporary name beside it under which a new key is
+// written until it is whole.
+struct KeyFileDraft {
+    char path[kTextCapacity];
+    char draft[MAX_PATH];
+};
+// Reads the output folder field into outputFolder, creates that folder (one level) and names
+// both files; false when the folder is empty or the names do not fit.
+bool prepareKeyFile(HWND window, KeyFileDraft& key);
+// When "KeyFile.txt" is there already, asks before it is replaced: false keeps it.
+bool mayReplaceKeyFile(HWND window, const KeyFileDraft& key);
+
+// Writes `length` bytes that `fill` supplies a portion at a time into the draft, a new file,
+// and flushes it. On failure the draft is removed.
 using KeyBytesSource = bool (*)(void* context, uint8_t* buffer, uint32_t count);
-bool writeKeyFile(HWND window, uint32_t length, KeyBytesSource fill, void* context);
+enum DraftResult { DraftWritten, DraftFillFailed, DraftWriteFailed };
+DraftResult writeKeyDraft(const KeyFileDraft& key, uint32_t length, KeyBytesSource fill, void* context);
+// Writes the draft, renames it to "KeyFile.txt" and adopts that (or clears the key choice when it
+// could not be written). Returns false, writing nothing, when `fill` fails.
+bool writeKeyFile(HWND window, const KeyFileDraft& key, uint32_t length, KeyBytesSource fill, void* context);
 
 void createKeyFile(HWND window);
 void analyseKeyFile(HWND window);

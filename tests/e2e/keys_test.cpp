@@ -144,6 +144,11 @@ class KeyStoreEndToEnd : public KeysEndToEnd {
         removeTree(appDataFolder() + "\\Orvensoft");
         removeTree(appDataFolder() + "\\Vostra");
     }
+    void storeWith(const Bytes& bytes) {
+        CreateDirectoryA((appDataFolder() + "\\Orvensoft").c_str(), nullptr);
+        CreateDirectoryA((appDataFolder() + "\\Orvensoft\\Random").c_str(), nullptr);
+        ASSERT_TRUE(writeWholeFile(store, bytes));
+    }
 };
 
 TEST_F(KeyStoreEndToEnd, SetUpThenDrawThenEmpty) {
@@ -224,6 +229,100 @@ TEST_F(KeyStoreEndToEnd, AStoreTooSmallForTheFileAsksBeforeUsingIt) {
     EXPECT_EQ(readWholeFile(dir / "KeyFile.txt"), data);
     EXPECT_TRUE(readWholeFile(store).empty());
     finish();
+}
+
+TEST_F(KeyStoreEndToEnd, CreateAndADrawAskBeforeReplacingKeyFile) {
+    struct Case {
+        bool draw;
+        bool replace;
+    } cases[] = {{false, false}, {false, true}, {true, false}, {true, true}};
+    Bytes data = patternBytes(10000, 11);
+    std::string input = dir / "a.txt";
+    writeWholeFile(input, patternBytes(3000, 12));
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.draw ? "KeyStore" : "Create") + (c.replace ? ", replace" : ", keep"));
+        clear();
+        storeWith(data);
+        writeWholeFile(dir / "KeyFile.txt", std::string("older key"));
+        open(input);
+        if (c.draw) {
+            // Until the start-up worker has measured the store the button knows of no pad: ask again.
+            MessageSeen offer;
+            for (int tries = 0; tries < 20 && offer.yes != "Generate"; ++tries) {
+                if (offer.box) {
+                    answer(offer, true);
+                    Sleep(100);
+                }
+                press(main, IDB_KEYSTORE);
+                offer = waitForMessage(program);
+            }
+            ASSERT_EQ(offer.yes, "Generate");
+            answer(offer, true);
+        } else {
+            press(main, IDB_CREATE);
+        }
+        MessageSeen ask =
+            expectMessage("KeyFile.txt already exists in \"" + itemText(main, IDE_OUTPUT) +
+                              "\". It may be the only key to files encrypted with it. Replace it "
+                              "with a new key?",
+                          "Replace KeyFile.txt", "Keep old KeyFile.txt");
+        EXPECT_TRUE(ask.compact());
+        answer(ask, c.replace);
+        if (c.replace) {
+            ASSERT_TRUE(waitUntil([&] { return itemText(main, IDE_KEY_FILE) == dir / "KeyFile.txt"; }));
+            Bytes key = readWholeFile(dir / "KeyFile.txt");
+            EXPECT_EQ(key.size(), 4096u);
+            if (c.draw) {
+                EXPECT_TRUE(key == Bytes(data.begin(), data.begin() + 4096));
+                EXPECT_TRUE(readWholeFile(store) == Bytes(data.begin() + 4096, data.end()));
+            }
+        } else {
+            // Nothing written, nothing drawn, no key chosen.
+            ASSERT_TRUE(settle(main));
+            Bytes kept = readWholeFile(dir / "KeyFile.txt");
+            EXPECT_EQ(std::string(kept.begin(), kept.end()), "older key");
+            EXPECT_TRUE(readWholeFile(store) == data);
+            EXPECT_EQ(itemText(main, IDE_KEY_FILE), "");
+        }
+        EXPECT_EQ(folderEntries(dir.path).size(), 2u); // a.txt and KeyFile.txt, no temporary file
+        finish();
+    }
+}
+
+TEST_F(KeyStoreEndToEnd, CloseDuringAStartUpFillThenARestartMovesThePadOnce) {
+    // A store below the minimum is fed at start-up; the pad is big enough to still be moving
+    // when Close is pressed.
+    Bytes start = patternBytes(100, 13);
+    storeWith(start);
+    CreateDirectoryA((appDataFolder() + "\\Orvensoft\\Padforge").c_str(), nullptr);
+    const size_t padSize = size_t(512) << 20;
+    Bytes padBytes = patternBytes(padSize, 14);
+    ASSERT_TRUE(writeWholeFile(pad, padBytes));
+    // Sizes only: the program holds the files unshared while it works.
+    auto sizeOf = [](const std::string& path) {
+        WIN32_FILE_ATTRIBUTE_DATA data{};
+        return GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data)
+                   ? (uint64_t(data.nFileSizeHigh) << 32) | data.nFileSizeLow
+                   : 0;
+    };
+    program = startNimbrel("");
+    main = waitForMainDialog(program);
+    ASSERT_TRUE(main);
+    ASSERT_TRUE(waitUntil([&] { return sizeOf(store) > start.size(); }, 15000)) << "no fill began";
+    press(main, IDB_CLOSE);
+    EXPECT_EQ(program.waitForExit(), kExit);
+    // Some of the pad is in the store and all of it still in the pad file.
+    ASSERT_EQ(sizeOf(pad), padSize) << "the fill was over before Close: the test needs a larger pad";
+
+    program = startNimbrel("");
+    main = waitForReadyMainDialog(program);
+    ASSERT_TRUE(main);
+    ASSERT_TRUE(waitUntil([&] { return sizeOf(pad) == 0; }, 60000));
+    finish();
+    Bytes stored = readWholeFile(store);
+    ASSERT_EQ(stored.size(), start.size() + padSize);
+    EXPECT_TRUE(std::equal(start.begin(), start.end(), stored.begin()));
+    EXPECT_TRUE(std::equal(padBytes.begin(), padBytes.end(), stored.begin() + start.size()));
 }
 
 } // namespace

@@ -357,4 +357,37 @@ TEST(KeyStoreCommand, AdviceExistsOnlyForStatusesWithoutData) {
     }
 }
 
+// The journal is read back at start-up from whatever is on disk: only a whole record of a known
+// change counts, and a draw's record can name nothing but a temporary key file to remove.
+TEST(KeyStoreJournalRecord, OnlyAWholeKnownRecordIsRead) {
+    KeyStoreJournal fill{KeyStoreChange::FillAppending, 1, 0x123456789ull, 5000, ""};
+    KeyStoreJournal draw{KeyStoreChange::Draw, 0, 0, 0, "C:\\out\\nbk3A7F.TMP"};
+    uint8_t bytes[kJournalBytes];
+    KeyStoreJournal read{};
+    encodeKeyStoreJournal(fill, bytes);
+    ASSERT_TRUE(decodeKeyStoreJournal(bytes, sizeof bytes, read));
+    EXPECT_EQ(read.change, KeyStoreChange::FillAppending);
+    EXPECT_EQ(read.padPlace, 1u);
+    EXPECT_EQ(read.storeSize, 0x123456789ull);
+    EXPECT_EQ(read.padSize, 5000u);
+    EXPECT_FALSE(decodeKeyStoreJournal(bytes, sizeof bytes - 1, read)) << "cut short";
+    bytes[kJournalChangeOffset] = uint8_t(KeyStoreChange::FillAppended);
+    ASSERT_TRUE(decodeKeyStoreJournal(bytes, sizeof bytes, read)) << "the mark rewrites one field";
+    EXPECT_EQ(read.change, KeyStoreChange::FillAppended);
+    bytes[kJournalChangeOffset] = 7;
+    EXPECT_FALSE(decodeKeyStoreJournal(bytes, sizeof bytes, read)) << "unknown change";
+    bytes[kJournalChangeOffset] = 1;
+    bytes[0] = 'X';
+    EXPECT_FALSE(decodeKeyStoreJournal(bytes, sizeof bytes, read)) << "no signature";
+
+    encodeKeyStoreJournal(draw, bytes);
+    ASSERT_TRUE(decodeKeyStoreJournal(bytes, sizeof bytes, read));
+    EXPECT_STREQ(read.draft, "C:\\out\\nbk3A7F.TMP");
+    for (const char* other : {"C:\\out\\KeyFile.txt", "C:\\out\\report.tmp", "nbk1.tmp", ""}) {
+        copyText(other, draw.draft);
+        encodeKeyStoreJournal(draw, bytes);
+        EXPECT_FALSE(decodeKeyStoreJournal(bytes, sizeof bytes, read)) << other;
+    }
+}
+
 } // namespace

@@ -4,7 +4,14 @@
 
 #include <shlobj.h>
 
+#include <atomic>
+#include <map>
+#include <mutex>
+#include <thread>
+
 #include "engine/job.h"
+#include "keys/adopt_win.h"
+#include "keys/keyfiles_win.h"
 #include "keys/keytools_win.h"
 #include "resource.h"
 #include "support/win_files.h"
@@ -46,6 +53,51 @@ struct ControlHost {
         return t;
     }
     void setText(int id, const std::string& t) { SetDlgItemTextA(window, id, t.c_str()); }
+};
+
+// Answers every message box of this process with its upper button ("OK"), counting them.
+struct BoxAnswerer {
+    std::atomic<bool> stop{false};
+    std::atomic<int> answered{0};
+    std::mutex textLock;
+    std::string lastText;
+    std::thread thread{[this] { run(); }};
+    ~BoxAnswerer() {
+        stop = true;
+        thread.join();
+    }
+    void run() {
+        HWND last = nullptr;
+        while (!stop) {
+            EnumWindows(
+                [](HWND w, LPARAM p) -> BOOL {
+                    DWORD pid = 0;
+                    GetWindowThreadProcessId(w, &pid);
+                    if (pid == GetCurrentProcessId() && IsWindowVisible(w) &&
+                        GetDlgItem(w, IDE_MESSAGE_TEXT)) {
+                        *reinterpret_cast<HWND*>(p) = w;
+                        return FALSE;
+                    }
+                    return TRUE;
+                },
+                LPARAM(&last));
+            if (last) {
+                char text[1024] = "";
+                GetDlgItemTextA(last, IDE_MESSAGE_TEXT, text, sizeof text);
+                {
+                    std::lock_guard<std::mutex> hold(textLock);
+                    lastText = text;
+                }
+                ++answered; // before the click: the box's caller sees the count once it returns
+                PostMessageA(GetDlgItem(last, IDB_MESSAGE_YES), BM_CLICK, 0, 0);
+                while (!stop && IsWindow(last) && IsWindowVisible(last)) {
+                    Sleep(2);
+                }
+                last = nullptr;
+            }
+            Sleep(2);
+        }
+    }
 };
 
 class KeyToolsTest : public ::testing::Test {
@@ -266,16 +318,179 @@ TEST_F(KeyStoreTest, ADrawOfMoreThanTheStoreHoldsEmptiesIt) {
     EXPECT_EQ(uint32_t(keyStoreStatus()), 10u);
 }
 
-TEST_F(KeyStoreTest, DrawnBytesLeaveTheStoreEvenWhenTheKeyFileCannotBeWritten) {
-    Bytes data = patternBytes(5000, 9);
-    storeWith(data);
-    gState.job.inputSize = 100; // a 128-byte key
-    host.setText(IDE_OUTPUT, dir / "missing\\deeper");
-    copyText("C:\\old.bin", gState.job.keyPath);
-    drawKeyFile(host.window);
-    EXPECT_EQ(readWholeFile(store), Bytes(data.begin() + 128, data.end()));
-    EXPECT_STREQ(gState.job.keyPath, ""); // the key file choice is cleared
-    EXPECT_EQ(gState.dialog.keyReady, 0u);
+TEST_F(KeyStoreTest, APadThatWouldTakeTheStorePastFourGiBIsRefusedWithAMessage) {
+    BoxAnswerer boxes;
+    storeWith(patternBytes(2000, 5));
+    pad(firstPad, Bytes());
+    // 4 GiB less 1,000 bytes, sparse: nothing of it is ever read.
+    HANDLE f = CreateFileA(firstPad.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    LARGE_INTEGER end;
+    end.QuadPart = (LONGLONG(1) << 32) - 1000;
+    ASSERT_TRUE(SetFilePointerEx(f, end, nullptr, FILE_BEGIN) && SetEndOfFile(f));
+    CloseHandle(f);
+    fillKeyStore(host.window);
+    EXPECT_EQ(boxes.answered, 1);
+    EXPECT_EQ(boxes.lastText,
+              "Pad file \"" + firstPad +
+                  "\" would make the KeyStore larger than 4 GB, which it cannot hold. The pad "
+                  "file was left as it is; draw keys from the KeyStore first.");
+    EXPECT_EQ(readWholeFile(store).size(), 2000u);
+    WIN32_FILE_ATTRIBUTE_DATA padNow{};
+    GetFileAttributesExA(firstPad.c_str(), GetFileExInfoStandard, &padNow);
+    EXPECT_EQ((uint64_t(padNow.nFileSizeHigh) << 32) | padNow.nFileSizeLow, uint64_t(end.QuadPart));
+    EXPECT_EQ(uint32_t(keyStoreStatus()), 2000u);
+}
+
+// ---- KeyStore under faults ----
+
+// Every file operation of a fill or draw is counted; the one numbered `failAt` fails, or, when
+// the process "ends" there, it and every later one, so that the files stay as that moment left
+// them.
+struct FaultPlan {
+    int failAt = 0;
+    bool endsThere = false;
+    int count = 0;
+    std::string failedOpen; // the path whose opening failed
+} gPlan;
+
+bool failsNow() {
+    ++gPlan.count;
+    bool fails =
+        gPlan.failAt > 0 && (gPlan.endsThere ? gPlan.count >= gPlan.failAt : gPlan.count == gPlan.failAt);
+    if (fails) {
+        SetLastError(ERROR_ACCESS_DENIED);
+    }
+    return fails;
+}
+
+const KeyFileOps kFaultyOps = {
+    [](const char* path, DWORD access, DWORD disposition) {
+        if (!failsNow()) {
+            return kRealKeyFileOps.open(path, access, disposition);
+        }
+        gPlan.failedOpen = path;
+        return INVALID_HANDLE_VALUE;
+    },
+    [](HANDLE f, void* b, uint32_t n) { return failsNow() ? int64_t(-1) : kRealKeyFileOps.read(f, b, n); },
+    [](HANDLE f, const void* b, uint32_t n) { return !failsNow() && kRealKeyFileOps.write(f, b, n); },
+    [](HANDLE f, uint64_t at) { return !failsNow() && kRealKeyFileOps.seek(f, at); },
+    [](HANDLE f) { return !failsNow() && kRealKeyFileOps.cut(f); },
+    [](HANDLE f) { return !failsNow() && kRealKeyFileOps.flush(f); },
+    [](HANDLE f) { return failsNow() ? int64_t(-1) : kRealKeyFileOps.size(f); },
+    [](const char* from, const char* to) { return !failsNow() && kRealKeyFileOps.rename(from, to); },
+    [](const char* path) { return !failsNow() && kRealKeyFileOps.remove(path); },
+    [](const char* path) { return !failsNow() && kRealKeyFileOps.makeFolder(path); },
+};
+
+// Pad data whose every 4-byte word is its own number, so that each can be found wherever it went.
+Bytes words(uint32_t first, uint32_t count) {
+    Bytes bytes(size_t(count) * 4);
+    for (uint32_t i = 0; i < count; ++i) {
+        for (int b = 0; b < 4; ++b) {
+            bytes[size_t(i) * 4 + b] = uint8_t((first + i) >> (8 * b));
+        }
+    }
+    return bytes;
+}
+
+void countWords(const Bytes& bytes, std::map<uint32_t, int>& seen) {
+    ASSERT_EQ(bytes.size() % 4, 0u);
+    for (size_t i = 0; i < bytes.size(); i += 4) {
+        ++seen[uint32_t(bytes[i]) | uint32_t(bytes[i + 1]) << 8 | uint32_t(bytes[i + 2]) << 16 |
+               uint32_t(bytes[i + 3]) << 24];
+    }
+}
+
+TEST_F(KeyStoreTest, NoPadByteIsInTwoPlacesWhicheverOperationFailsOrWhereverTheProcessEnds) {
+    struct Scenario {
+        const char* what;
+        uint32_t storeWords; // 0: no store (nor its folders)
+        bool padInSecondPlace;
+        bool draw;
+    } scenarios[] = {
+        {"fill", 2500, false, false},
+        {"set-up from the second place, no Orvensoft folder", 0, true, false},
+        {"draw of a 4,096-byte key", 2500, false, true},
+    };
+    std::string out = dir / "out";
+    std::string earlier = dir / "earlier.bin";
+    writeWholeFile(earlier, Bytes(64, 1));
+    gState.job.inputSize = 3000; // a 4,096-byte key: words 0 to 1023
+    BoxAnswerer boxes;
+    useKeyFileOps(&kFaultyOps);
+    for (const Scenario& s : scenarios) {
+        int operations = 0;
+        for (int at = 0; at == 0 || at <= operations; ++at) {
+            for (bool ends : {false, true}) {
+                if (at == 0 && ends) {
+                    continue;
+                }
+                SCOPED_TRACE(std::string(s.what) +
+                             (ends ? ": the process ends at operation " : ": operation ") +
+                             std::to_string(at) + " fails (0: none)");
+                clear();
+                removeTree(out);
+                CreateDirectoryA(out.c_str(), nullptr);
+                host.setText(IDE_OUTPUT, out);
+                if (s.storeWords) {
+                    storeWith(words(0, s.storeWords));
+                }
+                Bytes padBytes = s.draw ? Bytes() : words(2500, 1250);
+                if (!s.draw) {
+                    pad(s.padInSecondPlace ? secondPad : firstPad, padBytes);
+                }
+                checkKeyStore(host.window);
+                adoptKeyFile(earlier.c_str(), nullptr); // a key chosen before
+
+                int shown = boxes.answered;
+                gPlan = FaultPlan{at, ends, 0, ""};
+                s.draw ? drawKeyFile(host.window) : fillKeyStore(host.window);
+                operations = at == 0 ? gPlan.count : operations;
+                bool told = boxes.answered > shown;
+                // A pad file that will not open counts as absent, without a word.
+                bool padAbsent = gPlan.failedOpen == (s.padInSecondPlace ? secondPad : firstPad);
+                gPlan = FaultPlan{};
+                // What start-up finds next.
+                checkKeyStore(host.window);
+
+                std::map<uint32_t, int> seen;
+                Bytes padNow = readWholeFile(s.padInSecondPlace ? secondPad : firstPad);
+                countWords(padNow, seen);
+                countWords(readWholeFile(store), seen);
+                countWords(readWholeFile(out + "\\KeyFile.txt"), seen);
+                for (uint32_t w = s.storeWords ? 0 : 2500; w < 2500 + (s.draw ? 0 : 1250); ++w) {
+                    if (seen[w] > 1) {
+                        ADD_FAILURE() << "pad word " << w << " is in " << seen[w] << " places";
+                        break;
+                    }
+                    // Only the drawn key may be lost.
+                    if (seen[w] == 0 && !(s.draw && w < 1024)) {
+                        ADD_FAILURE() << "pad word " << w << " is lost";
+                        break;
+                    }
+                }
+                for (const std::string& name : folderEntries(out)) {
+                    EXPECT_EQ(name, "KeyFile.txt"); // no temporary file left behind
+                }
+                for (const std::string& name : folderEntries(appDataFolder() + "\\Orvensoft\\Random")) {
+                    EXPECT_EQ(name, "keyblock.txt");
+                }
+                bool adopted = std::string(gState.job.keyPath) == out + "\\KeyFile.txt";
+                if (at == 0) {
+                    EXPECT_FALSE(told);
+                    EXPECT_TRUE(s.draw ? adopted : padNow.empty()) << "the fault-free run did its work";
+                } else if (!ends) {
+                    // A failure is said, and never leaves the earlier key chosen as if it were new.
+                    EXPECT_TRUE(s.draw ? adopted || told : padNow.empty() || told || padAbsent);
+                    if (s.draw) {
+                        EXPECT_TRUE(adopted || gState.job.keyPath[0] == '\0') << gState.job.keyPath;
+                    }
+                }
+            }
+        }
+        EXPECT_GT(operations, 10) << s.what;
+    }
+    useKeyFileOps(nullptr);
 }
 
 // ---- Key file generator ----
@@ -287,6 +502,7 @@ TEST_F(CreateTest, TheKeyIsTheNextPowerOfTwoAboveTheInputAndIsAdopted) {
         uint32_t inputSize;
         size_t keyLength;
     } cases[] = {{0, 2}, {1, 2}, {1000, 1024}, {1024, 2048}, {1025, 2048}};
+    BoxAnswerer boxes; // "Replace KeyFile.txt" from the second on
     for (const Case& c : cases) {
         SCOPED_TRACE(c.inputSize);
         gState.job.inputSize = c.inputSize;
@@ -300,9 +516,11 @@ TEST_F(CreateTest, TheKeyIsTheNextPowerOfTwoAboveTheInputAndIsAdopted) {
         EXPECT_EQ(host.text(IDE_BYTE_COUNT), std::to_string(c.keyLength));
     }
     EXPECT_EQ(folderEntries(dir.path), std::vector<std::string>{"KeyFile.txt"}); // no temporary file left
+    EXPECT_EQ(boxes.answered, 4);
 }
 
 TEST_F(CreateTest, AnOlderKeyFileIsReplacedAndTheBytesAreRandom) {
+    BoxAnswerer boxes; // "Replace KeyFile.txt"
     gState.job.inputSize = 4000;
     writeWholeFile(dir / "KeyFile.txt", Bytes(10, 0));
     host.setText(IDE_OUTPUT, dir.path + "\\");
@@ -345,7 +563,9 @@ TEST_F(CreateTest, ASourceThatFailsWritesNothingAndKeepsTheOlderKey) {
     writeWholeFile(dir / "KeyFile.txt", std::string("older key"));
     host.setText(IDE_OUTPUT, dir.path);
     copyText("C:\\chosen.bin", gState.job.keyPath);
-    EXPECT_FALSE(writeKeyFile(host.window, 4096, failingSource, nullptr));
+    KeyFileDraft key;
+    ASSERT_TRUE(prepareKeyFile(host.window, key));
+    EXPECT_FALSE(writeKeyFile(host.window, key, 4096, failingSource, nullptr));
     Bytes kept = readWholeFile(dir / "KeyFile.txt");
     EXPECT_EQ(std::string(kept.begin(), kept.end()), "older key");
     EXPECT_EQ(folderEntries(dir.path), std::vector<std::string>{"KeyFile.txt"});

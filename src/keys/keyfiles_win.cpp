@@ -1,0 +1,52 @@
+#include "keys/keyfiles_win.h"
+
+#include "app/files_win.h"
+
+namespace {
+
+HANDLE openFile(const char* path, DWORD access, DWORD disposition) {
+    return CreateFileA(path, access, 0, nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
+}
+
+bool cutFile(HANDLE file) {
+    return SetEndOfFile(file) != 0;
+}
+
+bool flushFile(HANDLE file) {
+    return FlushFileBuffers(file) != 0;
+}
+
+bool renameFile(const char* from, const char* to) {
+    return MoveFileExA(from, to, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+}
+
+bool removeFile(const char* path) {
+    if (DeleteFileA(path)) {
+        return true;
+    }
+    DWORD error = GetLastError();
+    return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
+}
+
+const KeyFileOps* gOps = &kRealKeyFileOps;
+
+} // namespace
+
+const KeyFileOps kRealKeyFileOps = {openFile,  readFully, writeFully, seekTo,     cutFile,
+                                    flushFile, fileSize,  renameFile, removeFile, createFolderLevels};
+
+const KeyFileOps& keyFileOps() {
+    return *gOps;
+}
+
+void useKeyFileOps(const KeyFileOps* ops) {
+    gOps = ops ? ops : &kRealKeyFileOps;
+}
+
+bool missingFile(HANDLE opened) {
+    if (opened != INVALID_HANDLE_VALUE) {
+        return false;
+    }
+    DWORD error = GetLastError();
+    return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
+}
