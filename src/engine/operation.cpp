@@ -40,22 +40,6 @@ void reportProgress(void* context, uint32_t progress) {
     }
 }
 
-// Reads until `count` bytes arrived or the file ended.
-int64_t readFully(const FileLayer& layer, FileRef file, uint8_t* buffer, uint32_t count) {
-    uint32_t total = 0;
-    while (total < count) {
-        int64_t got = layer.read(layer.context, file, buffer + total, count - total);
-        if (got < 0) {
-            return -1;
-        }
-        if (got == 0) {
-            break;
-        }
-        total += uint32_t(got);
-    }
-    return total;
-}
-
 void closeFile(const FileLayer& layer, FileRef& file) {
     if (file != kNoFile) {
         layer.close(layer.context, file);
@@ -91,7 +75,7 @@ JobStep loadKey(JobSettings& job, const DialogState& dialog, OpenFiles& files, u
     }
     firstKeyChunk(job.keyBytes, chunkSize, setup.keyChunkLength, setup.keyChunkCount);
     setup.keyBytes = job.keyBytes;
-    int64_t got = readFully(layer, files.key, key, setup.keyChunkLength);
+    int64_t got = layer.read(layer.context, files.key, key, setup.keyChunkLength);
     if (got < 0) {
         return JobStep::KeyUnreadable;
     }
@@ -325,7 +309,7 @@ HeaderRead readContainerHeader(const FileLayer& layer, const char* path, Contain
         return HeaderRead::Unreadable;
     }
     uint8_t bytes[kMaxHeaderLength];
-    int64_t got = readFully(layer, file, bytes, sizeof bytes);
+    int64_t got = layer.read(layer.context, file, bytes, sizeof bytes);
     layer.close(layer.context, file);
     if (got < 0) {
         return HeaderRead::Unreadable;
