@@ -25,9 +25,9 @@ if(EXISTS ${PROJECT_SOURCE_DIR}/src/app/main_win.cpp)
         COMMAND ${CMAKE_COMMAND} -E copy_if_different ${PROJECT_SOURCE_DIR}/resources/ReadMe.htm
                 $<TARGET_FILE_DIR:Nimbrel>/ReadMe.htm)
 
-    # The download for Windows users: the program, stripped, and its user guide, in a zip named
-    # after the version and the build (win32 for any Windows, win64 for 64-bit Windows). Both
-    # builds put theirs in one folder, so the two zips sit side by side.
+    # The download for Windows users: the program and the console tool, stripped, and the user
+    # guide, in a zip named after the version and the build (win32 for any Windows, win64 for
+    # 64-bit Windows). Both builds put theirs in one folder, so the two zips sit side by side.
     if(CMAKE_SYSTEM_PROCESSOR STREQUAL "x86_64")
         set(NIMBREL_RELEASE_KIND win64)
     else()
@@ -41,11 +41,12 @@ if(EXISTS ${PROJECT_SOURCE_DIR}/src/app/main_win.cpp)
         COMMAND ${CMAKE_COMMAND} -E rm -rf ${stage}
         COMMAND ${CMAKE_COMMAND} -E make_directory ${stage} ${NIMBREL_RELEASE_DIR}
         COMMAND ${CMAKE_STRIP} -o ${stage}/Nimbrel.exe $<TARGET_FILE:Nimbrel>
+        COMMAND ${CMAKE_STRIP} -o ${stage}/nimbrel-cli.exe $<TARGET_FILE:nimbrel_cli>
         COMMAND ${CMAKE_COMMAND} -E copy ${PROJECT_SOURCE_DIR}/resources/ReadMe.htm ${stage}/ReadMe.htm
         COMMAND ${CMAKE_COMMAND} -E rm -f ${NIMBREL_RELEASE_ZIP}
         COMMAND ${CMAKE_COMMAND} -E chdir ${stage}
-                ${CMAKE_COMMAND} -E tar cf ${NIMBREL_RELEASE_ZIP} --format=zip Nimbrel.exe ReadMe.htm
-        DEPENDS Nimbrel ${PROJECT_SOURCE_DIR}/resources/ReadMe.htm
+                ${CMAKE_COMMAND} -E tar cf ${NIMBREL_RELEASE_ZIP} --format=zip Nimbrel.exe nimbrel-cli.exe ReadMe.htm
+        DEPENDS Nimbrel nimbrel_cli ${PROJECT_SOURCE_DIR}/resources/ReadMe.htm
         COMMENT "Packing ${NIMBREL_RELEASE_ZIP}"
         VERBATIM)
     add_custom_target(release ALL DEPENDS ${NIMBREL_RELEASE_ZIP})
