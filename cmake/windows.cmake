@@ -33,7 +33,6 @@ if(EXISTS ${PROJECT_SOURCE_DIR}/src/app/main_win.cpp)
     else()
         set(NIMBREL_RELEASE_KIND win32)
     endif()
-    set(NIMBREL_RELEASE_DIR ${PROJECT_SOURCE_DIR}/build/release CACHE PATH "Where the release zips are made")
     set(NIMBREL_RELEASE_ZIP
         ${NIMBREL_RELEASE_DIR}/Nimbrel-${PROJECT_VERSION_MAJOR}.${PROJECT_VERSION_MINOR}-${NIMBREL_RELEASE_KIND}.zip)
     set(stage ${CMAKE_BINARY_DIR}/release-stage)
@@ -143,7 +142,7 @@ if(NIMBREL_TESTS AND CMAKE_SYSTEM_PROCESSOR STREQUAL "x86_64")
         target_link_libraries(e2e_tests PRIVATE nimbrel_core GTest::gtest_main GTest::gmock
                               comctl32 shell32 ole32 advapi32 user32 gdi32)
         target_compile_options(e2e_tests PRIVATE ${NIMBREL_WARNINGS})
-        add_dependencies(e2e_tests Nimbrel shell_recorder)
+        add_dependencies(e2e_tests Nimbrel shell_recorder nimbrel_cli)
         # One desktop, one set of drive letters, one application-data folder: the Win32 and
         # end-to-end tests run one at a time.
         gtest_discover_tests(e2e_tests TEST_PREFIX "win64.e2e." DISCOVERY_MODE PRE_TEST
