@@ -321,7 +321,9 @@ bool readSecret(const char* prompt, std::string& secret) {
     signal(SIGINT, restoreEcho);
     signal(SIGTERM, restoreEcho);
     signal(SIGHUP, restoreEcho);
-    if (write(tty, prompt, std::strlen(prompt)) < 0 || tcsetattr(tty, TCSAFLUSH, &quiet) != 0) {
+    // Echo goes off before the prompt shows, so that nothing typed after it is ever shown.
+    if (tcsetattr(tty, TCSAFLUSH, &quiet) != 0 || write(tty, prompt, std::strlen(prompt)) < 0) {
+        tcsetattr(tty, TCSAFLUSH, &gSavedTerminal);
         gTerminal = -1;
         close(tty);
         return false;

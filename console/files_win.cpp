@@ -204,9 +204,10 @@ bool readSecret(const char* prompt, std::string& secret) {
     DWORD mode = 0;
     bool ok = in != INVALID_HANDLE_VALUE && out != INVALID_HANDLE_VALUE && GetConsoleMode(in, &mode);
     if (ok) {
+        // Echo goes off before the prompt shows, so that nothing typed after it is ever shown.
+        SetConsoleMode(in, (mode & ~DWORD(ENABLE_ECHO_INPUT)) | ENABLE_LINE_INPUT | ENABLE_PROCESSED_INPUT);
         DWORD put = 0;
         WriteConsoleA(out, prompt, DWORD(std::strlen(prompt)), &put, nullptr);
-        SetConsoleMode(in, (mode & ~DWORD(ENABLE_ECHO_INPUT)) | ENABLE_LINE_INPUT | ENABLE_PROCESSED_INPUT);
         secret.clear();
         for (;;) {
             char c;
