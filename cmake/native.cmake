@@ -28,6 +28,15 @@ if(NIMBREL_TESTS)
     target_compile_options(core_tests PRIVATE ${NIMBREL_WARNINGS} ${NIMBREL_SANITIZERS})
     gtest_discover_tests(core_tests TEST_PREFIX "native." DISCOVERY_TIMEOUT 60 PROPERTIES TIMEOUT 300)
 
+    # The console tool run as a script runs it.
+    add_executable(console_tests ${PROJECT_SOURCE_DIR}/tests/console/console_test.cpp)
+    target_include_directories(console_tests PRIVATE ${PROJECT_SOURCE_DIR}/tests)
+    target_compile_definitions(console_tests PRIVATE NIMBREL_TOOL="$<TARGET_FILE:nimbrel_cli>")
+    target_link_libraries(console_tests PRIVATE nimbrel_core_checked GTest::gtest_main)
+    target_compile_options(console_tests PRIVATE ${NIMBREL_WARNINGS} ${NIMBREL_SANITIZERS})
+    add_dependencies(console_tests nimbrel_cli)
+    gtest_discover_tests(console_tests TEST_PREFIX "native." DISCOVERY_TIMEOUT 60)
+
     # The user's guide, as a browser shows it; the screenshot stays in the build for a look.
     add_test(NAME native.readme.renders
              COMMAND ${PROJECT_SOURCE_DIR}/scripts/check-readme.sh ${PROJECT_SOURCE_DIR}/resources/ReadMe.htm

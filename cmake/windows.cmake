@@ -25,15 +25,14 @@ if(EXISTS ${PROJECT_SOURCE_DIR}/src/app/main_win.cpp)
         COMMAND ${CMAKE_COMMAND} -E copy_if_different ${PROJECT_SOURCE_DIR}/resources/ReadMe.htm
                 $<TARGET_FILE_DIR:Nimbrel>/ReadMe.htm)
 
-    # The download for Windows users: the program, stripped, and its user guide, in a zip named
-    # after the version and the build (win32 for any Windows, win64 for 64-bit Windows). Both
-    # builds put theirs in one folder, so the two zips sit side by side.
+    # The download for Windows users: the program and the console tool, stripped, and the user
+    # guide, in a zip named after the version and the build (win32 for any Windows, win64 for
+    # 64-bit Windows). Both builds put theirs in one folder, so the two zips sit side by side.
     if(CMAKE_SYSTEM_PROCESSOR STREQUAL "x86_64")
         set(NIMBREL_RELEASE_KIND win64)
     else()
         set(NIMBREL_RELEASE_KIND win32)
     endif()
-    set(NIMBREL_RELEASE_DIR ${PROJECT_SOURCE_DIR}/build/release CACHE PATH "Where the release zips are made")
     set(NIMBREL_RELEASE_ZIP
         ${NIMBREL_RELEASE_DIR}/Nimbrel-${PROJECT_VERSION_MAJOR}.${PROJECT_VERSION_MINOR}-${NIMBREL_RELEASE_KIND}.zip)
     set(stage ${CMAKE_BINARY_DIR}/release-stage)
@@ -41,11 +40,12 @@ if(EXISTS ${PROJECT_SOURCE_DIR}/src/app/main_win.cpp)
         COMMAND ${CMAKE_COMMAND} -E rm -rf ${stage}
         COMMAND ${CMAKE_COMMAND} -E make_directory ${stage} ${NIMBREL_RELEASE_DIR}
         COMMAND ${CMAKE_STRIP} -o ${stage}/Nimbrel.exe $<TARGET_FILE:Nimbrel>
+        COMMAND ${CMAKE_STRIP} -o ${stage}/nimbrel-cli.exe $<TARGET_FILE:nimbrel_cli>
         COMMAND ${CMAKE_COMMAND} -E copy ${PROJECT_SOURCE_DIR}/resources/ReadMe.htm ${stage}/ReadMe.htm
         COMMAND ${CMAKE_COMMAND} -E rm -f ${NIMBREL_RELEASE_ZIP}
         COMMAND ${CMAKE_COMMAND} -E chdir ${stage}
-                ${CMAKE_COMMAND} -E tar cf ${NIMBREL_RELEASE_ZIP} --format=zip Nimbrel.exe ReadMe.htm
-        DEPENDS Nimbrel ${PROJECT_SOURCE_DIR}/resources/ReadMe.htm
+                ${CMAKE_COMMAND} -E tar cf ${NIMBREL_RELEASE_ZIP} --format=zip Nimbrel.exe nimbrel-cli.exe ReadMe.htm
+        DEPENDS Nimbrel nimbrel_cli ${PROJECT_SOURCE_DIR}/resources/ReadMe.htm
         COMMENT "Packing ${NIMBREL_RELEASE_ZIP}"
         VERBATIM)
     add_custom_target(release ALL DEPENDS ${NIMBREL_RELEASE_ZIP})
@@ -142,7 +142,7 @@ if(NIMBREL_TESTS AND CMAKE_SYSTEM_PROCESSOR STREQUAL "x86_64")
         target_link_libraries(e2e_tests PRIVATE nimbrel_core GTest::gtest_main GTest::gmock
                               comctl32 shell32 ole32 advapi32 user32 gdi32)
         target_compile_options(e2e_tests PRIVATE ${NIMBREL_WARNINGS})
-        add_dependencies(e2e_tests Nimbrel shell_recorder)
+        add_dependencies(e2e_tests Nimbrel shell_recorder nimbrel_cli)
         # One desktop, one set of drive letters, one application-data folder: the Win32 and
         # end-to-end tests run one at a time.
         gtest_discover_tests(e2e_tests TEST_PREFIX "win64.e2e." DISCOVERY_MODE PRE_TEST

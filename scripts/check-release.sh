@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Checks the two release zips as a Windows user would receive them: the right name and
-# version, exactly the program and its ReadMe, a program for the right processor that needs
-# no DLL beyond those every Windows has, and (for the 64-bit one, which runs here) a program
-# that really does a job. A program that shows a window instead of ending is stopped after a
+# version, exactly the program, the console tool and the ReadMe, programs for the right
+# processor that need no DLL beyond those every Windows has, and (for the 64-bit ones, which
+# run here) programs that really do a job, the same job. A program that shows a window instead of ending is stopped after a
 # minute.
 # usage: check-release.sh <source folder> <release folder> <wine-run.sh>
 set -u
@@ -29,7 +29,7 @@ for kind in win32 win64; do
         continue
     fi
     listing=$(cmake -E tar tf "$zip" | sort | tr '\n' ' ')
-    [ "$listing" = "Nimbrel.exe ReadMe.htm " ] || fail "$kind zip holds: $listing"
+    [ "$listing" = "Nimbrel.exe ReadMe.htm nimbrel-cli.exe " ] || fail "$kind zip holds: $listing"
     mkdir -p "$work/$kind"
     (cd "$work/$kind" && cmake -E tar xf "$zip") || fail "$kind zip does not unpack"
     cmp -s "$work/$kind/ReadMe.htm" "$source_dir/resources/ReadMe.htm" || fail "$kind ReadMe.htm differs from the source"
@@ -38,18 +38,24 @@ for kind in win32 win64; do
     win32) objdump=i686-w64-mingw32-objdump magic="010b" ;;
     win64) objdump=x86_64-w64-mingw32-objdump magic="020b" ;;
     esac
-    headers=$("$objdump" -p "$work/$kind/Nimbrel.exe" 2>&1)
-    grep -q "^Magic[[:space:]]*$magic" <<<"$headers" || fail "$kind Nimbrel.exe is not a PE of the right kind"
-    grep -q "Subsystem.*(Windows GUI)" <<<"$headers" || fail "$kind Nimbrel.exe is not a GUI program"
-    for dll in $(grep 'DLL Name:' <<<"$headers" | awk '{print tolower($3)}'); do
-        case " $system_dlls " in
-        *" $dll "*) ;;
-        *) fail "$kind Nimbrel.exe needs $dll, which Windows does not have" ;;
+    for program in Nimbrel.exe:GUI nimbrel-cli.exe:CUI; do
+        exe=${program%%:*}
+        headers=$("$objdump" -p "$work/$kind/$exe" 2>&1)
+        grep -q "^Magic[[:space:]]*$magic" <<<"$headers" || fail "$kind $exe is not a PE of the right kind"
+        case ${program##*:} in
+        GUI) grep -q "Subsystem.*(Windows GUI)" <<<"$headers" || fail "$kind $exe is not a GUI program" ;;
+        CUI) grep -q "Subsystem.*(Windows CUI)" <<<"$headers" || fail "$kind $exe is not a console program" ;;
         esac
+        for dll in $(grep 'DLL Name:' <<<"$headers" | awk '{print tolower($3)}'); do
+            case " $system_dlls " in
+            *" $dll "*) ;;
+            *) fail "$kind $exe needs $dll, which Windows does not have" ;;
+            esac
+        done
+        if "$objdump" -h "$work/$kind/$exe" | grep -q '\.debug_'; then
+            fail "$kind $exe still carries debugging information"
+        fi
     done
-    if "$objdump" -h "$work/$kind/Nimbrel.exe" | grep -q '\.debug_'; then
-        fail "$kind Nimbrel.exe still carries debugging information"
-    fi
 done
 
 # The packed 64-bit program encrypts and decrypts a file, windowless.
@@ -67,6 +73,12 @@ if [ -f "$exe" ]; then
     elif ! cmp -s "$work/job/XOR XOR data.bin" "$work/job/data.bin"; then
         fail "the packed program did not restore the file"
     fi
+    # The packed console tool writes the very same file.
+    mkdir -p "$work/cli"
+    cp "$work/job/data.bin" "$work/cli/data.bin"
+    timeout 60 "$wine_run" "$work/win64/nimbrel-cli.exe" xor "$(wine_path "$work/cli/data.bin")" \
+        --key-string release-check --quiet >/dev/null 2>&1 || fail "the packed console tool failed"
+    cmp -s "$work/cli/XOR data.bin" "$work/job/XOR data.bin" || fail "the packed console tool's output differs"
 fi
 
 if [ "$failures" -eq 0 ]; then

@@ -2,7 +2,6 @@
 
 #include <shlobj.h>
 
-#include "engine/paths.h"
 #include "text/text.h"
 
 HANDLE openForReading(const char* path) {
@@ -24,30 +23,6 @@ bool opensForReading(const char* path, DWORD share) {
     }
     CloseHandle(h);
     return true;
-}
-
-HANDLE createPartialFile(const char* folder, const char* prefix, const char* finalName, DWORD access,
-                         DWORD share, char* partial) {
-    // Names of the program's own: the system's temporary names need a folder 14 characters
-    // shorter than a path may be, so a deep folder that takes the output would refuse them.
-    uint32_t pick = GetTickCount() ^ (GetCurrentProcessId() << 16);
-    for (int attempt = 0; attempt < 100; ++attempt, pick = pick * 1664525u + 1013904223u) {
-        if (!partialFilePath(folder, prefix, finalName, pick, partial, kPartialPathCapacity)) {
-            break;
-        }
-        // A new file, never one that exists: nothing is truncated, and no other file is taken.
-        HANDLE file =
-            CreateFileA(partial, access, share, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
-        if (file != INVALID_HANDLE_VALUE) {
-            return file;
-        }
-        DWORD error = GetLastError();
-        if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) {
-            break;
-        }
-    }
-    partial[0] = '\0';
-    return INVALID_HANDLE_VALUE;
 }
 
 bool setDeleteOnClose(HANDLE file, bool remove) {

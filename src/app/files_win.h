@@ -12,11 +12,6 @@ HANDLE openForReading(const char* path);
 bool makeFullPath(const char* path, char* out, size_t capacity);
 // True when the file exists and opens for reading with the given sharing.
 bool opensForReading(const char* path, DWORD share = 0);
-// Makes and opens a new file of a fresh name in `folder`, from which `finalName` will be made by
-// renaming (its path into `partial`, kPartialPathCapacity bytes); on failure nothing is left
-// and `partial` is empty.
-HANDLE createPartialFile(const char* folder, const char* prefix, const char* finalName, DWORD access,
-                         DWORD share, char* partial);
 // Whether the file is removed when its last handle closes (the handle needs DELETE access).
 bool setDeleteOnClose(HANDLE file, bool remove);
 // Reads until `count` bytes have arrived or the file ends; -1 when a read fails.

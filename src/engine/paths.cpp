@@ -2,11 +2,11 @@
 
 #include <cstring>
 
-bool fileNameOf(const char* path, char* out, size_t capacity) {
+bool fileNameOf(const char* path, char* out, size_t capacity, char separator) {
     size_t n = std::strlen(path);
-    size_t end = (n > 0 && path[n - 1] == '\\') ? n - 1 : n;
+    size_t end = (n > 0 && path[n - 1] == separator) ? n - 1 : n;
     for (size_t i = end; i > 0; --i) {
-        if (path[i - 1] == '\\') {
+        if (path[i - 1] == separator) {
             return cutText(path + i, end - i, out, capacity);
         }
     }
@@ -22,11 +22,16 @@ bool stripExtension(const char* name, char* out, size_t capacity) {
 }
 
 bool withTrailingBackslash(char* path, size_t capacity) {
+    return withTrailingSeparator(path, capacity, '\\');
+}
+
+bool withTrailingSeparator(char* path, size_t capacity, char separator) {
     size_t n = std::strlen(path);
-    if (n > 0 && path[n - 1] == '\\') {
+    if (n > 0 && path[n - 1] == separator) {
         return true;
     }
-    return appendText(path, capacity, "\\");
+    const char tail[2] = {separator, '\0'};
+    return appendText(path, capacity, tail);
 }
 
 bool bareFileName(const char* name, char* out, size_t capacity) {
@@ -46,9 +51,10 @@ bool bareFileName(const char* name, char* out, size_t capacity) {
     return copyText(onlyDotsAndBlanks ? "" : start, out, capacity);
 }
 
-bool joinOutputPath(const char* folder, const char* name, char* out, size_t capacity) {
+bool joinOutputPath(const char* folder, const char* name, char* out, size_t capacity, char separator) {
     char path[kTextCapacity];
-    if (!copyText(folder, path) || !withTrailingBackslash(path) || !appendText(path, name)) {
+    if (!copyText(folder, path) || !withTrailingSeparator(path, sizeof path, separator) ||
+        !appendText(path, name)) {
         return false;
     }
     return copyText(path, out, capacity);
@@ -60,9 +66,9 @@ bool isLocalDrivePath(const char* path) {
 }
 
 bool partialFilePath(const char* folder, const char* prefix, const char* finalName, uint32_t pick, char* out,
-                     size_t capacity) {
+                     size_t capacity, char separator) {
     static const char kDigits[] = "0123456789abcdefghijklmnopqrstuvwxyz";
-    if (!copyText(folder, out, capacity) || !withTrailingBackslash(out, capacity)) {
+    if (!copyText(folder, out, capacity) || !withTrailingSeparator(out, capacity, separator)) {
         return false;
     }
     const size_t folderLength = std::strlen(out);
@@ -95,12 +101,13 @@ bool partialFilePath(const char* folder, const char* prefix, const char* finalNa
     return appendText(out, capacity, name);
 }
 
-bool nameOutputFields(JobSettings& job, const DialogState& dialog, char* caption, size_t captionCapacity) {
+bool nameOutputFields(JobSettings& job, const DialogState& dialog, char* caption, size_t captionCapacity,
+                      char separator) {
     bool ok = true;
     char output[kTextCapacity] = "";
     const char* title;
     if (dialog.direction == Encrypt || dialog.cipherMode == ModeXor) {
-        if (!fileNameOf(job.inputPath, job.plainName, sizeof job.plainName)) {
+        if (!fileNameOf(job.inputPath, job.plainName, sizeof job.plainName, separator)) {
             job.plainName[0] = '\0';
             ok = false;
         }

@@ -1,0 +1,367 @@
+// The console tool's system layer on POSIX systems (Linux, macOS, the BSDs).
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+
+#if defined(__linux__)
+#include <sys/random.h>
+#endif
+
+#include "platform.h"
+
+namespace {
+
+// Windows file time counts 100 ns steps from 1601; the POSIX clock seconds from 1970.
+constexpr uint64_t kEpochDifference = 116444736000000000ull;
+
+// The temporary file being written, for a signal handler to remove: fixed storage, no locks.
+char gPartial[PATH_MAX];
+volatile sig_atomic_t gHavePartial = 0;
+
+uint64_t toFileTime(const struct timespec& t) {
+    if (t.tv_sec < 0) {
+        return 0;
+    }
+    return uint64_t(t.tv_sec) * 10000000ull + uint64_t(t.tv_nsec) / 100 + kEpochDifference;
+}
+
+struct timespec fromFileTime(uint64_t t) {
+    struct timespec s{};
+    if (t < kEpochDifference) {
+        s.tv_nsec = UTIME_OMIT; // before 1970 (or none): left as the new file has it
+        return s;
+    }
+    t -= kEpochDifference;
+    s.tv_sec = time_t(t / 10000000ull);
+    s.tv_nsec = long(t % 10000000ull) * 100;
+    return s;
+}
+
+int fdOf(FileRef f) {
+    return int(f);
+}
+
+FileRef openRead(void*, const char* path) {
+    int fd = open(path, O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        return kNoFile;
+    }
+    struct stat st;
+    // A folder opens for reading here but is no file to encrypt.
+    if (fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
+        close(fd);
+        return kNoFile;
+    }
+    return fd;
+}
+
+FileRef createNew(void*, const char* path) {
+    int fd = open(path, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd < 0) {
+        return kNoFile;
+    }
+    if (std::strlen(path) < sizeof gPartial) {
+        gHavePartial = 0;
+        std::memcpy(gPartial, path, std::strlen(path) + 1);
+        gHavePartial = 1;
+    }
+    return fd;
+}
+
+int64_t readFile(void*, FileRef f, uint8_t* buffer, uint32_t count) {
+    uint32_t total = 0;
+    while (total < count) {
+        ssize_t got = read(fdOf(f), buffer + total, count - total);
+        if (got < 0 && errno == EINTR) {
+            continue;
+        }
+        if (got < 0) {
+            return -1;
+        }
+        if (got == 0) {
+            break;
+        }
+        total += uint32_t(got);
+    }
+    return total;
+}
+
+bool writeFile(void*, FileRef f, const uint8_t* buffer, uint32_t count) {
+    uint32_t total = 0;
+    while (total < count) {
+        ssize_t put = write(fdOf(f), buffer + total, count - total);
+        if (put < 0 && errno == EINTR) {
+            continue;
+        }
+        if (put <= 0) {
+            return false;
+        }
+        total += uint32_t(put);
+    }
+    return true;
+}
+
+int64_t sizeOf(void*, FileRef f) {
+    struct stat st;
+    return fstat(fdOf(f), &st) == 0 ? int64_t(st.st_size) : -1;
+}
+
+bool seekTo(void*, FileRef f, uint64_t position) {
+    return lseek(fdOf(f), off_t(position), SEEK_SET) == off_t(position);
+}
+
+bool getTimes(void*, FileRef f, FileTimes& times) {
+    struct stat st;
+    if (fstat(fdOf(f), &st) != 0) {
+        return false;
+    }
+#if defined(__APPLE__)
+    times.creation = toFileTime(st.st_birthtimespec);
+    times.lastAccess = toFileTime(st.st_atimespec);
+    times.lastWrite = toFileTime(st.st_mtimespec);
+#else
+    // No portable birth time: a new file's creation is its last change.
+    times.creation = toFileTime(st.st_ctim);
+    times.lastAccess = toFileTime(st.st_atim);
+    times.lastWrite = toFileTime(st.st_mtim);
+#endif
+    return true;
+}
+
+// The system keeps no settable creation time; access and write times are restored.
+bool setTimes(void*, FileRef f, const FileTimes& times) {
+    struct timespec t[2] = {fromFileTime(times.lastAccess), fromFileTime(times.lastWrite)};
+    return futimens(fdOf(f), t) == 0;
+}
+
+bool closeFile(void*, FileRef f) {
+    return close(fdOf(f)) == 0;
+}
+
+bool sameFile(void*, const char* path, FileRef open, const char* openPath) {
+    struct stat a, b;
+    if (std::strcmp(path, openPath) == 0) {
+        return true;
+    }
+    return stat(path, &a) == 0 && fstat(fdOf(open), &b) == 0 && a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+}
+
+bool exists(void*, const char* path) {
+    struct stat st;
+    return lstat(path, &st) == 0;
+}
+
+// The Windows attribute word of a plain file: archive, and read-only when nobody may write.
+uint32_t attributes(void*, const char* path) {
+    struct stat st;
+    if (stat(path, &st) != 0) {
+        return 0xFFFFFFFFu;
+    }
+    return 0x20u | ((st.st_mode & 0222) == 0 ? 0x1u : 0u);
+}
+
+void makeFolder(void*, const char* path) {
+    mkdir(path, 0777);
+}
+
+bool renameFile(void*, const char* from, const char* to, bool replace) {
+    bool moved;
+    if (replace) {
+        moved = rename(from, to) == 0;
+    } else if (link(from, to) == 0) {
+        // A new name that fails if one exists, then the old one goes: nothing is ever replaced.
+        unlink(from);
+        moved = true;
+    } else if (errno == EEXIST) {
+        moved = false;
+    } else {
+        // File systems without hard links: the check and the move are two steps there.
+        struct stat st;
+        moved = lstat(to, &st) != 0 && errno == ENOENT && rename(from, to) == 0;
+    }
+    if (moved) {
+        gHavePartial = 0;
+    }
+    return moved;
+}
+
+bool removeFile(void*, const char* path) {
+    gHavePartial = 0;
+    return unlink(path) == 0;
+}
+
+uint32_t uniqueNumber(void*) {
+    struct timespec now;
+    clock_gettime(CLOCK_REALTIME, &now);
+    return uint32_t(getpid()) * 2654435761u ^ uint32_t(now.tv_nsec) ^ uint32_t(now.tv_sec);
+}
+
+void* takeMemory(void*, size_t bytes) {
+    return std::calloc(bytes, 1);
+}
+
+void releaseMemory(void*, void* memory) {
+    std::free(memory);
+}
+
+void onInterrupt(int signal) {
+    if (gHavePartial) {
+        unlink(gPartial);
+    }
+    _exit(128 + signal);
+}
+
+// The terminal's echo, put back on every way out.
+struct termios gSavedTerminal;
+int gTerminal = -1;
+
+void restoreEcho(int signal) {
+    if (gTerminal >= 0) {
+        tcsetattr(gTerminal, TCSAFLUSH, &gSavedTerminal);
+    }
+    onInterrupt(signal);
+}
+
+} // namespace
+
+FileLayer platformFiles() {
+    return FileLayer{nullptr,      '/',      openRead,   createNew,    readFile,   writeFile,     sizeOf,
+                     seekTo,       getTimes, setTimes,   closeFile,    sameFile,   exists,        attributes,
+                     makeFolder,   renameFile, removeFile, uniqueNumber, takeMemory, releaseMemory, nullptr,
+                     nullptr};
+}
+
+std::string nativePath(const std::string& path) {
+    return path;
+}
+
+std::string absolutePath(const std::string& path) {
+    char resolved[PATH_MAX];
+    if (realpath(path.c_str(), resolved)) {
+        return resolved;
+    }
+    return path;
+}
+
+bool isFolder(const std::string& path) {
+    struct stat st;
+    return stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+int64_t fileSizeAt(const std::string& path) {
+    FileRef f = openRead(nullptr, path.c_str());
+    if (f == kNoFile) {
+        return -1;
+    }
+    int64_t size = sizeOf(nullptr, f);
+    close(fdOf(f));
+    return size;
+}
+
+bool randomBytes(uint8_t* buffer, size_t count) {
+#if defined(__APPLE__) || defined(__OpenBSD__) || defined(__FreeBSD__) || defined(__NetBSD__)
+    arc4random_buf(buffer, count);
+    return true;
+#else
+    size_t done = 0;
+#if defined(__linux__)
+    while (done < count) {
+        ssize_t got = getrandom(buffer + done, count - done, 0);
+        if (got < 0 && errno == EINTR) {
+            continue;
+        }
+        if (got <= 0) {
+            break; // an old kernel: the device below
+        }
+        done += size_t(got);
+    }
+#endif
+    if (done < count) {
+        int fd = open("/dev/urandom", O_RDONLY | O_CLOEXEC);
+        if (fd < 0) {
+            return false;
+        }
+        int64_t got = readFile(nullptr, fd, buffer + done, uint32_t(count - done));
+        close(fd);
+        if (got < 0 || size_t(got) != count - done) {
+            return false;
+        }
+    }
+    return true;
+#endif
+}
+
+void keepToOwner(FileRef file) {
+    fchmod(fdOf(file), 0600);
+}
+
+bool readSecret(const char* prompt, std::string& secret) {
+    int tty = open("/dev/tty", O_RDWR | O_CLOEXEC);
+    if (tty < 0) {
+        return false;
+    }
+    struct termios quiet;
+    if (tcgetattr(tty, &gSavedTerminal) != 0) {
+        close(tty);
+        return false;
+    }
+    quiet = gSavedTerminal;
+    quiet.c_lflag &= tcflag_t(~(ECHO | ECHONL));
+    quiet.c_lflag |= ICANON;
+    gTerminal = tty;
+    signal(SIGINT, restoreEcho);
+    signal(SIGTERM, restoreEcho);
+    signal(SIGHUP, restoreEcho);
+    // Echo goes off before the prompt shows, so that nothing typed after it is ever shown.
+    if (tcsetattr(tty, TCSAFLUSH, &quiet) != 0 || write(tty, prompt, std::strlen(prompt)) < 0) {
+        tcsetattr(tty, TCSAFLUSH, &gSavedTerminal);
+        gTerminal = -1;
+        close(tty);
+        return false;
+    }
+    secret.clear();
+    bool ok = true;
+    for (;;) {
+        char c;
+        ssize_t got = read(tty, &c, 1);
+        if (got < 0 && errno == EINTR) {
+            continue;
+        }
+        if (got <= 0) {
+            ok = false;
+            break;
+        }
+        if (c == '\n' || c == '\r') {
+            break;
+        }
+        secret.push_back(c);
+    }
+    tcsetattr(tty, TCSAFLUSH, &gSavedTerminal);
+    gTerminal = -1;
+    if (write(tty, "\n", 1) < 0) {
+        ok = false;
+    }
+    close(tty);
+    removePartialOnInterrupt();
+    return ok;
+}
+
+bool errorIsTerminal() {
+    return isatty(STDERR_FILENO) == 1;
+}
+
+void removePartialOnInterrupt() {
+    signal(SIGINT, onInterrupt);
+    signal(SIGTERM, onInterrupt);
+    signal(SIGHUP, onInterrupt);
+    signal(SIGPIPE, SIG_IGN);
+}

@@ -1,0 +1,762 @@
+// nimbrel: Nimbrel's files from a console on any system. The job itself is the program's own
+// operation; this file reads the command line, says how strong the key is, and reports.
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "engine/container.h"
+#include "engine/job.h"
+#include "engine/operation.h"
+#include "engine/paths.h"
+#include "engine/xorpass.h"
+#include "keys/analyser.h"
+#include "keys/keylength.h"
+#include "platform.h"
+#include "version.h"
+
+namespace {
+
+constexpr int kUsageError = 64;
+// Keys are made and written a portion at a time, as the program does.
+constexpr uint32_t kKeyPortion = 1 << 20;
+
+const char kOverview[] =
+    "Usage: nimbrel COMMAND [OPTIONS]\n"
+    "\n"
+    "Reads and writes the files of Nimbrel, the Windows file encrypter, byte for byte.\n"
+    "\n"
+    "Commands:\n"
+    "  encrypt FILE      write a Classic container (FILE's name, .qdx) the program opens\n"
+    "  decrypt FILE.qdx  restore the file a container holds, with its stored name and times\n"
+    "  xor FILE          write \"XOR FILE\", the program's XOR mode; the same command undoes it\n"
+    "  info FILE.qdx     show a container's header\n"
+    "  analyse KEYFILE   rate a file as key material, as the program's \"Analyse\" does\n"
+    "  keygen            write a random key file\n"
+    "\n"
+    "'nimbrel COMMAND --help' tells more about each.\n";
+
+const char kKeyFacts[] =
+    "How strong the key is: said on standard error before every encrypt and xor.\n"
+    "  one-time pad    a key file at least as long as the data, whose bytes the analyser rates\n"
+    "                  good or excellent. Unbreakable only if it is truly random, kept secret,\n"
+    "                  and used for this one file and never again.\n"
+    "  repeating key   a key of N bytes repeats every N bytes: a few known bytes of the file\n"
+    "                  (a file header, a run of zeros) expose the rest. Every key string is one\n"
+    "                  (at least 32 bytes after the program's repetition), and so is a key file\n"
+    "                  shorter than the data.\n"
+    "  default key     an empty key string means the program's built-in key text, which\n"
+    "                  anyone can read: no secrecy at all.\n"
+    "  A key file as long as the data that the analyser rates lower is said to be not random.\n"
+    "  Whatever the key, the program's format leaves some bytes unchanged: one in every key\n"
+    "  period of a repeating key, one in every 25,000,000 with a one-time pad.\n";
+
+const char kKeyOptions[] =
+    "Key (one of):\n"
+    "  --key-file K      the key file K; --use N takes only its first N bytes\n"
+    "  --key-string S    a typed key; an empty one is the public default key\n"
+    "  --key-prompt      ask for the key string on the terminal without showing it\n";
+
+const char kCommonOptions[] =
+    "  -o DIR            write into DIR (made if missing, one level) instead of FILE's folder\n"
+    "  --force           replace an existing output (never the input or the key)\n"
+    "  --quiet           say nothing but errors\n"
+    "\n"
+    "Exit status: 0 done; 1 input unreadable or damaged; 2 key missing or unusable; 3 out of\n"
+    "memory; 4 output not writable; 64 usage error. Nothing is left behind on failure.\n";
+
+struct Command {
+    const char* name;
+    const char* usage;
+    const char* about;
+    const char* options; // the options this command takes, each between spaces
+};
+
+const Command kCommands[] = {
+    {"encrypt", "nimbrel encrypt FILE KEY [--save-key-name] [--description D] [-o DIR]",
+     "Writes FILE's name without its extension, plus .qdx: a Classic container with the file's\n"
+     "name, the description when given, the key file's full path with --save-key-name, and times.\n"
+     "--key-prompt asks twice.\n",
+     " --key-file --use --key-string --key-prompt --save-key-name --description -o --force --quiet "},
+    {"decrypt", "nimbrel decrypt FILE.qdx [KEY] [-o DIR]",
+     "Restores the stored file under its stored name (reduced to a bare file name, as the program\n"
+     "does), with the access and write times the system can set. Without a key option it uses the\n"
+     "key file the container names, and says so. A wrong key gives wrong output: nothing in the\n"
+     "format tests the key.\n",
+     " --key-file --use --key-string --key-prompt -o --force --quiet "},
+    {"xor", "nimbrel xor FILE KEY [-o DIR]",
+     "Writes \"XOR FILE\", the bare XOR of file and key, identical to the program's XOR mode and\n"
+     "its windowless run. The same command with the same key restores the file.\n"
+     "--key-prompt asks twice.\n",
+     " --key-file --use --key-string --key-prompt -o --force --quiet "},
+    {"info", "nimbrel info FILE.qdx [--json]",
+     "Prints a container's header: stored name, description, key file path, times (UTC),\n"
+     "attribute word, payload size and header length. A file that is no container, or is cut\n"
+     "short, is an error (exit 1).\n",
+     " --json "},
+    {"analyse", "nimbrel analyse KEYFILE [--for FILE]",
+     "Rates KEYFILE as key material: the program's verdict and its score (very bad 0-69, bad\n"
+     "70-104, OK 105-144, good 145-199, excellent 200 and more), against the size of FILE when\n"
+     "given. A quick statistical screen, not a proof of randomness.\n",
+     " --for "},
+    {"keygen", "nimbrel keygen (--for FILE | --size N) [-o PATH]",
+     "Writes a key file of random bytes from the system's cryptographic source: N bytes, or for\n"
+     "FILE the program's length rule (the smallest power of two above its size). PATH is the new\n"
+     "file, or a folder to put \"KeyFile.txt\" in; \"KeyFile.txt\" here by default.\n",
+     " --for --size -o --force --quiet "},
+};
+
+struct Arguments {
+    const Command* command = nullptr;
+    std::vector<std::string> files;
+    std::string keyFile, keyString, description, output, forFile;
+    bool keyFileGiven = false, keyStringGiven = false, keyPrompt = false, saveKeyName = false;
+    bool descriptionGiven = false, outputGiven = false, force = false, quiet = false, json = false;
+    bool forGiven = false, sizeGiven = false, useGiven = false, help = false;
+    uint64_t use = 0, size = 0;
+};
+
+void say(const Arguments& a, const std::string& text) {
+    if (!a.quiet) {
+        std::fprintf(stderr, "nimbrel: %s\n", text.c_str());
+    }
+}
+
+int fail(int code, const std::string& text) {
+    std::fprintf(stderr, "nimbrel: %s\n", text.c_str());
+    return code;
+}
+
+int usage(const Arguments& a, const std::string& text) {
+    std::fprintf(stderr, "nimbrel: %s\nTry 'nimbrel %s--help'.\n", text.c_str(),
+                 a.command ? (std::string(a.command->name) + " ").c_str() : "");
+    return kUsageError;
+}
+
+void printHelp(const Command* c) {
+    if (!c) {
+        std::printf("%s\n%s\nExit status: 0 done; 1 input unreadable or damaged; 2 key missing or unusable;\n"
+                    "3 out of memory; 4 output not writable; 64 usage error.\n",
+                    kOverview, kKeyFacts);
+        return;
+    }
+    std::printf("Usage: %s\n\n%s\n", c->usage, c->about);
+    bool keyed = std::strstr(c->options, " --key-file ") != nullptr;
+    if (keyed) {
+        std::printf("%s", kKeyOptions);
+    }
+    std::printf("Options:\n");
+    if (std::strstr(c->options, " --save-key-name ")) {
+        std::printf("  --save-key-name   store the key file's full path in the container\n"
+                    "  --description D   store the description D (at most 299 bytes)\n");
+    }
+    if (std::strcmp(c->name, "info") == 0) {
+        std::printf("  --json            one JSON object; bytes above 127 as the code points of the same value\n");
+    }
+    if (std::strcmp(c->name, "analyse") == 0) {
+        std::printf("  --for FILE        the file the key is meant for (its size weighs in)\n");
+    }
+    if (std::strcmp(c->name, "keygen") == 0) {
+        std::printf("  --for FILE        a key for FILE: the smallest power of two above its size\n"
+                    "  --size N          a key of N bytes\n"
+                    "  -o PATH           the key file, or a folder for \"KeyFile.txt\"\n"
+                    "  --force           replace an existing key file (it may be the only key to a file)\n"
+                    "  --quiet           say nothing but errors\n");
+    } else if (std::strstr(c->options, " -o ")) {
+        std::printf("%s", kCommonOptions);
+    }
+    std::printf("  --help            this text\n");
+    if (keyed && std::strcmp(c->name, "decrypt") != 0) {
+        std::printf("\n%s", kKeyFacts);
+    }
+}
+
+bool parseCount(const std::string& text, uint64_t& value) {
+    if (text.empty() || text.size() > 19) {
+        return false;
+    }
+    value = 0;
+    for (char c : text) {
+        if (c < '0' || c > '9') {
+            return false;
+        }
+        value = value * 10 + uint64_t(c - '0');
+    }
+    return true;
+}
+
+// 0 when the arguments were read; otherwise the exit status.
+int parseArguments(int argc, char** argv, Arguments& a) {
+    if (argc < 2) {
+        std::fprintf(stderr, "%s", kOverview);
+        return kUsageError;
+    }
+    std::string first = argv[1];
+    if (first == "--help" || first == "-h" || first == "help") {
+        a.help = true;
+        return 0;
+    }
+    if (first == "--version") {
+        std::printf("nimbrel %s\n", NIMBREL_VERSION_TEXT);
+        std::exit(0);
+    }
+    for (const Command& c : kCommands) {
+        if (first == c.name) {
+            a.command = &c;
+        }
+    }
+    if (!a.command) {
+        return usage(a, "unknown command '" + first + "'");
+    }
+    bool optionsEnd = false;
+    for (int i = 2; i < argc; ++i) {
+        std::string arg = argv[i];
+        if (optionsEnd || arg.empty() || arg[0] != '-' || arg == "-") {
+            a.files.push_back(arg);
+            continue;
+        }
+        if (arg == "--") {
+            optionsEnd = true;
+            continue;
+        }
+        std::string name = arg, value;
+        bool inlineValue = false;
+        size_t eq = arg.find('=');
+        if (arg.compare(0, 2, "--") == 0 && eq != std::string::npos) {
+            name = arg.substr(0, eq);
+            value = arg.substr(eq + 1);
+            inlineValue = true;
+        }
+        if (name == "--help" || name == "-h") {
+            a.help = true;
+            continue;
+        }
+        if (std::strstr(a.command->options, (" " + name + " ").c_str()) == nullptr) {
+            return usage(a, "'" + name + "' is not an option of " + a.command->name);
+        }
+        bool takesValue = name == "--key-file" || name == "--use" || name == "--key-string" ||
+                          name == "--description" || name == "-o" || name == "--for" || name == "--size";
+        if (takesValue && !inlineValue) {
+            if (i + 1 >= argc) {
+                return usage(a, "'" + name + "' needs a value");
+            }
+            value = argv[++i];
+        } else if (!takesValue && inlineValue) {
+            return usage(a, "'" + name + "' takes no value");
+        }
+        if (name == "--key-file") {
+            a.keyFile = value;
+            a.keyFileGiven = true;
+        } else if (name == "--key-string") {
+            a.keyString = value;
+            a.keyStringGiven = true;
+        } else if (name == "--key-prompt") {
+            a.keyPrompt = true;
+        } else if (name == "--use") {
+            a.useGiven = true;
+            if (!parseCount(value, a.use) || a.use > 0xFFFFFFFFull) {
+                return usage(a, "--use needs a byte count below 4294967296");
+            }
+        } else if (name == "--save-key-name") {
+            a.saveKeyName = true;
+        } else if (name == "--description") {
+            a.description = value;
+            a.descriptionGiven = true;
+        } else if (name == "-o") {
+            a.output = value;
+            a.outputGiven = true;
+        } else if (name == "--for") {
+            a.forFile = value;
+            a.forGiven = true;
+        } else if (name == "--size") {
+            a.sizeGiven = true;
+            if (!parseCount(value, a.size) || a.size == 0 || a.size > 0xFFFFFFFFull) {
+                return usage(a, "--size needs a byte count from 1 to 4294967295");
+            }
+        } else if (name == "--force") {
+            a.force = true;
+        } else if (name == "--quiet") {
+            a.quiet = true;
+        } else if (name == "--json") {
+            a.json = true;
+        }
+    }
+    if (a.help) {
+        return 0;
+    }
+    const std::string command = a.command->name;
+    size_t wanted = command == "keygen" ? 0 : 1;
+    if (a.files.size() != wanted) {
+        return usage(a, wanted == 0 ? "keygen takes no file name; use --for FILE or -o PATH"
+                                    : command + " takes exactly one file");
+    }
+    int keys = int(a.keyFileGiven) + int(a.keyStringGiven) + int(a.keyPrompt);
+    if (keys > 1) {
+        return usage(a, "give one key: --key-file, --key-string or --key-prompt");
+    }
+    if (keys == 0 && (command == "encrypt" || command == "xor")) {
+        return usage(a, command + " needs a key: --key-file, --key-string or --key-prompt");
+    }
+    if (a.useGiven && (a.keyStringGiven || a.keyPrompt)) {
+        return usage(a, "--use counts the bytes of a key file");
+    }
+    if (a.saveKeyName && !a.keyFileGiven) {
+        return usage(a, "--save-key-name stores a key file's path; there is no key file");
+    }
+    if (command == "keygen" && a.forGiven == a.sizeGiven) {
+        return usage(a, "keygen needs one of --for FILE and --size N");
+    }
+    if (a.descriptionGiven && a.description.size() >= kFieldCapacity) {
+        return usage(a, "the description holds at most 299 bytes");
+    }
+    return 0;
+}
+
+// The folder a job writes into: -o DIR, or the input's own folder.
+std::string outputFolderFor(const Arguments& a, const std::string& input, char separator) {
+    if (a.outputGiven) {
+        return nativePath(a.output);
+    }
+    size_t cut = input.find_last_of(separator);
+    if (cut == std::string::npos) {
+        return ".";
+    }
+    return cut == 0 ? input.substr(0, 1) : input.substr(0, cut);
+}
+
+std::string withUnit(uint64_t n, const char* unit) {
+    return std::to_string(n) + " " + unit + (n == 1 ? "" : "s");
+}
+
+int64_t readWhole(void* context, uint8_t* buffer, uint32_t count) {
+    const FileLayer files = platformFiles();
+    return files.read(files.context, *static_cast<FileRef*>(context), buffer, count);
+}
+
+// The analyser's rating of the first `keyBytes` bytes of a key file against `payload` bytes.
+bool rateKeyFile(const std::string& path, uint32_t keyBytes, uint32_t payload, KeyAnalysis& analysis) {
+    const FileLayer files = platformFiles();
+    FileRef f = files.openRead(files.context, path.c_str());
+    if (f == kNoFile) {
+        return false;
+    }
+    auto* buffer = static_cast<uint8_t*>(files.takeMemory(files.context, kAnalyseBufferSize));
+    if (buffer) {
+        analysis = analyseKeyStream(keyBytes, payload, kAnalyseChunkSize, buffer, readWhole, &f);
+        files.releaseMemory(files.context, buffer);
+    }
+    files.close(files.context, f);
+    return buffer && analysis.outcome == AnalyseOutcome::Rated;
+}
+
+// One plain line about the key, before the data is touched.
+void sayKeyVerdict(const Arguments& a, const JobSettings& job, uint64_t payload) {
+    if (a.quiet) {
+        return;
+    }
+    std::string line;
+    if (!job.keyIsFile) {
+        uint8_t key[kTextCapacity * 2], defaultKey[64];
+        uint32_t n = expandKeyString(job.keyPath, key, sizeof key);
+        uint32_t d = expandKeyString("", defaultKey, sizeof defaultKey);
+        if (n == d && std::memcmp(key, defaultKey, n) == 0) {
+            line = "the public default key: anyone with Nimbrel can read this file. Not encryption at all.";
+        } else {
+            line = "a repeating key of " + withUnit(n, "byte") + ": it repeats every " + std::to_string(n) +
+                   " bytes, so a few known bytes of the file expose the rest. A key string is never a "
+                   "one-time pad.";
+        }
+    } else if (job.keyBytes < payload) {
+        line = "a repeating key of " + withUnit(job.keyBytes, "byte") + " for " + withUnit(payload, "byte") +
+               " of data: it repeats every " + std::to_string(job.keyBytes) +
+               " bytes, so a few known bytes of the file expose the rest. A one-time pad needs a key file at "
+               "least as long as the data.";
+    } else {
+        KeyAnalysis analysis{};
+        if (!rateKeyFile(job.keyPath, job.keyBytes, uint32_t(payload), analysis)) {
+            return; // the job itself says what is wrong with the key
+        }
+        if (analysis.score >= 145) {
+            line = "a one-time pad (a key file as long as the data, rated " +
+                   std::string(analysis.verdict == VerdictExcellent ? "excellent" : "good") +
+                   "): unbreakable if it is truly random, kept secret, and never used for another file.";
+        } else {
+            line = "a key file as long as the data but not random: the analyser rates it " +
+                   std::string(analysis.verdict == VerdictVeryBad ? "very bad"
+                               : analysis.verdict == VerdictBad   ? "bad"
+                                                                  : "OK") +
+                   " (score " + std::to_string(analysis.score) + "), so its patterns show through. Not a one-time pad.";
+        }
+    }
+    std::fprintf(stderr, "nimbrel: key: %s\n", line.c_str());
+}
+
+void drawProgress(void*, uint32_t progress) {
+    uint32_t percent = progress > 100 ? progress - 100 : 0;
+    char bar[41];
+    for (uint32_t i = 0; i < 40; ++i) {
+        bar[i] = i < percent * 40 / 100 ? '#' : '.';
+    }
+    bar[40] = '\0';
+    std::fprintf(stderr, "\r[%s] %3u%%", bar, unsigned(percent));
+    std::fflush(stderr);
+}
+
+std::string failureText(const JobOutcome& o, const JobSettings& job, const std::string& input) {
+    const std::string output = o.outputPath;
+    switch (o.failedAt) {
+    case JobStep::None:
+        return "";
+    case JobStep::NoMemory:
+        return "not enough memory for the two work buffers of 25,000,050 bytes";
+    case JobStep::KeyNotReady:
+        return "the key file " + std::string(job.keyPath) + " is empty";
+    case JobStep::KeyTooLong:
+        return "the key string is too long";
+    case JobStep::KeyUnreadable:
+        return "cannot read the key file " + std::string(job.keyPath);
+    case JobStep::KeyShort:
+        return "the key file " + std::string(job.keyPath) + " holds fewer than " + std::to_string(job.keyBytes) +
+               " bytes";
+    case JobStep::NameUnusable:
+        return job.outputName[0] ? "the output path is too long" : "the container stores no usable file name";
+    case JobStep::InputUnreadable:
+        return "cannot read " + input;
+    case JobStep::InputTooLarge:
+        return input + " is 4 GiB or larger; the program's files stay below 4 GiB";
+    case JobStep::InputTruncated:
+        return input + " is shorter than its container header: damaged";
+    case JobStep::OutputIsInput:
+        return "the output " + output + " would replace the input; choose another folder with -o";
+    case JobStep::OutputIsKey:
+        return "the output " + output + " would replace the key file; choose another folder with -o";
+    case JobStep::OutputExists:
+        return output + " exists; --force replaces it";
+    case JobStep::OutputNotCreated:
+        return "cannot create a file beside " + output;
+    case JobStep::WriteFailed:
+        return "cannot write " + output + " (is the disk full?); nothing was left behind";
+    case JobStep::MoveFailed:
+        return "cannot move the finished output to " + output + "; nothing was left behind";
+    }
+    return "failed";
+}
+
+// Fills the key of the job from the options; 0 or the exit status.
+int takeKey(const Arguments& a, JobSettings& job, DialogState& dialog, bool askTwice) {
+    std::string text;
+    if (a.keyPrompt) {
+        std::string again;
+        if (!readSecret("Key: ", text) || (askTwice && !readSecret("Key again: ", again))) {
+            return fail(ResultNoKey, "--key-prompt needs a terminal to ask on");
+        }
+        if (askTwice && text != again) {
+            return fail(ResultNoKey, "the two keys typed differ; nothing was written");
+        }
+    } else if (a.keyStringGiven) {
+        text = a.keyString;
+    }
+    if (a.keyPrompt || a.keyStringGiven) {
+        job.keyIsFile = 0;
+        if (!copyText(text.c_str(), job.keyPath)) {
+            return fail(ResultNoKey, "the key string holds at most 599 bytes");
+        }
+        return 0;
+    }
+    // A key file, as the program adopts one: its whole size, or fewer bytes with --use.
+    std::string path = absolutePath(nativePath(a.keyFile));
+    if (!copyText(path.c_str(), job.keyPath)) {
+        return fail(ResultNoKey, "the key file's path is too long: " + path);
+    }
+    int64_t size = fileSizeAt(path);
+    if (size < 0) {
+        return fail(ResultNoKey, "cannot open the key file " + path);
+    }
+    job.keyIsFile = 1;
+    dialog.keyReady = 1;
+    job.keyBytes = size > 0xFFFFFFFFll ? 0xFFFFFFFFu : uint32_t(size);
+    if (a.useGiven && a.use > uint64_t(size)) {
+        return fail(ResultNoKey, "the key file " + path + " holds only " + withUnit(uint64_t(size), "byte") +
+                                     ", fewer than --use " + std::to_string(a.use));
+    }
+    if (a.useGiven && a.use != 0 && a.use < job.keyBytes) {
+        job.keyBytes = uint32_t(a.use);
+    }
+    return 0;
+}
+
+int runJob(const Arguments& a) {
+    const std::string command = a.command->name;
+    ProgramState state;
+    resetProgramState(state);
+    JobSettings& job = state.job;
+    DialogState& dialog = state.dialog;
+    FileLayer files = platformFiles();
+    const std::string input = nativePath(a.files[0]);
+    if (!copyText(input.c_str(), job.inputPath)) {
+        return fail(ResultReadError, "the path is too long: " + input);
+    }
+    std::string folder = outputFolderFor(a, input, files.separator);
+    if (!copyText(folder.c_str(), job.outputFolder)) {
+        return fail(ResultWriteError, "the output folder's path is too long: " + folder);
+    }
+    Arguments keyArguments = a;
+    if (command == "decrypt") {
+        ContainerHeader header;
+        switch (readContainerHeader(files, job.inputPath, header)) {
+        case HeaderRead::Ok:
+            break;
+        case HeaderRead::Unreadable:
+            return fail(ResultReadError, "cannot read " + input);
+        case HeaderRead::NotContainer:
+            return fail(ResultReadError, input + " is no container this version reads (no \"ZEVK1300\" "
+                                                  "header, or one cut short)");
+        }
+        jobFromHeader(header, job);
+        dialog.direction = Decrypt;
+        dialog.cipherMode = ModeClassic;
+        if (!a.keyFileGiven && !a.keyStringGiven && !a.keyPrompt) {
+            if (!header.hasKeyPath || header.keyPath[0] == '\0') {
+                return fail(ResultNoKey, "no key given, and the container names no key file");
+            }
+            say(a, std::string("using the key file the container names: ") + header.keyPath);
+            keyArguments.keyFile = header.keyPath;
+            keyArguments.keyFileGiven = true;
+        }
+    } else {
+        dialog.direction = Encrypt;
+        dialog.cipherMode = command == "encrypt" ? ModeClassic : ModeXor;
+        copyText(a.description.c_str(), job.description);
+        dialog.useDescription = a.descriptionGiven;
+        job.saveKeyName = a.saveKeyName;
+    }
+    int status = takeKey(keyArguments, job, dialog, command != "decrypt");
+    if (status != 0) {
+        return status;
+    }
+
+    int64_t size = fileSizeAt(input);
+    if (command != "decrypt" && size >= 0) {
+        sayKeyVerdict(a, job, uint64_t(size));
+    }
+    bool bar = !a.quiet && errorIsTerminal() && size > int64_t(kChunkSize);
+    if (bar) {
+        files.progress = drawProgress;
+    }
+    removePartialOnInterrupt();
+    JobOptions options = defaultJobOptions();
+    options.replaceOutput = a.force;
+    JobOutcome outcome = runJobOperation(job, dialog, files, options);
+    if (bar) {
+        std::fprintf(stderr, "\r%50s\r", "");
+    }
+    if (outcome.result != ResultOk) {
+        return fail(int(outcome.result), failureText(outcome, job, input));
+    }
+    if (command == "decrypt" && !outcome.timesSet) {
+        say(a, std::string("warning: the stored times could not be set on ") + outcome.outputPath);
+    }
+    say(a, std::string("wrote ") + outcome.outputPath);
+    return 0;
+}
+
+// Windows file time as "YYYY-MM-DD hh:mm:ss" in UTC; empty for none.
+std::string timeText(uint64_t fileTime) {
+    if (fileTime == 0) {
+        return "";
+    }
+    int64_t seconds = int64_t(fileTime / 10000000ull) - 11644473600ll;
+    int64_t days = seconds >= 0 ? seconds / 86400 : (seconds - 86399) / 86400;
+    int64_t rest = seconds - days * 86400;
+    // Days to a civil date (proleptic Gregorian), after H. Hinnant's algorithm.
+    int64_t z = days + 719468;
+    int64_t era = (z >= 0 ? z : z - 146096) / 146097;
+    int64_t doe = z - era * 146097;
+    int64_t yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
+    int64_t doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
+    int64_t mp = (5 * doy + 2) / 153;
+    int64_t day = doy - (153 * mp + 2) / 5 + 1;
+    int64_t month = mp < 10 ? mp + 3 : mp - 9;
+    int64_t year = yoe + era * 400 + (month <= 2 ? 1 : 0);
+    char text[48];
+    std::snprintf(text, sizeof text, "%04lld-%02lld-%02lld %02lld:%02lld:%02lld", static_cast<long long>(year),
+                  static_cast<long long>(month), static_cast<long long>(day), static_cast<long long>(rest / 3600),
+                  static_cast<long long>(rest / 60 % 60), static_cast<long long>(rest % 60));
+    return text;
+}
+
+std::string jsonText(const char* text, bool present) {
+    if (!present) {
+        return "null";
+    }
+    std::string out = "\"";
+    for (const unsigned char* p = reinterpret_cast<const unsigned char*>(text); *p; ++p) {
+        if (*p == '"' || *p == '\\') {
+            out += '\\';
+            out += char(*p);
+        } else if (*p < 0x20 || *p >= 0x7F) {
+            char escaped[8];
+            std::snprintf(escaped, sizeof escaped, "\\u%04x", unsigned(*p));
+            out += escaped;
+        } else {
+            out += char(*p);
+        }
+    }
+    return out + "\"";
+}
+
+int runInfo(const Arguments& a) {
+    const std::string input = nativePath(a.files[0]);
+    const FileLayer files = platformFiles();
+    ContainerHeader h;
+    switch (readContainerHeader(files, input.c_str(), h)) {
+    case HeaderRead::Ok:
+        break;
+    case HeaderRead::Unreadable:
+        return fail(ResultReadError, "cannot read " + input);
+    case HeaderRead::NotContainer:
+        return fail(ResultReadError,
+                    input + " is no container this version reads (no \"ZEVK1300\" header, or one cut short)");
+    }
+    uint64_t payload = uint64_t(fileSizeAt(input)) - h.headerLength;
+    if (a.json) {
+        auto time = [](uint64_t t) {
+            std::string text = timeText(t);
+            return text.empty() ? std::string("null") : "\"" + text.replace(10, 1, "T") + "Z\"";
+        };
+        std::printf("{\"name\": %s, \"description\": %s, \"keyFile\": %s, \"created\": %s, \"accessed\": %s, "
+                    "\"modified\": %s, \"attributes\": %u, \"payloadBytes\": %llu, \"headerBytes\": %u}\n",
+                    jsonText(h.plainName, true).c_str(), jsonText(h.description, h.hasDescription).c_str(),
+                    jsonText(h.keyPath, h.hasKeyPath).c_str(), time(h.creationTime).c_str(),
+                    time(h.lastAccessTime).c_str(), time(h.lastWriteTime).c_str(), unsigned(h.attributes),
+                    static_cast<unsigned long long>(payload), unsigned(h.headerLength));
+        return 0;
+    }
+    auto line = [](const char* label, const std::string& value) { std::printf("%-13s%s\n", label, value.c_str()); };
+    auto time = [](uint64_t t) {
+        std::string text = timeText(t);
+        return text.empty() ? std::string("(none)") : text + " UTC";
+    };
+    char attributes[16];
+    std::snprintf(attributes, sizeof attributes, "0x%04x", unsigned(h.attributes));
+    line("name:", h.plainName);
+    line("description:", h.hasDescription ? h.description : "(none)");
+    line("key file:", h.hasKeyPath ? h.keyPath : "(none)");
+    line("created:", time(h.creationTime));
+    line("accessed:", time(h.lastAccessTime));
+    line("modified:", time(h.lastWriteTime));
+    line("attributes:", attributes);
+    line("payload:", withUnit(payload, "byte"));
+    line("header:", withUnit(h.headerLength, "byte"));
+    return 0;
+}
+
+int runAnalyse(const Arguments& a) {
+    const std::string path = nativePath(a.files[0]);
+    uint32_t inputSize = 0;
+    if (a.forGiven) {
+        int64_t size = fileSizeAt(nativePath(a.forFile));
+        if (size < 0) {
+            return fail(ResultReadError, "cannot read " + a.forFile);
+        }
+        inputSize = size > 0xFFFFFFFFll ? 0xFFFFFFFFu : uint32_t(size);
+    }
+    int64_t size = fileSizeAt(path);
+    KeyAnalysis analysis{};
+    // The low 32 bits of the size, as the program counts it.
+    if (size <= 0 || !rateKeyFile(path, uint32_t(uint64_t(size)), inputSize, analysis)) {
+        return fail(ResultNoKey, std::string(kCannotOpenKeyFileText) + ": " + path);
+    }
+    static const char* const kNames[] = {"very bad", "bad", "OK", "good", "excellent"};
+    std::printf("%s\nscore %u: %s\n", analysis.text, unsigned(analysis.score), kNames[analysis.verdict]);
+    return 0;
+}
+
+int runKeygen(const Arguments& a) {
+    uint32_t length = uint32_t(a.size);
+    if (a.forGiven) {
+        int64_t size = fileSizeAt(nativePath(a.forFile));
+        if (size < 0) {
+            return fail(ResultReadError, "cannot read " + a.forFile);
+        }
+        length = keyLengthFor(size > 0xFFFFFFFFll ? 0xFFFFFFFFu : uint32_t(size));
+    }
+    FileLayer files = platformFiles();
+    std::string path = a.outputGiven ? nativePath(a.output) : "KeyFile.txt";
+    if (isFolder(path)) {
+        char joined[kTextCapacity];
+        if (!joinOutputPath(path.c_str(), "KeyFile.txt", joined, sizeof joined, files.separator)) {
+            return fail(ResultWriteError, "the path is too long: " + path);
+        }
+        path = joined;
+    }
+    if (!a.force && files.exists(files.context, path.c_str())) {
+        return fail(ResultWriteError, path + " exists; --force replaces it");
+    }
+    char unique[16];
+    std::snprintf(unique, sizeof unique, ".%08x.part", unsigned(files.uniqueNumber(files.context)));
+    std::string partial = path + unique;
+    auto* buffer = static_cast<uint8_t*>(files.takeMemory(files.context, kKeyPortion));
+    if (!buffer) {
+        return fail(ResultNoMemory, "not enough memory");
+    }
+    removePartialOnInterrupt();
+    FileRef f = files.createNew(files.context, partial.c_str());
+    bool written = f != kNoFile, filled = true;
+    if (written) {
+        keepToOwner(f);
+    }
+    for (uint32_t done = 0; written && done < length;) {
+        uint32_t count = length - done < kKeyPortion ? length - done : kKeyPortion;
+        if (!randomBytes(buffer, count)) {
+            filled = false;
+            break;
+        }
+        written = files.write(files.context, f, buffer, count);
+        done += count;
+    }
+    std::memset(buffer, 0, kKeyPortion);
+    files.releaseMemory(files.context, buffer);
+    if (f != kNoFile) {
+        written = files.close(files.context, f) && written;
+    }
+    written = written && filled && files.rename(files.context, partial.c_str(), path.c_str(), a.force);
+    if (!written) {
+        if (f != kNoFile) {
+            files.remove(files.context, partial.c_str());
+        }
+        if (!filled) {
+            return fail(ResultNoKey, "Cannot create Keyfile. This is generally caused by a failure in "
+                                     "initialising the Crypto routine.");
+        }
+        return fail(ResultWriteError, "cannot write " + path + "; nothing was left behind");
+    }
+    say(a, "wrote " + path + " (" + withUnit(length, "random byte") + ")");
+    return 0;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    Arguments a;
+    int status = parseArguments(argc, argv, a);
+    if (status != 0) {
+        return status;
+    }
+    if (a.help) {
+        printHelp(a.command);
+        return 0;
+    }
+    const std::string command = a.command->name;
+    if (command == "info") {
+        return runInfo(a);
+    }
+    if (command == "analyse") {
+        return runAnalyse(a);
+    }
+    if (command == "keygen") {
+        return runKeygen(a);
+    }
+    return runJob(a);
+}

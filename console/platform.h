@@ -1,0 +1,33 @@
+// What the console tool needs of the system it runs on: files for the job operation, random
+// bytes, the terminal. One implementation for POSIX systems, one for Windows.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "engine/operation.h"
+
+// The files of the job operation, with no progress and no caption yet.
+FileLayer platformFiles();
+
+// Paths as the user gives them, made fit for the layer (Windows takes "/" for "\").
+std::string nativePath(const std::string& path);
+// The path made absolute, for a key file path stored in a container; the path itself when that
+// cannot be done.
+std::string absolutePath(const std::string& path);
+bool isFolder(const std::string& path);
+// The size of the file at `path`; -1 when it cannot be opened.
+int64_t fileSizeAt(const std::string& path);
+
+// Fills the buffer from the system's cryptographic random source.
+bool randomBytes(uint8_t* buffer, size_t count);
+// Makes a new file readable by its owner only, as a key file should be.
+void keepToOwner(FileRef file);
+
+// Reads a line from the terminal without showing it. False when there is no terminal.
+bool readSecret(const char* prompt, std::string& secret);
+bool errorIsTerminal();
+
+// From now on an interrupted run removes the temporary file the job is writing.
+void removePartialOnInterrupt();

@@ -1,0 +1,185 @@
+#include "engine/filelayer_win.h"
+
+#include <windows.h>
+
+#include <mutex>
+
+#include "app/files_win.h"
+#include "engine/paths.h"
+
+namespace {
+
+// The temporary output being written, and whether the process has given it up. A process has
+// one job at a time; the lock guards the hand-over between the job and an ending program.
+std::mutex gOutputLock;
+HANDLE gOutput = INVALID_HANDLE_VALUE;
+char gOutputPath[kPartialPathCapacity];
+bool gRemovedOnClose = false;
+bool gAbandoned = false;
+
+HANDLE handleOf(FileRef f) {
+    return reinterpret_cast<HANDLE>(f);
+}
+
+FileRef refOf(HANDLE h) {
+    return h == INVALID_HANDLE_VALUE ? kNoFile : reinterpret_cast<FileRef>(h);
+}
+
+uint64_t fromFileTime(const FILETIME& f) {
+    return (uint64_t(f.dwHighDateTime) << 32) | f.dwLowDateTime;
+}
+
+FILETIME toFileTime(uint64_t t) {
+    FILETIME f;
+    f.dwLowDateTime = DWORD(t);
+    f.dwHighDateTime = DWORD(t >> 32);
+    return f;
+}
+
+FileRef openRead(void*, const char* path) {
+    return refOf(openForReading(path));
+}
+
+// Delete sharing lets an ending program remove the file while the job still holds it; the
+// delete disposition makes the system remove it if the process dies mid-job (a decryption's
+// partial output is plaintext). Where the system cannot set it, the job goes on without.
+FileRef createNew(void*, const char* path) {
+    HANDLE h = CreateFileA(path, GENERIC_READ | GENERIC_WRITE | DELETE, FILE_SHARE_DELETE, nullptr,
+                           CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE) {
+        return kNoFile;
+    }
+    bool removedOnClose = setDeleteOnClose(h, true);
+    std::lock_guard<std::mutex> hold(gOutputLock);
+    gOutput = h;
+    gRemovedOnClose = removedOnClose;
+    copyText(path, gOutputPath);
+    return refOf(h);
+}
+
+int64_t readFile(void*, FileRef f, uint8_t* buffer, uint32_t count) {
+    return readFully(handleOf(f), buffer, count);
+}
+
+bool writeFile(void*, FileRef f, const uint8_t* buffer, uint32_t count) {
+    {
+        std::lock_guard<std::mutex> hold(gOutputLock);
+        if (gAbandoned) {
+            return false;
+        }
+    }
+    return writeFully(handleOf(f), buffer, count);
+}
+
+int64_t sizeOf(void*, FileRef f) {
+    return fileSize(handleOf(f));
+}
+
+bool seek(void*, FileRef f, uint64_t position) {
+    return seekTo(handleOf(f), position);
+}
+
+bool getTimes(void*, FileRef f, FileTimes& times) {
+    FILETIME c, a, w;
+    if (!GetFileTime(handleOf(f), &c, &a, &w)) {
+        return false;
+    }
+    times = FileTimes{fromFileTime(c), fromFileTime(a), fromFileTime(w)};
+    return true;
+}
+
+bool setTimes(void*, FileRef f, const FileTimes& times) {
+    FILETIME c = toFileTime(times.creation), a = toFileTime(times.lastAccess),
+             w = toFileTime(times.lastWrite);
+    return SetFileTime(handleOf(f), &c, &a, &w) != 0;
+}
+
+// The output is kept past its closing only when the job has not been given up; the operation
+// closes it only once every byte is written, or to remove it.
+bool closeFile(void*, FileRef f) {
+    HANDLE h = handleOf(f);
+    std::lock_guard<std::mutex> hold(gOutputLock);
+    bool kept = true;
+    if (h == gOutput) {
+        kept = !gAbandoned && (!gRemovedOnClose || setDeleteOnClose(h, false));
+        gOutput = INVALID_HANDLE_VALUE;
+    }
+    return CloseHandle(h) != 0 && kept;
+}
+
+bool sameFile(void*, const char* path, FileRef open, const char* openPath) {
+    return namesOpenFile(path, handleOf(open), openPath);
+}
+
+bool exists(void*, const char* path) {
+    return GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES;
+}
+
+uint32_t attributes(void*, const char* path) {
+    return GetFileAttributesA(path);
+}
+
+void makeFolder(void*, const char* path) {
+    CreateDirectoryA(path, nullptr);
+}
+
+bool renameFile(void*, const char* from, const char* to, bool replace) {
+    std::lock_guard<std::mutex> hold(gOutputLock);
+    if (gAbandoned) {
+        return false;
+    }
+    bool moved = MoveFileExA(from, to, replace ? MOVEFILE_REPLACE_EXISTING : 0) != 0;
+    if (moved) {
+        gOutputPath[0] = '\0';
+    }
+    return moved;
+}
+
+bool removeFile(void*, const char* path) {
+    std::lock_guard<std::mutex> hold(gOutputLock);
+    gOutputPath[0] = '\0';
+    return DeleteFileA(path) != 0;
+}
+
+uint32_t uniqueNumber(void*) {
+    LARGE_INTEGER now;
+    QueryPerformanceCounter(&now);
+    return GetCurrentProcessId() * 2654435761u ^ uint32_t(now.QuadPart) ^ uint32_t(now.QuadPart >> 32);
+}
+
+void* take(void*, size_t bytes) {
+    return takeMemory(bytes);
+}
+
+void release(void*, void* memory) {
+    releaseMemory(memory);
+}
+
+} // namespace
+
+FileLayer windowsFileLayer() {
+    return FileLayer{nullptr, '\\',       openRead,   createNew,  readFile,   writeFile,
+                     sizeOf,  seek,       getTimes,   setTimes,   closeFile,  sameFile,
+                     exists,  attributes, makeFolder, renameFile, removeFile, uniqueNumber,
+                     take,    release,    nullptr,    nullptr};
+}
+
+void beginJobOutput() {
+    std::lock_guard<std::mutex> hold(gOutputLock);
+    gAbandoned = false;
+    gOutputPath[0] = '\0';
+}
+
+void abandonJobOutput() {
+    std::lock_guard<std::mutex> hold(gOutputLock);
+    gAbandoned = true;
+    if (gOutputPath[0] != '\0') {
+        // The job still holds it open; it goes when its last handle closes.
+        DeleteFileA(gOutputPath);
+    }
+}
+
+bool jobOutputAbandoned() {
+    std::lock_guard<std::mutex> hold(gOutputLock);
+    return gAbandoned;
+}

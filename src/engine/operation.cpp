@@ -1,0 +1,317 @@
+#include "engine/operation.h"
+
+#include <cstring>
+
+#include "engine/paths.h"
+#include "engine/xorpass.h"
+
+namespace {
+
+// Tries this many names before it gives up on a temporary output.
+constexpr uint32_t kTemporaryNameTries = 16;
+
+struct OpenFiles {
+    const FileLayer& layer;
+    FileRef input = kNoFile;
+    FileRef key = kNoFile;
+    FileRef output = kNoFile;
+    char partial[kPartialPathCapacity] = "";
+};
+
+int64_t readData(void* context, uint8_t* buffer, uint32_t count) {
+    auto* f = static_cast<OpenFiles*>(context);
+    return f->layer.read(f->layer.context, f->input, buffer, count);
+}
+
+int64_t readKey(void* context, uint8_t* buffer, uint32_t count) {
+    auto* f = static_cast<OpenFiles*>(context);
+    return f->layer.read(f->layer.context, f->key, buffer, count);
+}
+
+bool writeOutput(void* context, const uint8_t* buffer, uint32_t count) {
+    auto* f = static_cast<OpenFiles*>(context);
+    return f->layer.write(f->layer.context, f->output, buffer, count);
+}
+
+void reportProgress(void* context, uint32_t progress) {
+    auto* f = static_cast<OpenFiles*>(context);
+    if (f->layer.progress) {
+        f->layer.progress(f->layer.context, progress);
+    }
+}
+
+void closeFile(const FileLayer& layer, FileRef& file) {
+    if (file != kNoFile) {
+        layer.close(layer.context, file);
+        file = kNoFile;
+    }
+}
+
+// The first key chunk into `key`. A job never runs with a key of zeros: a key file must give
+// every byte it was measured with.
+JobStep loadKey(JobSettings& job, const DialogState& dialog, OpenFiles& files, uint8_t* key,
+                uint32_t chunkSize, XorPassSetup& setup) {
+    const FileLayer& layer = files.layer;
+    setup.keyIsFile = job.keyIsFile;
+    if (!job.keyIsFile) {
+        job.keyBytes = expandKeyString(job.keyPath, key, chunkSize);
+        setup.keyChunkLength = job.keyBytes;
+        setup.keyChunkCount = 0;
+        setup.keyBytes = job.keyBytes;
+        return job.keyBytes != 0 ? JobStep::None : JobStep::KeyTooLong;
+    }
+    if (!dialog.keyReady) {
+        job.keyBytes = 0;
+    }
+    if (job.keyBytes == 0) {
+        return JobStep::KeyNotReady;
+    }
+    files.key = layer.openRead(layer.context, job.keyPath);
+    if (files.key == kNoFile) {
+        return JobStep::KeyUnreadable;
+    }
+    if (layer.size(layer.context, files.key) < int64_t(job.keyBytes)) {
+        return JobStep::KeyShort;
+    }
+    firstKeyChunk(job.keyBytes, chunkSize, setup.keyChunkLength, setup.keyChunkCount);
+    setup.keyBytes = job.keyBytes;
+    int64_t got = layer.read(layer.context, files.key, key, setup.keyChunkLength);
+    if (got < 0) {
+        return JobStep::KeyUnreadable;
+    }
+    return got == int64_t(setup.keyChunkLength) ? JobStep::None : JobStep::KeyShort;
+}
+
+} // namespace
+
+void nameJobOutput(JobSettings& job, const DialogState& dialog, const FileLayer& layer) {
+    if (dialog.direction == Encrypt || dialog.cipherMode == ModeXor) {
+        job.fileAttributes = layer.attributes(layer.context, job.inputPath);
+    }
+    char caption[kTextCapacity];
+    nameOutputFields(job, dialog, caption, sizeof caption, layer.separator);
+    if (layer.caption) {
+        layer.caption(layer.context, caption);
+    }
+}
+
+namespace {
+
+// The temporary output, named here: every folder that takes the final name takes this one.
+bool createPartialOutput(const char* folder, const char* finalName, OpenFiles& files) {
+    const FileLayer& layer = files.layer;
+    uint32_t pick = layer.uniqueNumber(layer.context);
+    for (uint32_t i = 0; i < kTemporaryNameTries; ++i, pick = pick * 1664525u + 1013904223u) {
+        if (!partialFilePath(folder, "nbr", finalName, pick, files.partial, sizeof files.partial,
+                             layer.separator)) {
+            return false;
+        }
+        files.output = layer.createNew(layer.context, files.partial);
+        if (files.output != kNoFile) {
+            return true;
+        }
+    }
+    files.partial[0] = '\0';
+    return false;
+}
+
+// The times are the new file's own, taken once its name fields are written.
+bool writeHeader(OpenFiles& files, JobSettings& job, uint32_t useDescription) {
+    const FileLayer& layer = files.layer;
+    ContainerHeader header;
+    headerFromJob(job, useDescription, header);
+    uint8_t bytes[kMaxHeaderLength];
+    uint32_t length = encodeHeader(header, bytes);
+    uint32_t timesAt = headerTimesOffset(header);
+    if (!layer.write(layer.context, files.output, bytes, timesAt)) {
+        return false;
+    }
+    FileTimes times;
+    if (!layer.getTimes(layer.context, files.output, times)) {
+        return false;
+    }
+    job.creationTime = header.creationTime = times.creation;
+    job.lastAccessTime = header.lastAccessTime = times.lastAccess;
+    job.lastWriteTime = header.lastWriteTime = times.lastWrite;
+    encodeHeader(header, bytes);
+    return layer.write(layer.context, files.output, bytes + timesAt, length - timesAt);
+}
+
+uint32_t resultOf(JobStep step) {
+    switch (step) {
+    case JobStep::None:
+        return ResultOk;
+    case JobStep::NoMemory:
+        return ResultNoMemory;
+    case JobStep::KeyNotReady:
+    case JobStep::KeyTooLong:
+    case JobStep::KeyUnreadable:
+    case JobStep::KeyShort:
+        return ResultNoKey;
+    case JobStep::InputUnreadable:
+    case JobStep::InputTooLarge:
+    case JobStep::InputTruncated:
+        return ResultReadError;
+    case JobStep::NameUnusable:
+    case JobStep::OutputIsInput:
+    case JobStep::OutputIsKey:
+    case JobStep::OutputExists:
+    case JobStep::OutputNotCreated:
+    case JobStep::WriteFailed:
+    case JobStep::MoveFailed:
+        return ResultWriteError;
+    }
+    return ResultWriteError;
+}
+
+JobStep runWithBuffers(JobSettings& job, const DialogState& dialog, OpenFiles& files,
+                       const JobOptions& options, uint8_t* data, uint8_t* key, JobOutcome& outcome) {
+    const FileLayer& layer = files.layer;
+    XorPassSetup setup{};
+    setup.data = data;
+    setup.key = key;
+    setup.chunkSize = options.chunkSize;
+
+    if (!withTrailingSeparator(job.outputFolder, sizeof job.outputFolder, layer.separator)) {
+        return JobStep::NameUnusable;
+    }
+    JobStep step = loadKey(job, dialog, files, key, options.chunkSize, setup);
+    if (step != JobStep::None) {
+        return step;
+    }
+
+    nameJobOutput(job, dialog, layer);
+    char folder[kTextCapacity];
+    copyText(job.outputFolder, folder);
+    const bool classicDecrypt = dialog.direction == Decrypt && dialog.cipherMode == ModeClassic;
+    const bool classicEncrypt = dialog.direction == Encrypt && dialog.cipherMode == ModeClassic;
+
+    if (job.outputName[0] == '\0' || !appendText(job.outputFolder, job.outputName)) {
+        return JobStep::NameUnusable;
+    }
+    copyText(job.outputFolder, outcome.outputPath);
+    files.input = layer.openRead(layer.context, job.inputPath);
+    if (files.input == kNoFile) {
+        return JobStep::InputUnreadable;
+    }
+    // The output must never overwrite the file it is made from.
+    if (layer.sameFile(layer.context, job.outputFolder, files.input, job.inputPath)) {
+        return JobStep::OutputIsInput;
+    }
+    if (job.keyIsFile && layer.sameFile(layer.context, job.outputFolder, files.key, job.keyPath)) {
+        return JobStep::OutputIsKey;
+    }
+    int64_t size = layer.size(layer.context, files.input);
+    uint64_t skip = classicDecrypt ? job.headerLength : 0;
+    if (size < 0) {
+        return JobStep::InputUnreadable;
+    }
+    if (uint64_t(size) < skip) {
+        return JobStep::InputTruncated;
+    }
+    if (uint64_t(size) - skip > 0xFFFFFFFFull) {
+        return JobStep::InputTooLarge;
+    }
+    if (!layer.seek(layer.context, files.input, skip)) {
+        return JobStep::InputUnreadable;
+    }
+    uint64_t payload = uint64_t(size) - skip;
+    if (!options.replaceOutput && layer.exists(layer.context, job.outputFolder)) {
+        return JobStep::OutputExists;
+    }
+
+    layer.makeFolder(layer.context, folder);
+    if (!createPartialOutput(folder, job.outputName, files)) {
+        return JobStep::OutputNotCreated;
+    }
+    if (classicEncrypt && !writeHeader(files, job, dialog.useDescription)) {
+        return JobStep::WriteFailed;
+    }
+    job.inputSize = uint32_t(payload);
+    outcome.payloadLength = payload;
+    setup.payloadLength = uint32_t(payload);
+    XorStreams io{&files, readData, readKey, writeOutput, reportProgress};
+    switch (runXorPass(setup, io)) {
+    case XorOutcome::Done:
+        break;
+    case XorOutcome::DataReadFailed:
+        return JobStep::InputUnreadable;
+    case XorOutcome::KeyReadFailed:
+        return JobStep::KeyUnreadable;
+    case XorOutcome::WriteFailed:
+        return JobStep::WriteFailed;
+    }
+    if (classicDecrypt) {
+        // The decrypted bytes matter more than their times: a file system that keeps no times
+        // still gets its file.
+        FileTimes times{job.creationTime, job.lastAccessTime, job.lastWriteTime};
+        outcome.timesSet = layer.setTimes(layer.context, files.output, times);
+    }
+    return JobStep::None;
+}
+
+} // namespace
+
+JobOptions defaultJobOptions() {
+    return JobOptions{kChunkSize, kWorkBufferSize, false};
+}
+
+JobOutcome runJobOperation(JobSettings& job, const DialogState& dialog, const FileLayer& layer,
+                           const JobOptions& options) {
+    JobOutcome outcome{};
+    OpenFiles files{layer};
+    auto* data = static_cast<uint8_t*>(layer.takeMemory(layer.context, options.bufferBytes));
+    auto* key = static_cast<uint8_t*>(layer.takeMemory(layer.context, options.bufferBytes));
+    JobStep step = JobStep::NoMemory;
+    if (data && key) {
+        step = runWithBuffers(job, dialog, files, options, data, key, outcome);
+    }
+
+    if (files.output != kNoFile) {
+        FileRef output = files.output;
+        files.output = kNoFile;
+        if (!layer.close(layer.context, output) && step == JobStep::None) {
+            step = JobStep::WriteFailed;
+        }
+        if (step == JobStep::None &&
+            !layer.rename(layer.context, files.partial, job.outputFolder, options.replaceOutput)) {
+            step = !options.replaceOutput && layer.exists(layer.context, job.outputFolder)
+                       ? JobStep::OutputExists
+                       : JobStep::MoveFailed;
+        }
+        if (step != JobStep::None) {
+            layer.remove(layer.context, files.partial);
+        }
+    }
+    closeFile(layer, files.input);
+    closeFile(layer, files.key);
+    if (data) {
+        layer.releaseMemory(layer.context, data);
+    }
+    if (key) {
+        layer.releaseMemory(layer.context, key);
+    }
+    outcome.failedAt = step;
+    outcome.result = resultOf(step);
+    if (step != JobStep::None) {
+        outcome.timesSet = false;
+    }
+    return outcome;
+}
+
+HeaderRead readContainerHeader(const FileLayer& layer, const char* path, ContainerHeader& header) {
+    std::memset(&header, 0, sizeof header);
+    FileRef file = layer.openRead(layer.context, path);
+    if (file == kNoFile) {
+        return HeaderRead::Unreadable;
+    }
+    uint8_t bytes[kMaxHeaderLength];
+    int64_t got = layer.read(layer.context, file, bytes, sizeof bytes);
+    layer.close(layer.context, file);
+    if (got < 0) {
+        return HeaderRead::Unreadable;
+    }
+    // A file that ends inside its header is no container this version can read either.
+    return decodeHeader(bytes, size_t(got), header) == HeaderStatus::Ok ? HeaderRead::Ok
+                                                                        : HeaderRead::NotContainer;
+}

@@ -1,0 +1,103 @@
+// One job from start to end (key, output name, header, XOR pass, temporary output moved into
+// place, times), over a narrow file layer that each front end supplies: the window's worker, the
+// windowless run and the console tool all decide what a job does here.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "engine/container.h"
+#include "engine/job.h"
+
+// An open file of the layer; kNoFile for none.
+using FileRef = intptr_t;
+constexpr FileRef kNoFile = -1;
+
+// Creation, last-access and last-write time in Windows file time (100 ns since 1601), the unit
+// the container stores. A layer that cannot keep creation times ignores that one.
+struct FileTimes {
+    uint64_t creation;
+    uint64_t lastAccess;
+    uint64_t lastWrite;
+};
+
+struct FileLayer {
+    void* context;
+    char separator; // between folders in a path
+    FileRef (*openRead)(void* context, const char* path);
+    // A file of this name that did not exist, made now and open for writing; kNoFile when the
+    // name is taken or the file cannot be made.
+    FileRef (*createNew)(void* context, const char* path);
+    // Up to count bytes; fewer only at the end of the file; -1 on failure.
+    int64_t (*read)(void* context, FileRef file, uint8_t* buffer, uint32_t count);
+    bool (*write)(void* context, FileRef file, const uint8_t* buffer, uint32_t count);
+    int64_t (*size)(void* context, FileRef file); // -1 when it cannot be taken
+    bool (*seek)(void* context, FileRef file, uint64_t position);
+    bool (*getTimes)(void* context, FileRef file, FileTimes& times);
+    bool (*setTimes)(void* context, FileRef file, const FileTimes& times);
+    // False when written data may not have reached the file.
+    bool (*close)(void* context, FileRef file);
+    // True when `path` names the file open as `open` (opened from `openPath`).
+    bool (*sameFile)(void* context, const char* path, FileRef open, const char* openPath);
+    bool (*exists)(void* context, const char* path);
+    uint32_t (*attributes)(void* context, const char* path); // all ones when unknown
+    void (*makeFolder)(void* context, const char* path);     // one level; failure is no error
+    // Moves a closed file to `to`; without `replace` an existing `to` is never touched.
+    bool (*rename)(void* context, const char* from, const char* to, bool replace);
+    bool (*remove)(void* context, const char* path);
+    // A number that differs between runs, for naming temporary files.
+    uint32_t (*uniqueNumber)(void* context);
+    void* (*takeMemory)(void* context, size_t bytes); // zero-filled; null when there is none
+    void (*releaseMemory)(void* context, void* memory);
+    void (*progress)(void* context, uint32_t progress);  // may be null
+    void (*caption)(void* context, const char* caption); // the job's title; may be null
+};
+
+struct JobOptions {
+    uint32_t chunkSize; // 25,000,000 in every product; small in tests
+    size_t bufferBytes; // each of the two work buffers
+    bool replaceOutput; // the user agreed to replace an existing output
+};
+JobOptions defaultJobOptions();
+
+// Why a job failed, for front ends that say more than the result code.
+enum class JobStep : uint32_t {
+    None,
+    NoMemory,
+    KeyNotReady,   // no key file adopted, or one of 0 bytes
+    KeyTooLong,    // a key string that does not fit the key buffer
+    KeyUnreadable, // the key file cannot be opened or read
+    KeyShort,      // the key file holds fewer bytes than the job uses
+    NameUnusable,  // no output name, or an output path too long
+    InputUnreadable,
+    InputTooLarge,  // 4 GiB or more of payload
+    InputTruncated, // shorter than its container header
+    OutputIsInput,
+    OutputIsKey,
+    OutputExists,
+    OutputNotCreated,
+    WriteFailed,
+    MoveFailed,
+};
+
+struct JobOutcome {
+    uint32_t result; // JobResult
+    JobStep failedAt;
+    bool timesSet; // a decrypted file carries its stored times
+    uint64_t payloadLength;
+    char outputPath[kTextCapacity];
+};
+
+// Runs the job that `job` and `dialog` describe, as the window's worker does, and leaves its
+// output in place or nothing at all. Completes plainName, outputName, fileAttributes, keyBytes,
+// inputSize and, for a Classic encryption, the three times.
+JobOutcome runJobOperation(JobSettings& job, const DialogState& dialog, const FileLayer& files,
+                           const JobOptions& options);
+
+// Decides plainName, outputName and fileAttributes, and hands the job's caption to the layer.
+void nameJobOutput(JobSettings& job, const DialogState& dialog, const FileLayer& layer);
+
+enum class HeaderRead { Ok, Unreadable, NotContainer };
+
+// Reads and decodes the header at the start of the file at `path`.
+HeaderRead readContainerHeader(const FileLayer& files, const char* path, ContainerHeader& header);

@@ -1,0 +1,297 @@
+// The built console tool as a script runs it: every command's round trip and bad inputs, exit
+// codes, what it says about the key, and that a failure leaves nothing behind.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <dirent.h>
+#include <fstream>
+#include <functional>
+#include <iterator>
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "support/expected.h"
+
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+
+struct ToolRun {
+    int status = -1;
+    std::string out, err;
+};
+
+std::string slurp(const std::string& path) {
+    struct stat st;
+    if (stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) {
+        return "";
+    }
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+Bytes readBytes(const std::string& path) {
+    std::string s = slurp(path);
+    return Bytes(s.begin(), s.end());
+}
+
+void writeBytes(const std::string& path, const Bytes& b) {
+    std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(b.data()), std::streamsize(b.size()));
+}
+
+Bytes pattern(size_t n, uint8_t seed) {
+    Bytes b(n);
+    for (size_t i = 0; i < n; ++i) {
+        b[i] = uint8_t(seed + 13 * i + (i >> 9));
+    }
+    return b;
+}
+
+Bytes randomish(size_t n, uint32_t seed) {
+    Bytes b(n);
+    for (size_t i = 0; i < n; ++i) {
+        seed = seed * 1103515245u + 12345u;
+        b[i] = uint8_t(seed >> 16);
+    }
+    return b;
+}
+
+std::set<std::string> entries(const std::string& folder) {
+    std::set<std::string> names;
+    if (DIR* d = opendir(folder.c_str())) {
+        while (dirent* e = readdir(d)) {
+            std::string n = e->d_name;
+            if (n != "." && n != "..") {
+                names.insert(n);
+            }
+        }
+        closedir(d);
+    }
+    return names;
+}
+
+// Runs the tool in `folder` with no terminal: stdin empty, stdout and stderr to files.
+ToolRun runTool(const std::string& folder, const std::vector<std::string>& args) {
+    std::string outPath = folder + "/../stdout", errPath = folder + "/../stderr";
+    pid_t pid = fork();
+    if (pid == 0) {
+        if (chdir(folder.c_str()) != 0) {
+            _exit(127);
+        }
+        int in = open("/dev/null", O_RDONLY);
+        int out = open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        int err = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        dup2(in, 0);
+        dup2(out, 1);
+        dup2(err, 2);
+        setsid(); // no controlling terminal: --key-prompt must refuse
+        std::vector<char*> argv{const_cast<char*>(NIMBREL_TOOL)};
+        for (const std::string& a : args) {
+            argv.push_back(const_cast<char*>(a.c_str()));
+        }
+        argv.push_back(nullptr);
+        execv(NIMBREL_TOOL, argv.data());
+        _exit(127);
+    }
+    ToolRun r;
+    int status = 0;
+    waitpid(pid, &status, 0);
+    r.status = WIFEXITED(status) ? WEXITSTATUS(status) : 200;
+    r.out = slurp(outPath);
+    r.err = slurp(errPath);
+    return r;
+}
+
+struct Folder {
+    std::string root, path;
+    Folder() {
+        char templ[] = "/tmp/nimbrel_cli_XXXXXX";
+        root = mkdtemp(templ);
+        path = root + "/work";
+        mkdir(path.c_str(), 0700);
+    }
+    ~Folder() { EXPECT_EQ(std::system(("rm -rf '" + root + "'").c_str()), 0); }
+    std::string operator/(const std::string& name) const { return path + "/" + name; }
+};
+
+TEST(ConsoleTool, CommandsAndTheirFailures) {
+    Folder f;
+    const Bytes plain = pattern(70000, 3);
+    const Bytes longKey = randomish(80000, 7), shortKey = pattern(1000, 9), zeros(80000, 0);
+    struct Case {
+        const char* what;
+        std::vector<std::string> args;
+        int status;
+        const char* says;                  // on standard error (or standard output)
+        const char* writes;                // the one new file, or ""
+        std::function<Bytes()> expected;   // its bytes, when checked
+    } cases[] = {
+        {"xor with a key string", {"xor", "a.txt", "--key-string", "k"}, 0, "repeating key of 32 bytes",
+         "XOR a.txt", [&] { return xorWithString(plain, "k"); }},
+        {"xor undoes itself", {"xor", "XOR a.txt", "--key-string=k"}, 0, "wrote", "XOR XOR a.txt",
+         [&] { return plain; }},
+        {"xor with a short key file and --use", {"xor", "a.txt", "--key-file", "short.key", "--use", "100", "-o", "out"},
+         0, "repeating key of 100 bytes", "out/XOR a.txt", [&] { return xorWithKeyFile(plain, shortKey, 100); }},
+        {"the default key", {"xor", "a.txt", "--key-string", "", "-o", "d"}, 0, "public default key", "d/XOR a.txt",
+         [&] { return xorWithString(plain, ""); }},
+        {"a pad", {"encrypt", "a.txt", "--key-file", "long.key", "--save-key-name", "--description", "Q3"}, 0,
+         "one-time pad", "a.qdx", nullptr},
+        {"info", {"info", "a.qdx"}, 0, "description: Q3", "", nullptr},
+        {"info as JSON", {"info", "a.qdx", "--json"}, 0, "\"payloadBytes\": 70000, \"headerBytes\": 936}", "",
+         nullptr},
+        {"decrypt with the stored key file", {"decrypt", "a.qdx", "-o", "back"}, 0, "the container names",
+         "back/a.txt", [&] { return plain; }},
+        {"a key file of zeros", {"encrypt", "a.txt", "--key-file", "zeros.key", "-o", "z", "--quiet"}, 0, "",
+         "z/a.qdx", nullptr},
+        {"not random", {"xor", "a.txt", "--key-file", "zeros.key", "-o", "z"}, 0, "not random", "z/XOR a.txt",
+         nullptr},
+        {"decrypt with a key file given", {"decrypt", "z/a.qdx", "--key-file", "zeros.key", "-o", "zb"}, 0, "wrote",
+         "zb/a.txt", [&] { return plain; }},
+        {"analyse", {"analyse", "long.key", "--for", "a.txt"}, 0, "excellent keyfile", "", nullptr},
+        {"keygen", {"keygen", "--for", "a.txt", "-o", "new.key"}, 0, "131072 random bytes", "new.key", nullptr},
+        // Bad inputs.
+        {"existing output kept", {"xor", "a.txt", "--key-string", "k"}, 4, "exists; --force", "", nullptr},
+        {"output would be the input", {"encrypt", "a.qdx", "--key-string", "k", "--force"}, 4, "replace the input", "",
+         nullptr},
+        {"no such input", {"xor", "none.txt", "--key-string", "k"}, 1, "cannot read none.txt", "", nullptr},
+        {"not a container", {"decrypt", "a.txt", "--key-string", "k"}, 1, "no container", "", nullptr},
+        {"container cut short", {"info", "cut.qdx"}, 1, "no container", "", nullptr},
+        {"no key file", {"xor", "a.txt", "--key-file", "none.key", "-o", "n"}, 2, "cannot open the key file", "",
+         nullptr},
+        {"empty key file", {"xor", "a.txt", "--key-file", "empty.key", "-o", "n"}, 2, "is empty", "", nullptr},
+        {"--use beyond the key", {"xor", "a.txt", "--key-file", "short.key", "--use", "1001", "-o", "n"}, 2,
+         "holds only 1000 bytes", "", nullptr},
+        {"no key stored or given", {"decrypt", "z/a.qdx", "-o", "n"}, 2, "names no key file", "", nullptr},
+        {"no terminal to ask", {"xor", "a.txt", "--key-prompt", "-o", "n"}, 2, "needs a terminal", "", nullptr},
+        {"analyse an empty file", {"analyse", "empty.key"}, 2, "Cannot open Keyfile", "", nullptr},
+        {"missing parent folder", {"xor", "a.txt", "--key-string", "k", "-o", "no/such"}, 4, "cannot create", "",
+         nullptr},
+        {"keygen over a key", {"keygen", "--size", "10", "-o", "long.key"}, 4, "exists", "", nullptr},
+        {"no key", {"encrypt", "a.txt"}, 64, "needs a key", "", nullptr},
+        {"two keys", {"xor", "a.txt", "--key-string", "k", "--key-file", "long.key"}, 64, "give one key", "", nullptr},
+        {"unknown option", {"info", "a.qdx", "--force"}, 64, "not an option of info", "", nullptr},
+        {"unknown command", {"scramble", "a.txt"}, 64, "unknown command", "", nullptr},
+        {"two files", {"xor", "a.txt", "b.txt", "--key-string", "k"}, 64, "exactly one file", "", nullptr},
+        {"--use with a string", {"xor", "a.txt", "--key-string", "k", "--use", "5"}, 64, "--use counts", "", nullptr},
+        {"keygen without a size", {"keygen"}, 64, "one of --for", "", nullptr},
+        {"help", {"xor", "--help"}, 0, "one-time pad", "", nullptr},
+    };
+    writeBytes(f / "a.txt", plain);
+    writeBytes(f / "long.key", longKey);
+    writeBytes(f / "short.key", shortKey);
+    writeBytes(f / "zeros.key", zeros);
+    writeBytes(f / "empty.key", {});
+    writeBytes(f / "cut.qdx", Bytes{'Z', 'E', 'V', 'K', '1', '3', '0', '0', 'a'});
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::set<std::string> before = entries(f.path);
+        std::map<std::string, Bytes> kept;
+        for (const std::string& n : before) {
+            kept[n] = readBytes(f / n);
+        }
+        ToolRun r = runTool(f.path, c.args);
+        EXPECT_EQ(r.status, c.status) << r.err;
+        EXPECT_NE((r.err + r.out).find(c.says), std::string::npos) << r.err << r.out;
+        if (std::string(c.says).empty()) {
+            EXPECT_EQ(r.err, "");
+        }
+        std::string written = c.writes;
+        std::set<std::string> after = entries(f.path);
+        if (!written.empty()) {
+            std::string top = written.substr(0, written.find('/'));
+            if (!before.count(top)) {
+                after.erase(top);
+            }
+            if (c.expected) {
+                EXPECT_EQ(readBytes(f / written), c.expected());
+            }
+        }
+        EXPECT_EQ(after, before) << "files appeared or went";
+        for (const std::string& n : before) {
+            if (n != written) {
+                EXPECT_EQ(readBytes(f / n), kept[n]) << n << " changed";
+            }
+        }
+    }
+    for (const char* folder : {"", "out", "d", "back", "z", "zb"}) {
+        for (const std::string& n : entries(f / folder)) {
+            EXPECT_EQ(n.find(".tmp"), std::string::npos) << "left behind: " << folder << "/" << n;
+        }
+    }
+    struct stat st;
+    ASSERT_EQ(stat((f / "new.key").c_str(), &st), 0);
+    EXPECT_EQ(st.st_size, 131072);
+    EXPECT_EQ(st.st_mode & 0777, 0600u);
+    EXPECT_NE(readBytes(f / "new.key"), Bytes(131072, 0));
+}
+
+// Reads what the terminal shows until `text` appears; false after a few seconds without it.
+bool waitFor(int master, const std::string& text, std::string& shown) {
+    for (int i = 0; i < 500 && shown.find(text) == std::string::npos; ++i) {
+        char buffer[256];
+        ssize_t got = read(master, buffer, sizeof buffer);
+        if (got > 0) {
+            shown.append(buffer, size_t(got));
+        } else {
+            usleep(10000);
+        }
+    }
+    return shown.find(text) != std::string::npos;
+}
+
+TEST(ConsoleTool, KeyPromptAsksTwiceOnTheTerminalWithoutEcho) {
+    Folder f;
+    const Bytes plain = pattern(5000, 4);
+    writeBytes(f / "a.txt", plain);
+    for (bool same : {true, false}) {
+        SCOPED_TRACE(same ? "the same key twice" : "two different keys");
+        int master = posix_openpt(O_RDWR | O_NOCTTY);
+        ASSERT_GE(master, 0);
+        ASSERT_EQ(grantpt(master), 0);
+        ASSERT_EQ(unlockpt(master), 0);
+        std::string slave = ptsname(master);
+        pid_t pid = fork();
+        if (pid == 0) {
+            setsid();
+            int tty = open(slave.c_str(), O_RDWR); // becomes the controlling terminal
+            int null = open("/dev/null", O_RDWR);
+            dup2(null, 0);
+            dup2(null, 1);
+            dup2(tty, 2);
+            if (chdir(f.path.c_str()) != 0) {
+                _exit(127);
+            }
+            execl(NIMBREL_TOOL, NIMBREL_TOOL, "xor", "a.txt", "--key-prompt", static_cast<char*>(nullptr));
+            _exit(127);
+        }
+        fcntl(master, F_SETFL, O_NONBLOCK);
+        std::string shown;
+        ASSERT_TRUE(waitFor(master, "Key: ", shown)) << shown;
+        ASSERT_EQ(write(master, "s3cret\n", 7), 7);
+        ASSERT_TRUE(waitFor(master, "Key again: ", shown)) << shown;
+        ASSERT_EQ(write(master, same ? "s3cret\n" : "s3cre7\n", 7), 7);
+        int status = 0;
+        waitpid(pid, &status, 0);
+        waitFor(master, "\n", shown);
+        close(master);
+        EXPECT_EQ(shown.find("s3cre"), std::string::npos) << "the key was echoed: " << shown;
+        ASSERT_TRUE(WIFEXITED(status));
+        if (same) {
+            EXPECT_EQ(WEXITSTATUS(status), 0) << shown;
+            EXPECT_EQ(readBytes(f / "XOR a.txt"), xorWithString(plain, "s3cret"));
+            unlink((f / "XOR a.txt").c_str());
+        } else {
+            EXPECT_EQ(WEXITSTATUS(status), 2) << shown;
+            EXPECT_EQ(entries(f.path), std::set<std::string>{"a.txt"});
+        }
+    }
+}
+
+} // namespace
