@@ -6,7 +6,7 @@
 #include <shlobj.h>
 
 #include <cstring>
-#include <string>
+#include <new>
 
 #include "app/about_win.h"
 #include "app/files_win.h"
@@ -194,19 +194,21 @@ void onDropFiles(HWND window, HDROP drop) {
     // The copy would be cut to fit without a word, so the length is asked for first: a path
     // that does not fit is refused as one that cannot be read, as on the command line.
     UINT length = DragQueryFileA(drop, 0, nullptr, 0);
-    if (length >= kTextCapacity) {
-        std::string whole(length + 1, '\0');
-        DragQueryFileA(drop, 0, &whole[0], length + 1);
+    char path[kTextCapacity] = "";
+    if (length >= sizeof path) {
+        // Named whole where memory allows, else as much of it as fits.
+        char* whole = new (std::nothrow) char[length + 1];
+        DragQueryFileA(drop, 0, whole ? whole : path, whole ? length + 1 : UINT(sizeof path));
         DragFinish(drop);
         char message[kMessageCapacity];
-        composeReadError(whole.c_str(), message, sizeof message);
+        composeReadError(whole ? whole : path, message, sizeof message);
+        delete[] whole;
         showError(window, message, true);
         return;
     }
-    char path[kTextCapacity] = "";
-    length = DragQueryFileA(drop, 0, path, sizeof path);
+    DragQueryFileA(drop, 0, path, sizeof path);
     DragFinish(drop);
-    if (length == 0 || length >= sizeof path) {
+    if (length == 0) {
         return;
     }
     DialogState& dialog = gState.dialog;
