@@ -17,12 +17,7 @@ if [ "$kind" = win32 ] && ! "$root/scripts/can-run-32bit.sh"; then
 fi
 source "$root/scripts/session.sh"
 
-data="$root/build/bench-data"
-mkdir -p "$data/out"
-size=$((1024 * 1024 * 1024))
-[ "$(stat -c %s "$data/input.bin" 2>/dev/null)" = "$size" ] || head -c "$size" /dev/urandom > "$data/input.bin"
-[ "$(stat -c %s "$data/key.bin" 2>/dev/null)" = "$size" ] || head -c "$size" /dev/urandom > "$data/key.bin"
-cat "$data/input.bin" "$data/key.bin" > /dev/null # warm the page cache
+source "$root/bench/timing.sh"
 
 win() { echo "Z:${1//\//\\}"; }
 start_wineserver "$build"
@@ -30,19 +25,7 @@ trap 'stop_wineserver "$build"' EXIT
 # One unmeasured run warms Wine itself.
 "$build/wine-run.sh" "$exe" "/i=$(win "$data/input.bin")" "/o=$(win "$data/out")" "/s=warm" >/dev/null 2>&1
 
-seconds() { # runs a command, prints its wall time in seconds
-    local t0 t1
-    t0=$(date +%s.%N)
-    "$@" >/dev/null 2>&1
-    t1=$(date +%s.%N)
-    awk -v a="$t0" -v b="$t1" 'BEGIN { print b - a }'
-}
 declare -a cp_t dd_t file_t string_t
-# Each run starts with no dirty pages of the run before it waiting to be written back.
-settle() {
-    rm -f "$data/out/"*
-    sync
-}
 for ((i = 0; i < rounds; i++)); do
     settle
     cp_t+=("$(seconds cp "$data/input.bin" "$data/out/cp.bin")")
@@ -57,14 +40,12 @@ for ((i = 0; i < rounds; i++)); do
 done
 rm -f "$data/out/"*
 
-median() { printf '%s\n' "$@" | sort -g | awk '{a[NR]=$1} END {print (NR % 2) ? a[(NR+1)/2] : (a[NR/2] + a[NR/2+1]) / 2}'; }
 m_cp=$(median "${cp_t[@]}")
 m_dd=$(median "${dd_t[@]}")
 m_file=$(median "${file_t[@]}")
 m_string=$(median "${string_t[@]}")
 printf 'median of %d rounds, 1 GiB, warm cache, %s Nimbrel.exe\n' "$rounds" "$kind"
 printf '  cp                         %6.2f s\n' "$m_cp"
-ratio() { awk -v a="$1" -v b="$2" 'BEGIN { print a / b }'; }
 printf '  dd bs=25000000             %6.2f s   (%.2f x cp)\n' "$m_dd" "$(ratio "$m_dd" "$m_cp")"
 printf '  Nimbrel, key file          %6.2f s   (%.2f x cp, %.2f x dd)\n' "$m_file" "$(ratio "$m_file" "$m_cp")" \
     "$(ratio "$m_file" "$m_dd")"
