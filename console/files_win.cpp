@@ -8,6 +8,7 @@
 
 #include "app/files_win.h"
 #include "engine/filelayer_win.h"
+#include "keys/keytools_win.h"
 #include "platform.h"
 
 namespace {
@@ -57,8 +58,7 @@ int64_t fileSizeAt(const std::string& path) {
 // The program's random source, with its key container.
 bool randomBytes(uint8_t* buffer, size_t count) {
     HCRYPTPROV source = 0;
-    if (!CryptAcquireContextA(&source, "ZEVK", nullptr, PROV_RSA_FULL, 0) &&
-        !CryptAcquireContextA(&source, "ZEVK", nullptr, PROV_RSA_FULL, CRYPT_NEWKEYSET)) {
+    if (!acquireRandomSource(source)) {
         return false;
     }
     bool ok = true;

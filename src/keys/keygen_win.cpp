@@ -102,6 +102,12 @@ bool writeKeyFile(HWND window, const KeyFileDraft& key, uint32_t length, KeyByte
     return true;
 }
 
+bool acquireRandomSource(HCRYPTPROV& source) {
+    // The key container is made on first use (a new user, a fresh Windows).
+    return CryptAcquireContextA(&source, "ZEVK", nullptr, PROV_RSA_FULL, 0) ||
+           CryptAcquireContextA(&source, "ZEVK", nullptr, PROV_RSA_FULL, CRYPT_NEWKEYSET);
+}
+
 void createKeyFile(HWND window) {
     KeyFileDraft key;
     // No folder, or one whose path cannot hold the key file's: as if it could not be made.
@@ -110,8 +116,7 @@ void createKeyFile(HWND window) {
         return;
     }
     HCRYPTPROV source = 0;
-    if (!CryptAcquireContextA(&source, "ZEVK", nullptr, PROV_RSA_FULL, 0) &&
-        !CryptAcquireContextA(&source, "ZEVK", nullptr, PROV_RSA_FULL, CRYPT_NEWKEYSET)) {
+    if (!acquireRandomSource(source)) {
         showError(window, kNoRandomSource, false);
         return;
     }

@@ -4,6 +4,8 @@
 
 #include <windows.h>
 
+#include <wincrypt.h>
+
 #include <cstdint>
 
 #include "keys/keystore.h"
@@ -40,6 +42,8 @@ DraftResult writeKeyDraft(const KeyFileDraft& key, uint32_t length, KeyBytesSour
 // could not be written). Returns false, writing nothing, when `fill` fails.
 bool writeKeyFile(HWND window, const KeyFileDraft& key, uint32_t length, KeyBytesSource fill, void* context);
 
+// The system's cryptographic random source under the program's own key container.
+bool acquireRandomSource(HCRYPTPROV& source);
 void createKeyFile(HWND window);
 void analyseKeyFile(HWND window);
 
