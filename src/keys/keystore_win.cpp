@@ -28,11 +28,16 @@
 #include "keys/adopt_win.h"
 #include "keys/keyfiles_win.h"
 #include "keys/keytools_win.h"
+#include "resource.h"
 #include "ui/main_dialog_win.h"
 
 namespace {
 
 std::atomic<uint32_t> gStatus{uint32_t(KeyStoreStatus::NoPad)};
+// Until the start-up check is over, gStatus says nothing about the files: the check may still
+// be recovering or filling. Set by the start-up worker; the waiting press is the dialog's own.
+std::atomic<bool> gMeasured{false};
+bool gCommandWaiting = false;
 // Pad data moves through one bounded buffer, whatever the size of the store.
 constexpr uint32_t kMovePortion = 1 << 20;
 const char* const kPadPlaces[] = {kPadFileFirstPlace, kPadFileSecondPlace};
@@ -370,13 +375,7 @@ void readMeFor(void*) {
     openReadMe();
 }
 
-} // namespace
-
-KeyStoreStatus keyStoreStatus() {
-    return KeyStoreStatus(gStatus.load());
-}
-
-void checkKeyStore(HWND window) {
+void measureKeyStore(HWND window) {
     // What an interrupted fill or draw left is settled before anything is measured; one that
     // cannot be settled yet is said at the next fill or draw.
     recoverKeyStore();
@@ -402,6 +401,37 @@ void checkKeyStore(HWND window) {
         CloseHandle(pad);
     }
     setStatus(measuredKeyStoreStatus(false, 0, padOpened, padSize));
+}
+
+} // namespace
+
+KeyStoreStatus keyStoreStatus() {
+    return KeyStoreStatus(gStatus.load());
+}
+
+void checkKeyStore(HWND window) {
+    measureKeyStore(window);
+    gMeasured.store(true);
+}
+
+void keyStoreCommand(HWND window) {
+    if (!gMeasured.load()) {
+        gCommandWaiting = true;
+        return;
+    }
+    KeyStoreStatus status = keyStoreStatus();
+    CommandContext context{window};
+    KeyStoreActions actions{&context, askUser, fillFor, drawFor, readMeFor};
+    runKeyStoreCommand(status, gState.job.inputSize, actions);
+}
+
+void runWaitingKeyStoreCommand(HWND window) {
+    bool waiting = gCommandWaiting;
+    gCommandWaiting = false;
+    // A job or another command may have started meanwhile; the button says whether it still may.
+    if (waiting && IsWindowEnabled(GetDlgItem(window, IDB_KEYSTORE))) {
+        keyStoreCommand(window);
+    }
 }
 
 void fillKeyStore(HWND window) {
@@ -469,9 +499,3 @@ void drawKeyFile(HWND window) {
     refreshControls(window);
 }
 
-void keyStoreCommand(HWND window) {
-    KeyStoreStatus status = keyStoreStatus();
-    CommandContext context{window};
-    KeyStoreActions actions{&context, askUser, fillFor, drawFor, readMeFor};
-    runKeyStoreCommand(status, gState.job.inputSize, actions);
-}

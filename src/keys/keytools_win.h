@@ -51,5 +51,9 @@ void analyseKeyFile(HWND window);
 void checkKeyStore(HWND window);
 void fillKeyStore(HWND window);
 void drawKeyFile(HWND window);
+// The KeyStore button, on the dialog's thread. Pressed before the start-up check has measured
+// the store, it waits: runWaitingKeyStoreCommand, which the dialog's thread runs once the
+// check is over, gives the answer then.
 void keyStoreCommand(HWND window);
+void runWaitingKeyStoreCommand(HWND window);
 KeyStoreStatus keyStoreStatus();

@@ -21,7 +21,7 @@ namespace {
 
 // The start-up worker hands each step that touches the window to the dialog's own thread.
 constexpr UINT kStartupStep = WM_APP + 1;
-enum StartupStep : WPARAM { StepScanDrives, StepLoadArgument, StepMarkMode };
+enum StartupStep : WPARAM { StepScanDrives, StepLoadArgument, StepMarkMode, StepKeyStoreMeasured };
 
 static_assert(IDO_CLASSIC == IDO_XOR + ModeClassic, "mode buttons are found by adding the mode");
 
@@ -63,6 +63,9 @@ void runStartupStep(HWND window, WPARAM step, LPARAM argument) {
     case StepMarkMode:
         CheckRadioButton(window, IDO_XOR, IDO_CLASSIC, IDO_XOR + int(dialog.cipherMode));
         break;
+    case StepKeyStoreMeasured:
+        runWaitingKeyStoreCommand(window);
+        break;
     }
 }
 
@@ -75,6 +78,9 @@ DWORD WINAPI startupWorker(LPVOID parameter) {
     }
     SendMessageA(window, kStartupStep, StepMarkMode, 0);
     checkKeyStore(window);
+    // Posted, not sent: a KeyStore press that waited for the check may open boxes, and this
+    // thread has nothing left to wait for.
+    PostMessageA(window, kStartupStep, StepKeyStoreMeasured, 0);
     return 0;
 }
 

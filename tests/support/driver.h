@@ -512,26 +512,43 @@ inline bool pickFile(const Program& program, const std::string& path) {
     return waitUntil([&] { return !IsWindow(picker); }, 10000);
 }
 
-// The name the folder picker shows for its selected folder.
+// The name the folder picker shows for its selected folder. The tree reads TVITEM in its own
+// process's layout, so `Ptr` is the pointer type of the program, as for the tool tips.
+template <typename Ptr>
+inline std::string treeItemText(const Program& program, HWND tree, Ptr item) {
+    struct TreeItem { // TVITEMA
+        UINT mask;
+        Ptr hItem;
+        UINT state, stateMask;
+        Ptr pszText;
+        int cchTextMax, iImage, iSelectedImage, cChildren;
+        Ptr lParam;
+    };
+    RemoteMemory remote(program.process, sizeof(TreeItem) + MAX_PATH);
+    TreeItem query{};
+    query.mask = TVIF_TEXT | TVIF_HANDLE;
+    query.hItem = item;
+    query.pszText = Ptr(reinterpret_cast<UINT_PTR>(remote.at<char>(sizeof(TreeItem))));
+    query.cchTextMax = MAX_PATH;
+    char name[MAX_PATH] = "";
+    if (!remote.write(&query, sizeof query) || !remote.write(name, 1, sizeof(TreeItem)) ||
+        !sendAndWait(tree, TVM_GETITEMA, 0, LPARAM(remote.address)) ||
+        !remote.read(name, MAX_PATH - 1, sizeof(TreeItem))) {
+        return "";
+    }
+    return name;
+}
 inline std::string folderPickerSelection(const Program& program, HWND picker) {
     HWND tree = GetDlgItem(picker, 0x3741);
     DWORD_PTR item = 0;
     if (!sendAndWait(tree, TVM_GETNEXTITEM, TVGN_CARET, 0, 5000, &item) || !item) {
         return "";
     }
-    RemoteMemory remote(program.process, sizeof(TVITEMA) + MAX_PATH);
-    TVITEMA query{};
-    query.mask = TVIF_TEXT | TVIF_HANDLE;
-    query.hItem = reinterpret_cast<HTREEITEM>(item);
-    query.pszText = remote.at<char>(sizeof(TVITEMA));
-    query.cchTextMax = MAX_PATH;
-    char name[MAX_PATH] = "";
-    if (!remote.write(&query, sizeof query) || !remote.write(name, 1, sizeof(TVITEMA)) ||
-        !sendAndWait(tree, TVM_GETITEMA, 0, LPARAM(remote.address)) ||
-        !remote.read(name, MAX_PATH - 1, sizeof(TVITEMA))) {
-        return "";
+    BOOL wow64 = FALSE;
+    if (IsWow64Process(program.process, &wow64) && wow64) {
+        return treeItemText<uint32_t>(program, tree, uint32_t(item));
     }
-    return name;
+    return treeItemText<UINT_PTR>(program, tree, UINT_PTR(item));
 }
 
 // Waits for the folder picker, selects `folder` in it and presses its OK button.

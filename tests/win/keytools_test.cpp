@@ -55,6 +55,16 @@ struct ControlHost {
     void setText(int id, const std::string& t) { SetDlgItemTextA(window, id, t.c_str()); }
 };
 
+BOOL CALLBACK findOwnBox(HWND w, LPARAM p) {
+    DWORD pid = 0;
+    GetWindowThreadProcessId(w, &pid);
+    if (pid == GetCurrentProcessId() && IsWindowVisible(w) && GetDlgItem(w, IDE_MESSAGE_TEXT)) {
+        *reinterpret_cast<HWND*>(p) = w;
+        return FALSE;
+    }
+    return TRUE;
+}
+
 // Answers every message box of this process with its upper button ("OK"), counting them.
 struct BoxAnswerer {
     std::atomic<bool> stop{false};
@@ -69,18 +79,7 @@ struct BoxAnswerer {
     void run() {
         HWND last = nullptr;
         while (!stop) {
-            EnumWindows(
-                [](HWND w, LPARAM p) -> BOOL {
-                    DWORD pid = 0;
-                    GetWindowThreadProcessId(w, &pid);
-                    if (pid == GetCurrentProcessId() && IsWindowVisible(w) &&
-                        GetDlgItem(w, IDE_MESSAGE_TEXT)) {
-                        *reinterpret_cast<HWND*>(p) = w;
-                        return FALSE;
-                    }
-                    return TRUE;
-                },
-                LPARAM(&last));
+            EnumWindows(findOwnBox, LPARAM(&last));
             if (last) {
                 char text[1024] = "";
                 GetDlgItemTextA(last, IDE_MESSAGE_TEXT, text, sizeof text);
