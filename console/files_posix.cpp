@@ -249,13 +249,31 @@ void restoreEcho(int signal) {
     onInterrupt(signal);
 }
 
+// Earlier versions of this tool stored names as UTF-8 unmarked; the window's code page otherwise.
+bool fromWestern(const char* bytes, char* out, size_t capacity) {
+    return isUtf8(bytes) ? copyText(bytes, out, capacity) : windows1252ToUtf8(bytes, out, capacity);
+}
+
 } // namespace
+
+std::vector<std::string> platformArguments(int argc, char** argv) {
+    return std::vector<std::string>(argv, argv + argc);
+}
+
+bool keyStringInCodePage(const std::string& typed, std::string& bytes) {
+    char western[kTextCapacity];
+    if (!utf8ToWindows1252(typed.c_str(), western, sizeof western)) {
+        return false;
+    }
+    bytes = western;
+    return true;
+}
 
 FileLayer platformFiles() {
     return FileLayer{nullptr,      '/',      openRead,   createNew,    readFile,   writeFile,     sizeOf,
                      seekTo,       getTimes, setTimes,   closeFile,    sameFile,   exists,        attributes,
                      makeFolder,   renameFile, removeFile, uniqueNumber, takeMemory, releaseMemory, nullptr,
-                     nullptr};
+                     nullptr,      LegacyCodePage{utf8ToWindows1252, fromWestern}};
 }
 
 std::string nativePath(const std::string& path) {

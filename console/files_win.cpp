@@ -2,6 +2,7 @@
 // operation, the program's random source, and the console without echo for a typed key.
 #include <windows.h>
 
+#include <shellapi.h>
 #include <wincrypt.h>
 
 #include <cstring>
@@ -10,6 +11,7 @@
 #include "engine/filelayer_win.h"
 #include "keys/keytools_win.h"
 #include "platform.h"
+#include "text/wide_win.h"
 
 namespace {
 
@@ -19,6 +21,33 @@ BOOL WINAPI onInterrupt(DWORD) {
 }
 
 } // namespace
+
+std::vector<std::string> platformArguments(int argc, char** argv) {
+    // The names arrive whole only in the UTF-16 command line; argv has them in the code page.
+    SetConsoleOutputCP(CP_UTF8);
+    int count = 0;
+    LPWSTR* wide = CommandLineToArgvW(GetCommandLineW(), &count);
+    if (!wide) {
+        return std::vector<std::string>(argv, argv + argc);
+    }
+    std::vector<std::string> arguments;
+    for (int i = 0; i < count; ++i) {
+        std::string utf8(wcslen(wide[i]) * 3 + 1, '\0');
+        toUtf8(wide[i], &utf8[0], utf8.size());
+        arguments.push_back(utf8.c_str());
+    }
+    LocalFree(wide);
+    return arguments;
+}
+
+bool keyStringInCodePage(const std::string& typed, std::string& bytes) {
+    char key[kTextCapacity];
+    if (!keyStringBytes(typed.c_str(), key, sizeof key, sizeof key - 1)) {
+        return false;
+    }
+    bytes = key;
+    return true;
+}
 
 FileLayer platformFiles() {
     return windowsFileLayer();
@@ -36,12 +65,11 @@ std::string nativePath(const std::string& path) {
 
 std::string absolutePath(const std::string& path) {
     char full[kTextCapacity];
-    DWORD n = GetFullPathNameA(path.c_str(), sizeof full, full, nullptr);
-    return n > 0 && n < sizeof full ? std::string(full) : path;
+    return winFullPath(path.c_str(), full, sizeof full) ? std::string(full) : path;
 }
 
 bool isFolder(const std::string& path) {
-    DWORD a = GetFileAttributesA(path.c_str());
+    DWORD a = winFileAttributes(path.c_str());
     return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY);
 }
 
@@ -76,10 +104,10 @@ void keepToOwner(FileRef) {
 }
 
 bool readSecret(const char* prompt, std::string& secret) {
-    HANDLE in = CreateFileA("CONIN$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                            nullptr, OPEN_EXISTING, 0, nullptr);
-    HANDLE out = CreateFileA("CONOUT$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                             nullptr, OPEN_EXISTING, 0, nullptr);
+    HANDLE in = winCreateFile("CONIN$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                              OPEN_EXISTING, 0);
+    HANDLE out = winCreateFile("CONOUT$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                               OPEN_EXISTING, 0);
     DWORD mode = 0;
     bool ok = in != INVALID_HANDLE_VALUE && out != INVALID_HANDLE_VALUE && GetConsoleMode(in, &mode);
     if (ok) {
@@ -87,23 +115,27 @@ bool readSecret(const char* prompt, std::string& secret) {
         SetConsoleMode(in, (mode & ~DWORD(ENABLE_ECHO_INPUT)) | ENABLE_LINE_INPUT | ENABLE_PROCESSED_INPUT);
         DWORD put = 0;
         WriteConsoleA(out, prompt, DWORD(std::strlen(prompt)), &put, nullptr);
-        secret.clear();
+        // Read in UTF-16: the console's own code page would turn what it cannot hold into "?".
+        std::wstring typed;
         for (;;) {
-            char c;
+            wchar_t c;
             DWORD got = 0;
-            if (!ReadFile(in, &c, 1, &got, nullptr) || got == 0) {
+            if (!ReadConsoleW(in, &c, 1, &got, nullptr) || got == 0) {
                 ok = false;
                 break;
             }
-            if (c == '\n') {
+            if (c == L'\n') {
                 break;
             }
-            if (c != '\r') {
-                secret.push_back(c);
+            if (c != L'\r') {
+                typed.push_back(c);
             }
         }
         SetConsoleMode(in, mode);
         WriteConsoleA(out, "\r\n", 2, &put, nullptr);
+        std::string utf8(typed.size() * 3 + 1, '\0');
+        ok = ok && toUtf8(typed.c_str(), &utf8[0], utf8.size());
+        secret = utf8.c_str();
     }
     if (in != INVALID_HANDLE_VALUE) {
         CloseHandle(in);

@@ -463,8 +463,14 @@ int takeKey(const Arguments& a, JobSettings& job, DialogState& dialog, bool askT
     }
     if (a.keyPrompt || a.keyStringGiven) {
         job.keyIsFile = 0;
-        if (!copyText(text.c_str(), job.keyPath)) {
-            return fail(ResultNoKey, "the key string holds at most 599 bytes");
+        std::string bytes;
+        if (!keyStringInCodePage(text, bytes)) {
+            return fail(ResultNoKey, "the key string holds characters that the program's code page cannot store; "
+                                     "the window could not give the same key");
+        }
+        // The window's field takes 289 bytes: a longer key could never be typed there again.
+        if (bytes.size() > 289 || !copyText(bytes.c_str(), job.keyPath)) {
+            return fail(ResultNoKey, "the key string holds more than the 289 bytes the window takes");
         }
         return 0;
     }
@@ -517,15 +523,17 @@ int runJob(const Arguments& a) {
             return fail(ResultReadError, input + " is no container this version reads (no \"ZEVK1300\" "
                                                   "header, or one cut short)");
         }
-        jobFromHeader(header, job);
+        jobFromHeader(header, job, files.codePage);
         dialog.direction = Decrypt;
         dialog.cipherMode = ModeClassic;
         if (!a.keyFileGiven && !a.keyStringGiven && !a.keyPrompt) {
-            if (!header.hasKeyPath || header.keyPath[0] == '\0') {
+            char keyPath[kTextCapacity] = "";
+            if (!header.hasKeyPath || !textFromStored(header.keyPath, files.codePage, keyPath, sizeof keyPath) ||
+                keyPath[0] == '\0') {
                 return fail(ResultNoKey, "no key given, and the container names no key file");
             }
-            say(a, std::string("using the key file the container names: ") + header.keyPath);
-            keyArguments.keyFile = header.keyPath;
+            say(a, std::string("using the key file the container names: ") + keyPath);
+            keyArguments.keyFile = keyPath;
             keyArguments.keyFileGiven = true;
         }
     } else {
@@ -624,6 +632,13 @@ int runInfo(const Arguments& a) {
                     input + " is no container this version reads (no \"ZEVK1300\" header, or one cut short)");
     }
     uint64_t payload = uint64_t(fileSizeAt(input)) - h.headerLength;
+    // The texts as the program reads them, whatever code page or form they were stored in.
+    auto stored = [&files](const char* field) {
+        char text[kTextCapacity];
+        return std::string(textFromStored(field, files.codePage, text, sizeof text) ? text : field);
+    };
+    const std::string name = stored(h.plainName), description = stored(h.description),
+                      keyFile = stored(h.keyPath);
     if (a.json) {
         auto time = [](uint64_t t) {
             std::string text = timeText(t);
@@ -631,8 +646,8 @@ int runInfo(const Arguments& a) {
         };
         std::printf("{\"name\": %s, \"description\": %s, \"keyFile\": %s, \"created\": %s, \"accessed\": %s, "
                     "\"modified\": %s, \"attributes\": %u, \"payloadBytes\": %llu, \"headerBytes\": %u}\n",
-                    jsonText(h.plainName, true).c_str(), jsonText(h.description, h.hasDescription).c_str(),
-                    jsonText(h.keyPath, h.hasKeyPath).c_str(), time(h.creationTime).c_str(),
+                    jsonText(name.c_str(), true).c_str(), jsonText(description.c_str(), h.hasDescription).c_str(),
+                    jsonText(keyFile.c_str(), h.hasKeyPath).c_str(), time(h.creationTime).c_str(),
                     time(h.lastAccessTime).c_str(), time(h.lastWriteTime).c_str(), unsigned(h.attributes),
                     static_cast<unsigned long long>(payload), unsigned(h.headerLength));
         return 0;
@@ -644,9 +659,9 @@ int runInfo(const Arguments& a) {
     };
     char attributes[16];
     std::snprintf(attributes, sizeof attributes, "0x%04x", unsigned(h.attributes));
-    line("name:", h.plainName);
-    line("description:", h.hasDescription ? h.description : "(none)");
-    line("key file:", h.hasKeyPath ? h.keyPath : "(none)");
+    line("name:", name);
+    line("description:", h.hasDescription ? description : "(none)");
+    line("key file:", h.hasKeyPath ? keyFile : "(none)");
     line("created:", time(h.creationTime));
     line("accessed:", time(h.lastAccessTime));
     line("modified:", time(h.lastWriteTime));
@@ -743,8 +758,14 @@ int runKeygen(const Arguments& a) {
 } // namespace
 
 int main(int argc, char** argv) {
+    std::vector<std::string> arguments = platformArguments(argc, argv);
+    std::vector<char*> pointers;
+    for (std::string& argument : arguments) {
+        pointers.push_back(&argument[0]);
+    }
+    pointers.push_back(nullptr);
     Arguments a;
-    int status = parseArguments(argc, argv, a);
+    int status = parseArguments(int(arguments.size()), pointers.data(), a);
     if (status != 0) {
         return status;
     }

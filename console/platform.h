@@ -5,8 +5,18 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "engine/operation.h"
+
+// The arguments in UTF-8: on Windows from the UTF-16 command line, with the console set to show
+// UTF-8; elsewhere as given.
+std::vector<std::string> platformArguments(int argc, char** argv);
+
+// A typed key string as the window's key stream takes it: in the code page the window uses
+// (the system's on Windows, the common Western one elsewhere). False when a character has no
+// form there: the window could not give the same key.
+bool keyStringInCodePage(const std::string& typed, std::string& bytes);
 
 // The files of the job operation, with no progress and no caption yet.
 FileLayer platformFiles();

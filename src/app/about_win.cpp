@@ -1,10 +1,11 @@
 #include "app/about_win.h"
 
 #include "app/osname.h"
-#include "app/startup_win.h"
+#include "app/folders_win.h"
 #include "resource.h"
 #include "ui/chrome_win.h"
 #include "version.h"
+#include "text/wide_win.h"
 
 namespace {
 
@@ -38,21 +39,21 @@ void refreshAbout(HWND dialog, int position) {
     SendDlgItemMessageA(dialog, IDC_ABOUT_ITEMS, CB_SETCURSEL, WPARAM(position), 0);
     const char* tip;
     if (position == ItemFolders) {
-        SetDlgItemTextA(dialog, IDB_ABOUT_ACTION, "Open Dirs");
+        winSetItemText(dialog, IDB_ABOUT_ACTION, "Open Dirs");
         tip =
             "Opens the directory where the program was installed as well as the directory where the program data "
             "is stored.";
     } else {
-        SetDlgItemTextA(dialog, IDB_ABOUT_ACTION, "Copy");
+        winSetItemText(dialog, IDB_ABOUT_ACTION, "Copy");
         tip = "Copies the diagnostics line, for a message to the vendor";
     }
     setToolTip(dialog, gApp, IDB_ABOUT_ACTION, tip);
 
     char site[kTextCapacity];
     buildSiteText(NIMBREL_SITE, site, sizeof site);
-    SetDlgItemTextA(dialog, IDE_ABOUT_SITE, site);
+    winSetItemText(dialog, IDE_ABOUT_SITE, site);
 
-    char info[kTextCapacity] = "";
+    char info[2 * kTextCapacity + 128] = "";
     if (position == ItemFolders) {
         appendText(info, "Location of program:\r\n");
         appendText(info, programFolder);
@@ -62,7 +63,7 @@ void refreshAbout(HWND dialog, int position) {
         describeOperatingSystem(info);
         appendText(info, "\r\n\r\n");
     }
-    SetDlgItemTextA(dialog, IDE_ABOUT_INFO, info);
+    winSetItemText(dialog, IDE_ABOUT_INFO, info);
 }
 
 void onAboutCommand(HWND dialog, int id, int notification) {
@@ -90,7 +91,7 @@ void onAboutCommand(HWND dialog, int id, int notification) {
         break;
     case IDB_ABOUT_SITE: {
         char site[kTextCapacity];
-        GetDlgItemTextA(dialog, IDE_ABOUT_SITE, site, sizeof site);
+        winItemText(dialog, IDE_ABOUT_SITE, site, sizeof site);
         openWithShell(site);
         break;
     }
@@ -109,10 +110,10 @@ INT_PTR CALLBACK aboutProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lPar
     switch (message) {
     case WM_INITDIALOG:
         gAboutOpen = true;
-        SetWindowLongPtrA(dialog, DWLP_USER, lParam);
-        SetDlgItemTextA(dialog, IDE_ABOUT_MAIL, NIMBREL_SUPPORT_MAIL);
-        SendDlgItemMessageA(dialog, IDC_ABOUT_ITEMS, CB_INSERTSTRING, ItemFolders, LPARAM("Prog Dirs"));
-        SendDlgItemMessageA(dialog, IDC_ABOUT_ITEMS, CB_INSERTSTRING, ItemDiagnostics, LPARAM("Diagnostics"));
+        SetWindowLongPtrW(dialog, DWLP_USER, lParam);
+        winSetItemText(dialog, IDE_ABOUT_MAIL, NIMBREL_SUPPORT_MAIL);
+        winInsertComboText(dialog, IDC_ABOUT_ITEMS, ItemFolders, "Prog Dirs");
+        winInsertComboText(dialog, IDC_ABOUT_ITEMS, ItemDiagnostics, "Diagnostics");
         refreshAbout(dialog, ItemFolders);
         SetFocus(GetDlgItem(dialog, IDB_ABOUT_CLOSE));
         return FALSE;
@@ -130,7 +131,7 @@ INT_PTR CALLBACK aboutProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lPar
 } // namespace
 
 void aboutDialog(HWND owner) {
-    DialogBoxParamA(gApp->instance, MAKEINTRESOURCEA(IDD_ABOUT), owner, aboutProc, LPARAM(gApp));
+    DialogBoxParamW(gApp->instance, MAKEINTRESOURCEW(IDD_ABOUT), owner, aboutProc, LPARAM(gApp));
     gAboutOpen = false;
 }
 

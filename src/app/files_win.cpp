@@ -3,21 +3,21 @@
 #include <shlobj.h>
 
 #include "text/text.h"
+#include "text/wide_win.h"
 
 HANDLE openForReading(const char* path) {
-    return CreateFileA(path, GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    return winCreateFile(path, GENERIC_READ, 0, OPEN_EXISTING);
 }
 
 bool makeFullPath(const char* path, char* out, size_t capacity) {
     if (path[0] == '\0') {
         return copyText("", out, capacity);
     }
-    DWORD length = GetFullPathNameA(path, DWORD(capacity), out, nullptr);
-    return length > 0 && length < capacity;
+    return winFullPath(path, out, capacity);
 }
 
 bool opensForReading(const char* path, DWORD share) {
-    HANDLE h = CreateFileA(path, GENERIC_READ, share, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE h = winCreateFile(path, GENERIC_READ, share, OPEN_EXISTING);
     if (h == INVALID_HANDLE_VALUE) {
         return false;
     }
@@ -76,7 +76,7 @@ uint32_t fileSize32(HANDLE file) {
 }
 
 bool applicationDataFolder(char* out) {
-    return SHGetSpecialFolderPathA(nullptr, out, CSIDL_APPDATA, FALSE) != 0;
+    return winSpecialFolder(CSIDL_APPDATA, out, kTextCapacity);
 }
 
 bool seekTo(HANDLE file, uint64_t position) {
@@ -95,26 +95,23 @@ bool createFolderLevels(const char* path) {
         if ((level[i] == '\\' || level[i] == '/') && level[i - 1] != ':') {
             char kept = level[i];
             level[i] = '\0';
-            CreateDirectoryA(level, nullptr);
+            winCreateFolder(level);
             level[i] = kept;
         }
     }
-    CreateDirectoryA(level, nullptr);
-    DWORD attributes = GetFileAttributesA(level);
+    winCreateFolder(level);
+    DWORD attributes = winFileAttributes(level);
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
 bool namesOpenFile(const char* path, HANDLE open, const char* openPath) {
-    char a[MAX_PATH * 2];
-    char b[MAX_PATH * 2];
-    DWORD na = GetFullPathNameA(path, sizeof a, a, nullptr);
-    DWORD nb = GetFullPathNameA(openPath, sizeof b, b, nullptr);
-    if (na > 0 && na < sizeof a && nb > 0 && nb < sizeof b && equalIgnoringCase(a, b)) {
+    char a[kTextCapacity];
+    char b[kTextCapacity];
+    if (winFullPath(path, a, sizeof a) && winFullPath(openPath, b, sizeof b) && equalIgnoringCase(a, b)) {
         return true;
     }
     // Another spelling of the same file (a short name, a hard link): compare identities.
-    HANDLE other = CreateFileA(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                               OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE other = winCreateFile(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, OPEN_EXISTING);
     if (other == INVALID_HANDLE_VALUE) {
         return false;
     }

@@ -23,7 +23,7 @@ int64_t fileSize(HANDLE file);
 uint32_t sizeAs32(int64_t size);
 // The file's size so: 0 when it cannot be taken.
 uint32_t fileSize32(HANDLE file);
-// The user's application-data folder (not created), into a MAX_PATH buffer.
+// The user's application-data folder (not created), into a kTextCapacity buffer.
 bool applicationDataFolder(char* out);
 bool seekTo(HANDLE file, uint64_t position);
 // Creates every missing level of the folder; true when it is there at the end.

@@ -3,10 +3,11 @@
 #include <atomic>
 #include <cstring>
 
-#include "app/startup_win.h"
+#include "app/folders_win.h"
 #include "engine/job.h"
 #include "engine/messages.h"
 #include "resource.h"
+#include "text/wide_win.h"
 
 namespace {
 
@@ -28,7 +29,7 @@ struct BoxData {
 
 BOOL CALLBACK initialiseLock(PINIT_ONCE, PVOID, PVOID*) {
     InitializeCriticalSection(&gStateLock);
-    gBoxFree = CreateEventA(nullptr, FALSE, TRUE, nullptr);
+    gBoxFree = CreateEventW(nullptr, FALSE, TRUE, nullptr);
     return TRUE;
 }
 
@@ -53,7 +54,7 @@ void acquireBox() {
             break;
         }
         MSG msg;
-        PeekMessageA(&msg, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
+        PeekMessageW(&msg, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
     }
     EnterCriticalSection(&gStateLock);
     gOwner = me;
@@ -81,7 +82,7 @@ constexpr UINT kDpiChanged = 0x02E0;
 UINT windowDpi(HWND window) {
     using DpiForWindow = UINT(WINAPI*)(HWND);
     static const auto dpiForWindow = reinterpret_cast<DpiForWindow>(
-        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("user32.dll"), "GetDpiForWindow")));
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"user32.dll"), "GetDpiForWindow")));
     if (dpiForWindow) {
         if (UINT dpi = dpiForWindow(window)) {
             return dpi;
@@ -97,8 +98,8 @@ UINT windowDpi(HWND window) {
 
 // The heights are pixels at 96 DPI; the program is DPI aware, so they grow with the screen's.
 HFONT arialFont(int height, UINT dpi) {
-    return CreateFontA(MulDiv(height, int(dpi), USER_DEFAULT_SCREEN_DPI), 0, 0, 0, 50, FALSE, FALSE, FALSE,
-                       DEFAULT_CHARSET, 0, 0, 0, 0, "Arial");
+    return CreateFontW(MulDiv(height, int(dpi), USER_DEFAULT_SCREEN_DPI), 0, 0, 0, 50, FALSE, FALSE, FALSE,
+                       DEFAULT_CHARSET, 0, 0, 0, 0, L"Arial");
 }
 
 void setFonts(HWND box, BoxData* data, UINT dpi) {
@@ -106,9 +107,9 @@ void setFonts(HWND box, BoxData* data, UINT dpi) {
     HFONT oldSmall = data->small;
     data->large = arialFont(20, dpi);
     data->small = arialFont(16, dpi);
-    SendDlgItemMessageA(box, IDB_MESSAGE_YES, WM_SETFONT, WPARAM(data->large), TRUE);
-    SendDlgItemMessageA(box, IDB_MESSAGE_NO, WM_SETFONT, WPARAM(data->large), TRUE);
-    SendDlgItemMessageA(box, IDE_MESSAGE_TEXT, WM_SETFONT,
+    SendDlgItemMessageW(box, IDB_MESSAGE_YES, WM_SETFONT, WPARAM(data->large), TRUE);
+    SendDlgItemMessageW(box, IDB_MESSAGE_NO, WM_SETFONT, WPARAM(data->large), TRUE);
+    SendDlgItemMessageW(box, IDE_MESSAGE_TEXT, WM_SETFONT,
                         WPARAM(data->request->compact ? data->small : data->large), TRUE);
     if (oldLarge) {
         DeleteObject(oldLarge);
@@ -129,9 +130,9 @@ MessageAnswer escapeAnswer(const MessageRequest& request) {
 void closeBox(HWND box, BoxData* data, MessageAnswer answer) {
     data->answer = answer;
     // The controls let go of the fonts before they are destroyed.
-    SendDlgItemMessageA(box, IDE_MESSAGE_TEXT, WM_SETFONT, 0, FALSE);
-    SendDlgItemMessageA(box, IDB_MESSAGE_YES, WM_SETFONT, 0, FALSE);
-    SendDlgItemMessageA(box, IDB_MESSAGE_NO, WM_SETFONT, 0, FALSE);
+    SendDlgItemMessageW(box, IDE_MESSAGE_TEXT, WM_SETFONT, 0, FALSE);
+    SendDlgItemMessageW(box, IDB_MESSAGE_YES, WM_SETFONT, 0, FALSE);
+    SendDlgItemMessageW(box, IDB_MESSAGE_NO, WM_SETFONT, 0, FALSE);
     DeleteObject(data->large);
     DeleteObject(data->small);
     data->large = data->small = nullptr;
@@ -139,20 +140,20 @@ void closeBox(HWND box, BoxData* data, MessageAnswer answer) {
 }
 
 INT_PTR CALLBACK messageBoxProc(HWND box, UINT message, WPARAM wParam, LPARAM lParam) {
-    auto* data = reinterpret_cast<BoxData*>(GetWindowLongPtrA(box, DWLP_USER));
+    auto* data = reinterpret_cast<BoxData*>(GetWindowLongPtrW(box, DWLP_USER));
     switch (message) {
     case WM_INITDIALOG: {
         data = reinterpret_cast<BoxData*>(lParam);
-        SetWindowLongPtrA(box, DWLP_USER, LONG_PTR(data));
+        SetWindowLongPtrW(box, DWLP_USER, LONG_PTR(data));
         SetWindowPos(box, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOSIZE | SWP_NOMOVE | SWP_NOACTIVATE);
-        SetDlgItemTextA(box, IDE_MESSAGE_TEXT, data->request->text ? data->request->text : "");
-        SetDlgItemTextA(box, IDB_MESSAGE_YES, data->request->yesText ? data->request->yesText : "");
-        SetDlgItemTextA(box, IDB_MESSAGE_NO, data->request->noText ? data->request->noText : "");
+        winSetItemText(box, IDE_MESSAGE_TEXT, data->request->text);
+        winSetItemText(box, IDB_MESSAGE_YES, data->request->yesText);
+        winSetItemText(box, IDB_MESSAGE_NO, data->request->noText);
         setFonts(box, data, windowDpi(box));
         // Enter, like Esc, first gives the harmless answer: a key still held down from the
         // window (Enter on Go) must not confirm an overwrite.
         int first = escapeAnswer(*data->request) == AnswerYes ? IDB_MESSAGE_YES : IDB_MESSAGE_NO;
-        SendMessageA(box, DM_SETDEFID, WPARAM(first), 0);
+        SendMessageW(box, DM_SETDEFID, WPARAM(first), 0);
         SetFocus(GetDlgItem(box, first));
         return FALSE; // the focus is set
     }
@@ -183,8 +184,8 @@ MessageAnswer showMessage(HWND parent, const MessageRequest& request) {
     acquireBox();
     ++gOpenBoxes;
     BoxData data{&request, nullptr, nullptr, AnswerNo};
-    INT_PTR shown = DialogBoxParamA(gApp ? gApp->instance : GetModuleHandleA(nullptr),
-                                    MAKEINTRESOURCEA(IDD_MESSAGE), parent, messageBoxProc, LPARAM(&data));
+    INT_PTR shown = DialogBoxParamW(gApp ? gApp->instance : GetModuleHandleW(nullptr),
+                                    MAKEINTRESOURCEW(IDD_MESSAGE), parent, messageBoxProc, LPARAM(&data));
     if (shown == -1) {
         data.answer = AnswerYes; // no box could be shown: go on as after "OK"
     }
@@ -200,7 +201,7 @@ bool messageBoxOpen() {
 void requestQuit() {
     HWND main = static_cast<HWND>(gState.mainWindow.load());
     if (main) {
-        PostMessageA(main, WM_COMMAND, MAKEWPARAM(IDB_CLOSE, BN_CLICKED), 0);
+        PostMessageW(main, WM_COMMAND, MAKEWPARAM(IDB_CLOSE, BN_CLICKED), 0);
     }
 }
 

@@ -9,34 +9,19 @@
 #include "engine/cmdline_win.h"
 #include "engine/worker_win.h"
 #include "ui/main_dialog_win.h"
-
-AppContext* gApp = nullptr;
-char programFolder[kTextCapacity];
-char dataFolder[kTextCapacity];
+#include "text/wide_win.h"
 
 namespace {
 
 void createFolder(const char* path) {
-    CreateDirectoryA(path, nullptr); // an existing folder, or one that cannot be made, is passed over
+    winCreateFolder(path); // an existing folder, or one that cannot be made, is passed over
 }
 
 } // namespace
 
-void openWithShell(const char* target) {
-    ShellExecuteA(nullptr, nullptr, target, nullptr, nullptr, SW_SHOWNORMAL);
-}
-
-void openReadMe() {
-    char path[kTextCapacity];
-    if (joinText(programFolder, "ReadMe.htm", path)) {
-        openWithShell(path);
-    }
-}
-
 void settleFolders() {
     char found[kTextCapacity] = "";
-    DWORD n = SearchPathA(nullptr, "Nimbrel.exe", nullptr, sizeof found, found, nullptr);
-    if (n == 0 || n >= sizeof found) {
+    if (!winSearchPath("Nimbrel.exe", found, sizeof found)) {
         found[0] = '\0';
     }
     directoryOf(found);
@@ -45,7 +30,7 @@ void settleFolders() {
 
     char root[4] = "";
     cutText(programFolder, 3, root);
-    if (GetDriveTypeA(root) == DRIVE_REMOVABLE) {
+    if (winDriveType(root) == DRIVE_REMOVABLE) {
         return; // portable: the data stays with the program on its medium
     }
     char marker[kTextCapacity];
@@ -53,7 +38,7 @@ void settleFolders() {
         return;
     }
 
-    char base[MAX_PATH];
+    char base[kTextCapacity];
     if (!applicationDataFolder(base)) {
         return;
     }
@@ -84,7 +69,7 @@ uint32_t runProgram() {
     InitCommonControlsEx(&controls);
     // No parent: a tool tip owned by the dialog would keep it out of the topmost band.
     gApp->toolTip =
-        CreateWindowExA(WS_EX_TOPMOST, TOOLTIPS_CLASSA, nullptr, TTS_ALWAYSTIP, CW_USEDEFAULT, CW_USEDEFAULT,
+        CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr, TTS_ALWAYSTIP, CW_USEDEFAULT, CW_USEDEFAULT,
                         CW_USEDEFAULT, CW_USEDEFAULT, nullptr, nullptr, nullptr, nullptr);
 
     uint32_t batchResult = 0;

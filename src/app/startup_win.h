@@ -1,32 +1,13 @@
-// Start-up: the start-up record, the program and data folders, the tool tip control, and the
-// road from the entry point to the main dialog and on to the end of the process.
+// Start-up: the road from the entry point to the main dialog and on to the end of the process,
+// settling the program-wide record and folders on the way.
 #pragma once
 
 #include <windows.h>
 
 #include <cstdint>
 
+#include "app/folders_win.h"
 #include "text/text.h"
-
-struct AppContext {
-    HINSTANCE instance;
-    HWND toolTip; // the one tool tip control of every window
-};
-
-// Lives until the process ends.
-extern AppContext* gApp;
-// Each ends with a backslash; programFolder is empty when the program file is not found.
-extern char programFolder[kTextCapacity];
-extern char dataFolder[kTextCapacity];
-
-// Every end of the process after start-up gives this code (0x00400000). A windowless job that
-// failed adds its result code, so that a script can tell.
-constexpr uint32_t kExitCode = 4194304;
-
-// Hands a file, folder, web or mail address to its default handler; the outcome is not tested.
-void openWithShell(const char* target);
-// Opens "ReadMe.htm" beside the program the same way.
-void openReadMe();
 
 // Finds the program folder and settles portable or installed mode, creating the data folders.
 void settleFolders();

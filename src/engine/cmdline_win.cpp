@@ -11,9 +11,10 @@
 #include "engine/messages.h"
 #include "engine/worker_win.h"
 #include "keys/adopt_win.h"
+#include "text/wide_win.h"
 
 ArgumentResult readArgument(uint32_t n, char* out) {
-    return splitArgument(GetCommandLineA(), n, out, kTextCapacity);
+    return splitArgument(winCommandLine().c_str(), n, out, kTextCapacity);
 }
 
 bool readCommandLine(uint32_t& resultCode) {
@@ -23,11 +24,18 @@ bool readCommandLine(uint32_t& resultCode) {
     bool stringKeyGiven = false;
     bool keyGiven = false;
     bool keyFileRefused = false;
+    bool keyStringRefused = false;
     bool outputRefused = false;
+    // The last input named, and why it could not be loaded: reported by the exit code when the
+    // run is windowless, by a message when the window opens.
+    LoadOutcome inputOutcome = LoadOutcome::Loaded;
+    std::string inputNamed;
+    bool inputGiven = false;
 
+    const std::string commandLine = winCommandLine();
     for (uint32_t n = 1;; ++n) {
         std::string argument;
-        if (splitArgument(GetCommandLineA(), n, argument) != ArgumentFound) {
+        if (splitArgument(commandLine.c_str(), n, argument) != ArgumentFound) {
             break;
         }
         std::string prefix = argument.substr(0, 3);
@@ -46,13 +54,13 @@ bool readCommandLine(uint32_t& resultCode) {
         }
 
         if (input) {
+            inputGiven = true;
+            inputNamed = fits ? text : value;
             if (fits) {
-                loadInputFile(nullptr, text, keyGiven);
+                inputOutcome = loadInputFile(nullptr, text, keyGiven, true);
             } else {
                 dialog.inputLoaded = 0;
-                char message[kMessageCapacity];
-                composeReadError(value.c_str(), message, sizeof message);
-                showError(nullptr, message, true);
+                inputOutcome = LoadOutcome::Unreadable;
             }
             outputRefused = false; // the input's folder replaces any output folder
         } else if (prefix == "/o=") {
@@ -62,10 +70,16 @@ bool readCommandLine(uint32_t& resultCode) {
                 copyText(fits ? text : "", job.outputFolder);
             }
         } else if (prefix == "/s=") {
-            copyText(fits ? text : "", job.keyPath);
+            // The key stream takes the key in the code page, as earlier versions did; a key with
+            // characters it cannot hold would be another key, and is refused.
+            bool inCodePage = fits && keyStringBytes(text, job.keyPath, sizeof job.keyPath, kTextCapacity - 1);
+            if (!inCodePage) {
+                job.keyPath[0] = '\0';
+            }
             job.keyIsFile = 0;
             dialog.keySource = SourceString;
             stringKeyGiven = fits;
+            keyStringRefused = fits && !inCodePage;
             keyGiven = true;
             keyFileRefused = false;
         } else if (prefix == "/f=") {
@@ -76,15 +90,24 @@ bool readCommandLine(uint32_t& resultCode) {
             }
             keyGiven = true;
             keyFileRefused = !dialog.keyReady;
+            keyStringRefused = false;
         }
     }
 
     dialog.cipherMode = ModeXor;
-    if (!dialog.inputLoaded || !(stringKeyGiven || job.keyIsFile == 1 || keyFileRefused)) {
+    const bool keyNamed = stringKeyGiven || job.keyIsFile == 1 || keyFileRefused;
+    if (inputGiven && inputOutcome != LoadOutcome::Loaded && keyNamed) {
+        // A windowless run whose input cannot be used ends as a failed job does: a script can
+        // tell it from success, and no window waits for a user who is not there.
+        resultCode = ResultReadError;
+        return true;
+    }
+    if (!dialog.inputLoaded || !keyNamed) {
+        reportLoadOutcome(nullptr, inputOutcome, inputNamed.c_str());
         return false;
     }
     // batchRun: the job runs here, without a window; its outcome is the exit code.
-    if (keyFileRefused) {
+    if (keyFileRefused || keyStringRefused) {
         // The key file named last cannot be used: no other key takes its place.
         resultCode = ResultNoKey;
         return true;

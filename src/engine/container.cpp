@@ -55,7 +55,66 @@ void putField(uint8_t* out, const char* text) {
     std::memcpy(out, text, n);
 }
 
+bool isAscii(const char* text) {
+    for (; *text; ++text) {
+        if (static_cast<unsigned char>(*text) >= 0x80) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// The text in the form the field takes, whole; false when that form is longer than 299 bytes.
+bool storedForm(const char* text, const LegacyCodePage& codePage, char* out, size_t capacity) {
+    if (isAscii(text)) {
+        return copyText(text, out, capacity);
+    }
+    if (codePage.toLegacy) {
+        char legacy[kTextCapacity];
+        if (codePage.toLegacy(text, legacy, sizeof legacy)) {
+            return copyText(legacy, out, capacity);
+        }
+    }
+    return joinText(kUtf8Mark, text, out, capacity);
+}
+
 } // namespace
+
+bool storeText(const char* text, const LegacyCodePage& codePage, char (&field)[kHeaderFieldLength]) {
+    char kept[kTextCapacity];
+    bool whole = copyText(text, kept);
+    if (!whole) {
+        kept[0] = '\0';
+        appendCutText(kept, sizeof kept, text);
+    }
+    // Drop whole characters from the end until the stored form fits.
+    for (size_t n = textLength(kept);;) {
+        kept[n] = '\0';
+        if (storedForm(kept, codePage, field, kHeaderFieldLength)) {
+            return whole;
+        }
+        if (n == 0) {
+            field[0] = '\0';
+            return false;
+        }
+        whole = false;
+        --n;
+        while (n > 0 && (static_cast<unsigned char>(kept[n]) & 0xC0) == 0x80) {
+            --n;
+        }
+    }
+}
+
+bool textFromStored(const char* field, const LegacyCodePage& codePage, char* out, size_t capacity) {
+    const size_t mark = sizeof kUtf8Mark - 1;
+    if (std::strncmp(field, kUtf8Mark, mark) == 0) {
+        return copyText(field + mark, out, capacity);
+    }
+    if (codePage.fromLegacy && !isAscii(field)) {
+        return codePage.fromLegacy(field, out, capacity);
+    }
+    return copyText(field, out, capacity);
+}
 
 bool isContainerName(const char* path) {
     size_t n = std::strlen(path);
@@ -124,16 +183,17 @@ uint32_t encodeHeader(const ContainerHeader& header, uint8_t* out) {
     return uint32_t(p - out);
 }
 
-void headerFromJob(const JobSettings& job, uint32_t useDescription, ContainerHeader& header) {
+void headerFromJob(const JobSettings& job, uint32_t useDescription, ContainerHeader& header,
+                   const LegacyCodePage& codePage) {
     std::memset(&header, 0, sizeof header);
-    cutText(job.plainName, kHeaderFieldLength - 1, header.plainName);
+    storeText(job.plainName, codePage, header.plainName);
     header.hasDescription = useDescription ? 1 : 0;
     if (header.hasDescription) {
-        cutText(job.description, kHeaderFieldLength - 1, header.description);
+        storeText(job.description, codePage, header.description);
     }
     header.hasKeyPath = job.saveKeyName ? 1 : 0;
     if (header.hasKeyPath) {
-        cutText(job.keyPath, kHeaderFieldLength - 1, header.keyPath);
+        storeText(job.keyPath, codePage, header.keyPath);
     }
     header.creationTime = job.creationTime;
     header.lastAccessTime = job.lastAccessTime;
@@ -142,9 +202,13 @@ void headerFromJob(const JobSettings& job, uint32_t useDescription, ContainerHea
     header.headerLength = headerLengthFor(header.hasDescription, header.hasKeyPath);
 }
 
-void jobFromHeader(const ContainerHeader& header, JobSettings& job) {
+void jobFromHeader(const ContainerHeader& header, JobSettings& job, const LegacyCodePage& codePage) {
     // The stored name only ever names a file inside the chosen output folder.
-    bareFileName(header.plainName, job.plainName, sizeof job.plainName);
+    char name[kTextCapacity];
+    if (!textFromStored(header.plainName, codePage, name, sizeof name)) {
+        name[0] = '\0';
+    }
+    bareFileName(name, job.plainName, sizeof job.plainName);
     job.saveKeyName = header.hasKeyPath;
     job.creationTime = header.creationTime;
     job.lastAccessTime = header.lastAccessTime;

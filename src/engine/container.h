@@ -32,6 +32,26 @@ enum class HeaderStatus {
     Truncated,    // the file ends inside the header its flags announce
 };
 
+// The system's legacy code page, in which earlier versions stored a container's texts (and which
+// its drive indexes use). toLegacy is exact or fails; fromLegacy reads such bytes as UTF-8. With
+// null members (no legacy code page, as on POSIX) texts are stored as UTF-8 and read as they are.
+struct LegacyCodePage {
+    bool (*toLegacy)(const char* text, char* out, size_t capacity);
+    bool (*fromLegacy)(const char* bytes, char* out, size_t capacity);
+};
+
+// Marks a stored text that is UTF-8: the byte order mark. Earlier versions show it as three
+// odd characters in front of the text, and read the rest byte for byte.
+inline constexpr char kUtf8Mark[] = "\xEF\xBB\xBF";
+
+// A text as a container stores it, into a header field: ASCII as it is; in the legacy code page
+// when that holds every character, so that earlier versions read it the same; otherwise UTF-8
+// behind kUtf8Mark. A text longer than the field's 299 bytes is cut between characters, and the
+// result is false.
+bool storeText(const char* text, const LegacyCodePage& codePage, char (&field)[kHeaderFieldLength]);
+// A stored text in UTF-8: marked UTF-8 without its mark, else read through the code page.
+bool textFromStored(const char* field, const LegacyCodePage& codePage, char* out, size_t capacity);
+
 // True when the last four bytes of the path, lowered, are ".qdx".
 bool isContainerName(const char* path);
 
@@ -49,7 +69,9 @@ uint32_t headerTimesOffset(const ContainerHeader& header);
 uint32_t encodeHeader(const ContainerHeader& header, uint8_t* out);
 
 // The header that a Classic encryption of `job` writes (times filled in later).
-void headerFromJob(const JobSettings& job, uint32_t useDescription, ContainerHeader& header);
+void headerFromJob(const JobSettings& job, uint32_t useDescription, ContainerHeader& header,
+                   const LegacyCodePage& codePage = LegacyCodePage{});
 // Copies a loaded header into the job record: name, times, attributes, length. The stored key
 // path is not taken: whether it replaces the job's key is the loader's decision.
-void jobFromHeader(const ContainerHeader& header, JobSettings& job);
+void jobFromHeader(const ContainerHeader& header, JobSettings& job,
+                   const LegacyCodePage& codePage = LegacyCodePage{});

@@ -6,6 +6,7 @@
 
 #include "app/files_win.h"
 #include "engine/paths.h"
+#include "text/wide_win.h"
 
 namespace {
 
@@ -44,8 +45,7 @@ FileRef openRead(void*, const char* path) {
 // delete disposition makes the system remove it if the process dies mid-job (a decryption's
 // partial output is plaintext). Where the system cannot set it, the job goes on without.
 FileRef createNew(void*, const char* path) {
-    HANDLE h = CreateFileA(path, GENERIC_READ | GENERIC_WRITE | DELETE, FILE_SHARE_DELETE, nullptr,
-                           CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE h = winCreateFile(path, GENERIC_READ | GENERIC_WRITE | DELETE, FILE_SHARE_DELETE, CREATE_NEW);
     if (h == INVALID_HANDLE_VALUE) {
         return kNoFile;
     }
@@ -112,15 +112,15 @@ bool sameFile(void*, const char* path, FileRef open, const char* openPath) {
 }
 
 bool exists(void*, const char* path) {
-    return GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES;
+    return winFileAttributes(path) != INVALID_FILE_ATTRIBUTES;
 }
 
 uint32_t attributes(void*, const char* path) {
-    return GetFileAttributesA(path);
+    return winFileAttributes(path);
 }
 
 void makeFolder(void*, const char* path) {
-    CreateDirectoryA(path, nullptr);
+    winCreateFolder(path);
 }
 
 bool renameFile(void*, const char* from, const char* to, bool replace) {
@@ -128,7 +128,7 @@ bool renameFile(void*, const char* from, const char* to, bool replace) {
     if (gAbandoned) {
         return false;
     }
-    bool moved = MoveFileExA(from, to, replace ? MOVEFILE_REPLACE_EXISTING : 0) != 0;
+    bool moved = winMoveFile(from, to, replace ? MOVEFILE_REPLACE_EXISTING : 0);
     if (moved) {
         gOutputPath[0] = '\0';
     }
@@ -138,7 +138,7 @@ bool renameFile(void*, const char* from, const char* to, bool replace) {
 bool removeFile(void*, const char* path) {
     std::lock_guard<std::mutex> hold(gOutputLock);
     gOutputPath[0] = '\0';
-    return DeleteFileA(path) != 0;
+    return winDeleteFile(path);
 }
 
 uint32_t uniqueNumber(void*) {
@@ -158,10 +158,12 @@ void release(void*, void* memory) {
 } // namespace
 
 FileLayer windowsFileLayer() {
-    return FileLayer{nullptr, '\\',       openRead,   createNew,  readFile,   writeFile,
-                     sizeOf,  seek,       getTimes,   setTimes,   closeFile,  sameFile,
-                     exists,  attributes, makeFolder, renameFile, removeFile, uniqueNumber,
-                     take,    release,    nullptr,    nullptr};
+    FileLayer layer{nullptr, '\\',       openRead,   createNew,  readFile,   writeFile,
+                    sizeOf,  seek,       getTimes,   setTimes,   closeFile,  sameFile,
+                    exists,  attributes, makeFolder, renameFile, removeFile, uniqueNumber,
+                    take,    release,    nullptr,    nullptr,    LegacyCodePage{}};
+    layer.codePage = LegacyCodePage{toCodePage, fromCodePage};
+    return layer;
 }
 
 void beginJobOutput() {
@@ -175,7 +177,7 @@ void abandonJobOutput() {
     gAbandoned = true;
     if (gOutputPath[0] != '\0') {
         // The job still holds it open; it goes when its last handle closes.
-        DeleteFileA(gOutputPath);
+        winDeleteFile(gOutputPath);
     }
 }
 

@@ -9,18 +9,13 @@
 #include "keys/adopt_win.h"
 #include "resource.h"
 #include "ui/controls_win.h"
+#include "text/wide_win.h"
 #include "ui/main_dialog_win.h"
 
 namespace {
 
-void reportReadError(HWND window, const char* path) {
-    char message[kMessageCapacity];
-    composeReadError(path, message, sizeof message);
-    showError(window, message, true);
-}
-
 // A ".qdx" input: its header decides the name, times and key path of the decryption.
-void loadContainer(HWND window, const char* path, HANDLE file, bool keyGiven) {
+LoadOutcome loadContainer(HWND window, const char* path, HANDLE file, bool keyGiven) {
     JobSettings& job = gState.job;
     DialogState& dialog = gState.dialog;
     takeOutputFolderFrom(window, path);
@@ -31,15 +26,23 @@ void loadContainer(HWND window, const char* path, HANDLE file, bool keyGiven) {
     // A file that ends inside its header is no container this version can read either.
     if (got < 0 || decodeHeader(bytes, size_t(got), header) != HeaderStatus::Ok) {
         CloseHandle(file);
-        showError(window, kVersionError, false);
-        return;
+        return LoadOutcome::NotContainer;
     }
     CloseHandle(file);
 
-    jobFromHeader(header, job);
+    const LegacyCodePage codePage{toCodePage, fromCodePage};
+    jobFromHeader(header, job, codePage);
+    char description[kTextCapacity] = "";
+    char keyPath[kTextCapacity] = "";
+    if (header.hasDescription) {
+        textFromStored(header.description, codePage, description, sizeof description);
+    }
+    if (header.hasKeyPath) {
+        textFromStored(header.keyPath, codePage, keyPath, sizeof keyPath);
+    }
     dialog.useDescription = header.hasDescription;
-    setField(window, IDE_DESCRIPTION, header.hasDescription ? header.description : "");
-    setField(window, IDE_KEY_FILE, header.hasKeyPath ? header.keyPath : "");
+    setField(window, IDE_DESCRIPTION, description);
+    setField(window, IDE_KEY_FILE, keyPath);
     // The key the user gave is the key used: the key file the container names is taken only
     // when none was given, and in the window not for a key string. Only one on a local drive is
     // opened now; a share or device path is shown and opened when the job starts, so that
@@ -47,10 +50,10 @@ void loadContainer(HWND window, const char* path, HANDLE file, bool keyGiven) {
     // emptied key file field to the common end, so that an earlier key file is not taken for
     // this container's.
     if (header.hasKeyPath && !keyGiven && dialog.keySource != SourceString) {
-        if (isLocalDrivePath(header.keyPath)) {
-            adoptKeyFile(header.keyPath, window);
+        if (isLocalDrivePath(keyPath)) {
+            adoptKeyFile(keyPath, window);
         } else {
-            holdKeyFile(header.keyPath, window);
+            holdKeyFile(keyPath, window);
         }
     }
 
@@ -62,16 +65,17 @@ void loadContainer(HWND window, const char* path, HANDLE file, bool keyGiven) {
     dialog.cipherMode = ModeClassic;
     setField(window, IDE_INPUT, path);
     setCheck(window, IDX_USE_DESCRIPTION, dialog.useDescription != 0);
+    return LoadOutcome::Loaded;
 }
 
-void loadPlain(HWND window, const char* path, HANDLE file) {
+LoadOutcome loadPlain(HWND window, const char* path, HANDLE file) {
     JobSettings& job = gState.job;
     DialogState& dialog = gState.dialog;
     int64_t size = fileSize(file);
     CloseHandle(file);
     job.inputSize = uint32_t(size < 0 ? 0 : uint64_t(size));
     if (size <= 0 || size > 0xFFFFFFFFll) {
-        return; // empty, or too big for a job: ignored without a message
+        return LoadOutcome::Unusable; // empty, or too big for a job: ignored without a message
     }
     dialog.direction = Encrypt;
     setField(window, IDE_INPUT, path);
@@ -83,9 +87,20 @@ void loadPlain(HWND window, const char* path, HANDLE file) {
     dialog.inputLoaded = 1;
     dialog.nextDropIsKey = 1;
     takeOutputFolderFrom(window, path);
+    return LoadOutcome::Loaded;
 }
 
 } // namespace
+
+void reportLoadOutcome(HWND window, LoadOutcome outcome, const char* path) {
+    if (outcome == LoadOutcome::Unreadable) {
+        char message[kMessageCapacity];
+        composeReadError(path, message, sizeof message);
+        showError(window, message, true);
+    } else if (outcome == LoadOutcome::NotContainer) {
+        showError(window, kVersionError, false);
+    }
+}
 
 void takeOutputFolderFrom(HWND window, const char* path) {
     JobSettings& job = gState.job;
@@ -94,7 +109,7 @@ void takeOutputFolderFrom(HWND window, const char* path) {
     setField(window, IDE_OUTPUT, job.outputFolder);
 }
 
-void loadInputFile(HWND window, const char* path, bool keyGiven) {
+LoadOutcome loadInputFile(HWND window, const char* path, bool keyGiven, bool quiet) {
     JobSettings& job = gState.job;
     DialogState& dialog = gState.dialog;
     dialog.inputLoaded = 0;
@@ -104,12 +119,11 @@ void loadInputFile(HWND window, const char* path, bool keyGiven) {
         copyText(path, job.inputPath);
     }
     HANDLE file = openForReading(path);
-    if (file == INVALID_HANDLE_VALUE) {
-        reportReadError(window, path);
-    } else if (container) {
-        loadContainer(window, path, file, keyGiven);
-    } else {
-        loadPlain(window, path, file);
+    LoadOutcome outcome = file == INVALID_HANDLE_VALUE ? LoadOutcome::Unreadable
+                          : container                  ? loadContainer(window, path, file, keyGiven)
+                                                       : loadPlain(window, path, file);
+    if (!quiet) {
+        reportLoadOutcome(window, outcome, path);
     }
 
     if (dialog.keySource == SourceFile) {
@@ -125,4 +139,5 @@ void loadInputFile(HWND window, const char* path, bool keyGiven) {
     if (window) {
         refreshControls(window);
     }
+    return outcome;
 }

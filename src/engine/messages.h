@@ -4,8 +4,8 @@
 #include <cstddef>
 #include <cstdint>
 
-// Room for the longest message: a fixed text around a path of up to 599 bytes.
-constexpr size_t kMessageCapacity = 1024;
+// Room for the longest message: a fixed text around a path of up to 1039 bytes.
+constexpr size_t kMessageCapacity = 1536;
 
 constexpr char kVersionError[] =
     "Nimbrel file version error. You need to use the same version of Nimbrel that encrypted the file.";
@@ -14,6 +14,11 @@ constexpr char kKeySizeAdvice[] =
 constexpr char kNoKeyMaterial[] = "File Too Big";
 constexpr char kMemoryError[] = "Memory Allocation Error. Try closing a few programs and try again.";
 constexpr char kOutputExists[] = "Output File name already exists.";
+
+constexpr char kKeyStringOutsideCodePage[] =
+    "The key string holds characters that this computer's code page cannot store. Earlier versions "
+    "turned them into question marks, a different and much weaker key. Type the key with other "
+    "characters, or use a key file.";
 
 // Captions of the two buttons.
 constexpr char kOk[] = "OK";

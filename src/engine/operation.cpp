@@ -119,7 +119,7 @@ bool createPartialOutput(const char* folder, const char* finalName, OpenFiles& f
 bool writeHeader(OpenFiles& files, JobSettings& job, uint32_t useDescription) {
     const FileLayer& layer = files.layer;
     ContainerHeader header;
-    headerFromJob(job, useDescription, header);
+    headerFromJob(job, useDescription, header, layer.codePage);
     uint8_t bytes[kMaxHeaderLength];
     uint32_t length = encodeHeader(header, bytes);
     uint32_t timesAt = headerTimesOffset(header);

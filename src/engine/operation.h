@@ -51,6 +51,8 @@ struct FileLayer {
     void (*releaseMemory)(void* context, void* memory);
     void (*progress)(void* context, uint32_t progress);  // may be null
     void (*caption)(void* context, const char* caption); // the job's title; may be null
+    // How a container's texts are stored on this system.
+    LegacyCodePage codePage;
 };
 
 struct JobOptions {
@@ -99,5 +101,6 @@ void nameJobOutput(JobSettings& job, const DialogState& dialog, const FileLayer&
 
 enum class HeaderRead { Ok, Unreadable, NotContainer };
 
-// Reads and decodes the header at the start of the file at `path`.
+// Reads and decodes the header at the start of the file at `path`. Its texts stay as stored:
+// textFromStored with the layer's code page gives them in UTF-8.
 HeaderRead readContainerHeader(const FileLayer& files, const char* path, ContainerHeader& header);

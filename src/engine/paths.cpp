@@ -71,11 +71,12 @@ bool partialFilePath(const char* folder, const char* prefix, const char* finalNa
     if (!copyText(folder, out, capacity) || !withTrailingSeparator(out, capacity, separator)) {
         return false;
     }
-    const size_t folderLength = std::strlen(out);
+    // The system counts a path's length in UTF-16 units, not in bytes.
+    const size_t folderLength = utf16Length(out);
     const size_t room = folderLength < kMaxPathLength ? kMaxPathLength - folderLength : 0;
     const size_t prefixLength = std::strlen(prefix);
     const size_t usualLength = prefixLength + 6 + 4;
-    const size_t finalLength = std::strlen(finalName);
+    const size_t finalLength = utf16Length(finalName);
     char name[32] = "";
     if (usualLength >= sizeof name) {
         return false;

@@ -27,7 +27,7 @@ bool isLocalDrivePath(const char* path);
 // The longest path that the system's file calls take without a long-path prefix (MAX_PATH less
 // its terminator).
 constexpr size_t kMaxPathLength = 259;
-// A temporary file's path: a folder of up to 599 characters, a backslash and a short name.
+// A temporary file's path: a folder of up to 1039 bytes, a backslash and a short name.
 constexpr size_t kPartialPathCapacity = kTextCapacity + 16;
 
 // A temporary file's path in `folder`, where a file named `finalName` is to be made from it:

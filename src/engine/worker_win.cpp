@@ -4,6 +4,7 @@
 #include "engine/job.h"
 #include "engine/operation.h"
 #include "engine/xorpass.h"
+#include "text/wide_win.h"
 
 namespace {
 
@@ -19,7 +20,7 @@ void reportProgress(void*, uint32_t progress) {
 void showCaption(void*, const char* caption) {
     if (HWND main = static_cast<HWND>(gState.mainWindow.load())) {
         // The worker calls this too; a hung window must not hold the job up.
-        SendMessageTimeoutA(main, WM_SETTEXT, 0, LPARAM(caption), SMTO_ABORTIFHUNG, 2000, nullptr);
+        winSetWindowTextTimeout(main, caption, 2000);
     }
 }
 

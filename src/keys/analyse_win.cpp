@@ -6,6 +6,7 @@
 #include "keys/analyser.h"
 #include "keys/keytools_win.h"
 #include "resource.h"
+#include "text/wide_win.h"
 
 namespace {
 
@@ -17,10 +18,10 @@ int64_t readKeyPortion(void* context, uint8_t* buffer, uint32_t count) {
 
 void analyseKeyFile(HWND window) {
     char path[kTextCapacity] = "";
-    GetDlgItemTextA(window, IDE_KEY_FILE, path, sizeof path);
+    winItemText(window, IDE_KEY_FILE, path, sizeof path);
     // Write-through and no sharing: nobody changes the file while it is rated.
-    HANDLE file = CreateFileA(path, GENERIC_READ, 0, nullptr, OPEN_EXISTING,
-                              FILE_ATTRIBUTE_NORMAL | FILE_FLAG_WRITE_THROUGH, nullptr);
+    HANDLE file =
+        winCreateFile(path, GENERIC_READ, 0, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_WRITE_THROUGH);
     if (file == INVALID_HANDLE_VALUE) {
         showAdvice(window, kCannotOpenKeyFileText);
         return;

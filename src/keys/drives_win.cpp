@@ -7,6 +7,7 @@
 #include "keys/keyring.h"
 #include "keys/keytools_win.h"
 #include "resource.h"
+#include "text/wide_win.h"
 
 namespace {
 
@@ -16,12 +17,19 @@ char gIndexRoot[kIndexRootCapacity] = "";
 std::unique_ptr<KeyRingIndex> gEntryTable;
 uint32_t gEntryCount = 0;
 uint32_t gSelectedEntry = 0;
+// Index files are in the system's code page, as earlier versions and the tools that make them
+// wrote them, unless they start with the UTF-8 byte order mark.
+bool gEntriesInUtf8 = false;
+
+bool entryText(const char* stored, bool utf8, char* out, size_t capacity) {
+    return utf8 ? copyText(stored, out, capacity) : fromCodePage(stored, out, capacity);
+}
 
 } // namespace
 
 uint32_t scanDrives(HWND window) {
-    SendDlgItemMessageA(window, IDC_DRIVES, CB_RESETCONTENT, 0, 0);
-    SendDlgItemMessageA(window, IDC_KEY_FILES, CB_RESETCONTENT, 0, 0);
+    SendDlgItemMessageW(window, IDC_DRIVES, CB_RESETCONTENT, 0, 0);
+    SendDlgItemMessageW(window, IDC_KEY_FILES, CB_RESETCONTENT, 0, 0);
     gDriveCount = 0;
     DWORD present = GetLogicalDrives();
     // Drives without a medium must not raise a system error box during the scan.
@@ -33,26 +41,26 @@ uint32_t scanDrives(HWND window) {
         char letter[2] = {driveLetterAt(position), '\0'};
         char root[kIndexRootCapacity];
         char index[kIndexRootCapacity];
-        if (!indexRootFor(letter, root, sizeof root) || !isKeyDriveType(GetDriveTypeA(root)) ||
+        if (!indexRootFor(letter, root, sizeof root) || !isKeyDriveType(winDriveType(root)) ||
             !indexFilePath(root, index, sizeof index) || !opensForReading(index)) {
             continue;
         }
-        SendDlgItemMessageA(window, IDC_DRIVES, CB_INSERTSTRING, gDriveCount, LPARAM(letter));
+        winInsertComboText(window, IDC_DRIVES, gDriveCount, letter);
         ++gDriveCount;
     }
     SetErrorMode(previousMode);
     if (gDriveCount == 0) {
         return 0;
     }
-    SendDlgItemMessageA(window, IDC_DRIVES, CB_SETCURSEL, 0, 0);
+    SendDlgItemMessageW(window, IDC_DRIVES, CB_SETCURSEL, 0, 0);
     return readDriveIndex(window);
 }
 
 uint32_t readDriveIndex(HWND window) {
-    SendDlgItemMessageA(window, IDC_KEY_FILES, CB_RESETCONTENT, 0, 0);
+    SendDlgItemMessageW(window, IDC_KEY_FILES, CB_RESETCONTENT, 0, 0);
     gEntryCount = 0;
     char drive[290] = "";
-    GetDlgItemTextA(window, IDC_DRIVES, drive, sizeof drive);
+    winItemText(window, IDC_DRIVES, drive, sizeof drive);
     char path[kIndexRootCapacity];
     if (!indexRootFor(drive, gIndexRoot, sizeof gIndexRoot) ||
         !indexFilePath(gIndexRoot, path, sizeof path)) {
@@ -70,44 +78,54 @@ uint32_t readDriveIndex(HWND window) {
     }
     beginKeyRing(*parser);
     uint8_t bytes[4096];
-    for (;;) {
+    bool utf8 = false;
+    for (bool first = true;; first = false) {
         int64_t got = readFully(file, bytes, sizeof bytes);
         if (got <= 0) {
             break;
         }
-        feedKeyRingBytes(*parser, bytes, size_t(got));
+        size_t skip = 0;
+        if (first && got >= 3 && bytes[0] == 0xEF && bytes[1] == 0xBB && bytes[2] == 0xBF) {
+            utf8 = true;
+            skip = 3;
+        }
+        feedKeyRingBytes(*parser, bytes + skip, size_t(got) - skip);
     }
     finishKeyRing(*parser);
     CloseHandle(file);
 
     const KeyRingIndex& index = parser->index;
     for (uint32_t i = 0; i < index.nameCount; ++i) {
-        SendDlgItemMessageA(window, IDC_KEY_FILES, CB_INSERTSTRING, i, LPARAM(index.names[i]));
+        char name[kEntryNameCapacity * 3];
+        winInsertComboText(window, IDC_KEY_FILES, i, entryText(index.names[i], utf8, name, sizeof name) ? name : "");
     }
     if (index.entryLineMet) {
         gEntryTable.reset(new (std::nothrow) KeyRingIndex(index));
+        gEntriesInUtf8 = utf8;
     }
     // Entries with no table to hold them are dropped.
     gEntryCount = gEntryTable ? index.entryCount : 0;
     if (gEntryCount == 0) {
         return 0;
     }
-    SendDlgItemMessageA(window, IDC_KEY_FILES, CB_SETCURSEL, 0, 0);
+    SendDlgItemMessageW(window, IDC_KEY_FILES, CB_SETCURSEL, 0, 0);
     gSelectedEntry = 0;
     resolveDriveEntry();
     return 1;
 }
 
 void resolveDriveEntry() {
+    char stored[kTextCapacity];
     char candidate[kTextCapacity];
-    if (!gEntryTable ||
-        !entryCandidate(*gEntryTable, gIndexRoot, gSelectedEntry, candidate, sizeof candidate)) {
+    char written[kTextCapacity];
+    if (!gEntryTable || !entryCandidate(*gEntryTable, gIndexRoot, gSelectedEntry, stored, sizeof stored) ||
+        !entryText(stored, gEntriesInUtf8, candidate, sizeof candidate) ||
+        !entryText(entrySlotPath(*gEntryTable, gSelectedEntry), gEntriesInUtf8, written, sizeof written)) {
         return; // no such entry: the key path stays as it was
     }
     JobSettings& job = gState.job;
     // Relative to the drive's root when the file is there, else as written.
-    copyText(opensForReading(candidate) ? candidate : entrySlotPath(*gEntryTable, gSelectedEntry),
-             job.keyPath);
+    copyText(opensForReading(candidate) ? candidate : written, job.keyPath);
 }
 
 bool selectDriveEntry(uint32_t position) {

@@ -1,11 +1,12 @@
 #include "keys/keyfiles_win.h"
 
 #include "app/files_win.h"
+#include "text/wide_win.h"
 
 namespace {
 
 HANDLE openFile(const char* path, DWORD access, DWORD disposition) {
-    return CreateFileA(path, access, 0, nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
+    return winCreateFile(path, access, 0, disposition);
 }
 
 bool cutFile(HANDLE file) {
@@ -17,11 +18,11 @@ bool flushFile(HANDLE file) {
 }
 
 bool renameFile(const char* from, const char* to) {
-    return MoveFileExA(from, to, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+    return winMoveFile(from, to, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
 }
 
 bool removeFile(const char* path) {
-    if (DeleteFileA(path)) {
+    if (winDeleteFile(path)) {
         return true;
     }
     DWORD error = GetLastError();

@@ -15,6 +15,7 @@
 #include "keys/keytools_win.h"
 #include "resource.h"
 #include "ui/main_dialog_win.h"
+#include "text/wide_win.h"
 
 namespace {
 
@@ -32,8 +33,8 @@ bool randomBytes(void* context, uint8_t* buffer, uint32_t count) {
 
 bool prepareKeyFile(HWND window, KeyFileDraft& key) {
     JobSettings& job = gState.job;
-    GetDlgItemTextA(window, IDE_OUTPUT, job.outputFolder, kTextCapacity);
-    CreateDirectoryA(job.outputFolder, nullptr);
+    winItemText(window, IDE_OUTPUT, job.outputFolder, kTextCapacity);
+    winCreateFolder(job.outputFolder);
     key.path[0] = key.draft[0] = '\0';
     if (job.outputFolder[0] == '\0' ||
         !joinOutputPath(job.outputFolder, "KeyFile.txt", key.path, sizeof key.path)) {
@@ -50,7 +51,7 @@ bool prepareKeyFile(HWND window, KeyFileDraft& key) {
 }
 
 bool mayReplaceKeyFile(HWND window, const KeyFileDraft& key) {
-    DWORD attributes = GetFileAttributesA(key.path);
+    DWORD attributes = winFileAttributes(key.path);
     if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
         return true;
     }

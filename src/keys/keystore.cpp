@@ -132,14 +132,14 @@ void runKeyStoreCommand(KeyStoreStatus& status, uint32_t inputSize, const KeySto
     }
 }
 
-void encodeKeyStoreJournal(const KeyStoreJournal& journal, uint8_t* bytes) {
+bool encodeKeyStoreJournal(const KeyStoreJournal& journal, uint8_t* bytes) {
     std::memset(bytes, 0, kJournalBytes);
     std::memcpy(bytes, kJournalMagic, sizeof kJournalMagic);
     putWord(bytes + kJournalChangeOffset, uint32_t(journal.change), 4);
     putWord(bytes + 12, journal.padPlace, 4);
     putWord(bytes + 16, journal.storeSize, 8);
     putWord(bytes + 24, journal.padSize, 8);
-    cutText(journal.draft, kTextCapacity - 1, reinterpret_cast<char*>(bytes + 32), kTextCapacity);
+    return copyText(journal.draft, reinterpret_cast<char*>(bytes + 32), kJournalDraftCapacity);
 }
 
 bool decodeKeyStoreJournal(const uint8_t* bytes, size_t count, KeyStoreJournal& journal) {
@@ -157,6 +157,7 @@ bool decodeKeyStoreJournal(const uint8_t* bytes, size_t count, KeyStoreJournal& 
     journal.padPlace = uint32_t(place);
     journal.storeSize = getWord(bytes + 16, 8);
     journal.padSize = getWord(bytes + 24, 8);
-    std::memcpy(journal.draft, bytes + 32, kTextCapacity);
+    std::memcpy(journal.draft, bytes + 32, kJournalDraftCapacity);
+    journal.draft[kJournalDraftCapacity - 1] = '\0';
     return journal.change != KeyStoreChange::Draw || isKeyDraftPath(journal.draft);
 }

@@ -125,10 +125,13 @@ struct KeyStoreJournal {
 };
 
 // The journal file holds exactly this many bytes; the change is a 4-byte field at its offset, so
-// marking a fill "appended" rewrites only those.
-constexpr size_t kJournalBytes = 8 + 4 + 4 + 8 + 8 + kTextCapacity;
+// marking a fill "appended" rewrites only those. The draft's path (UTF-8) has 600 bytes, as in
+// the journals of earlier versions.
+constexpr size_t kJournalDraftCapacity = 600;
+constexpr size_t kJournalBytes = 8 + 4 + 4 + 8 + 8 + kJournalDraftCapacity;
 constexpr size_t kJournalChangeOffset = 8;
-void encodeKeyStoreJournal(const KeyStoreJournal& journal, uint8_t* bytes);
+// False when the draft's path does not fit: no journal is better than one naming another file.
+bool encodeKeyStoreJournal(const KeyStoreJournal& journal, uint8_t* bytes);
 // False for anything but a whole journal of a known change.
 bool decodeKeyStoreJournal(const uint8_t* bytes, size_t count, KeyStoreJournal& journal);
 

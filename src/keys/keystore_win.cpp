@@ -22,7 +22,7 @@
 
 #include "app/files_win.h"
 #include "app/message_win.h"
-#include "app/startup_win.h"
+#include "app/folders_win.h"
 #include "engine/job.h"
 #include "engine/messages.h"
 #include "keys/adopt_win.h"
@@ -47,7 +47,7 @@ void setStatus(KeyStoreStatus status) {
 }
 
 bool pathUnderAppData(const char* tail, char* path) {
-    char base[MAX_PATH];
+    char base[kTextCapacity];
     return applicationDataFolder(base) && keyStorePath(base, tail, path, kTextCapacity);
 }
 
@@ -107,7 +107,9 @@ bool cutAt(HANDLE file, uint64_t size) {
 bool writeJournal(const StorePaths& paths, const KeyStoreJournal& journal) {
     const KeyFileOps& io = keyFileOps();
     uint8_t bytes[kJournalBytes];
-    encodeKeyStoreJournal(journal, bytes);
+    if (!encodeKeyStoreJournal(journal, bytes)) {
+        return false;
+    }
     HANDLE file = io.open(paths.journal, GENERIC_WRITE, CREATE_NEW);
     if (file == INVALID_HANDLE_VALUE) {
         return false;

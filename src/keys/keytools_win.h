@@ -8,6 +8,7 @@
 
 #include <cstdint>
 
+#include "engine/paths.h"
 #include "keys/keystore.h"
 #include "text/text.h"
 
@@ -25,7 +26,7 @@ bool selectDriveEntry(uint32_t position);
 // written until it is whole.
 struct KeyFileDraft {
     char path[kTextCapacity];
-    char draft[MAX_PATH];
+    char draft[kPartialPathCapacity];
 };
 // Reads the output folder field into outputFolder, creates that folder (one level) and names
 // both files; false when the folder is empty or the names do not fit.

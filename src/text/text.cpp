@@ -1,6 +1,7 @@
 #include "text/text.h"
 
 #include <cstring>
+#include <string>
 
 uint32_t textLength(const char* text) {
     return static_cast<uint32_t>(std::strlen(text));
@@ -169,6 +170,12 @@ bool appendCutText(char* destination, size_t capacity, const char* source, size_
     }
     size_t room = used + 1 + reserve < capacity ? capacity - used - 1 - reserve : 0;
     size_t length = boundedLength(source, room);
+    // A cut never splits a UTF-8 sequence: it moves back to the start of the character.
+    if (source[length] != '\0') {
+        while (length > 0 && (static_cast<unsigned char>(source[length]) & 0xC0) == 0x80) {
+            --length;
+        }
+    }
     std::memmove(destination + used, source, length);
     destination[used + length] = '\0';
     return source[length] == '\0';
@@ -191,4 +198,102 @@ bool equalIgnoringCase(const char* a, const char* b) {
             return true;
         }
     }
+}
+
+size_t utf16Length(const char* text) {
+    size_t units = 0;
+    for (const unsigned char* p = reinterpret_cast<const unsigned char*>(text); *p; ++p) {
+        // Each lead byte starts one character; one of four bytes lies outside the basic plane.
+        if ((*p & 0xC0) != 0x80) {
+            units += *p >= 0xF0 ? 2 : 1;
+        }
+    }
+    return units;
+}
+
+namespace {
+
+// Windows-1252 at 0x80-0x9F; 0 where the code page has no character.
+constexpr uint16_t kWindows1252High[32] = {
+    0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+    0x2039, 0x0152, 0,      0x017D, 0,      0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178};
+
+// The code point at `p`, its length in `length`; false for a malformed sequence.
+bool nextCodePoint(const unsigned char* p, uint32_t& code, size_t& length) {
+    if (p[0] < 0x80) {
+        code = p[0];
+        length = 1;
+        return true;
+    }
+    static const uint32_t kMinimum[] = {0, 0, 0x80, 0x800, 0x10000};
+    length = p[0] >= 0xF0 && p[0] <= 0xF4 ? 4 : p[0] >= 0xE0 ? 3 : p[0] >= 0xC2 && p[0] < 0xE0 ? 2 : 0;
+    if (length == 0 || (length == 3 && p[0] >= 0xF0)) {
+        return false;
+    }
+    code = p[0] & (0xFF >> (length + 1));
+    for (size_t i = 1; i < length; ++i) {
+        if ((p[i] & 0xC0) != 0x80) {
+            return false;
+        }
+        code = (code << 6) | (p[i] & 0x3F);
+    }
+    return code >= kMinimum[length] && code <= 0x10FFFF && (code < 0xD800 || code > 0xDFFF);
+}
+
+} // namespace
+
+bool isUtf8(const char* text) {
+    const auto* p = reinterpret_cast<const unsigned char*>(text);
+    uint32_t code = 0;
+    size_t length = 0;
+    for (; *p; p += length) {
+        if (!nextCodePoint(p, code, length)) {
+            return false;
+        }
+    }
+    return true;
+}
+
+bool utf8ToWindows1252(const char* text, char* out, size_t capacity) {
+    std::string bytes;
+    uint32_t code = 0;
+    size_t length = 0;
+    for (const auto* p = reinterpret_cast<const unsigned char*>(text); *p; p += length) {
+        if (!nextCodePoint(p, code, length)) {
+            return false;
+        }
+        int byte = code < 0x80 || (code >= 0xA0 && code <= 0xFF) ? int(code) : -1;
+        for (int i = 0; byte < 0 && i < 32; ++i) {
+            if (kWindows1252High[i] != 0 && kWindows1252High[i] == code) {
+                byte = 0x80 + i;
+            }
+        }
+        if (byte < 0) {
+            return false;
+        }
+        bytes += char(byte);
+    }
+    return copyText(bytes.c_str(), out, capacity);
+}
+
+bool windows1252ToUtf8(const char* bytes, char* out, size_t capacity) {
+    std::string utf8;
+    for (const auto* p = reinterpret_cast<const unsigned char*>(bytes); *p; ++p) {
+        uint32_t code = *p >= 0x80 && *p < 0xA0 ? kWindows1252High[*p - 0x80] : *p;
+        if (code == 0) {
+            code = 0xFFFD; // no character there: shown as the replacement character
+        }
+        if (code < 0x80) {
+            utf8 += char(code);
+        } else if (code < 0x800) {
+            utf8 += char(0xC0 | (code >> 6));
+            utf8 += char(0x80 | (code & 0x3F));
+        } else {
+            utf8 += char(0xE0 | (code >> 12));
+            utf8 += char(0x80 | ((code >> 6) & 0x3F));
+            utf8 += char(0x80 | (code & 0x3F));
+        }
+    }
+    return copyText(utf8.c_str(), out, capacity);
 }

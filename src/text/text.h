@@ -8,8 +8,9 @@
 #include <cstddef>
 #include <cstdint>
 
-// Paths and messages under construction: at most 599 bytes before the terminator.
-constexpr size_t kTextCapacity = 600;
+// Paths and messages under construction, in UTF-8: a path Windows allows (259 UTF-16 units)
+// takes up to 777 bytes, so 1039 bytes before the terminator hold every one.
+constexpr size_t kTextCapacity = 1040;
 
 uint32_t textLength(const char* text);
 bool copyText(const char* source, char* destination, size_t capacity);
@@ -34,9 +35,17 @@ size_t boundedLength(const char* text, size_t maxLength);
 // Copies at most `maxLength` bytes of source (always succeeds when capacity > maxLength).
 bool cutText(const char* source, size_t maxLength, char* destination, size_t capacity);
 // Appends as much of source as fits while `reserve` bytes stay free for what must follow (a
-// closing quote, say): texts that are only shown are cut rather than refused. True when the
-// whole of source went in.
+// closing quote, say): texts that are only shown are cut rather than refused, between UTF-8
+// characters. True when the whole of source went in.
 bool appendCutText(char* destination, size_t capacity, const char* source, size_t reserve = 0);
+// The length of a UTF-8 text in UTF-16 units, the unit in which the system counts paths.
+size_t utf16Length(const char* text);
+// Whether the text is well-formed UTF-8 (shortest forms, no surrogates).
+bool isUtf8(const char* text);
+// The common Western code page (Windows-1252), the legacy code page where the system names none.
+// utf8ToWindows1252 is exact or fails, with `out` untouched.
+bool utf8ToWindows1252(const char* text, char* out, size_t capacity);
+bool windows1252ToUtf8(const char* bytes, char* out, size_t capacity);
 // ASCII case-insensitive equality (A-Z only), the rule Windows file names follow here.
 bool equalIgnoringCase(const char* a, const char* b);
 

@@ -2,7 +2,8 @@
 
 #include <windows.h>
 
-#include "app/startup_win.h"
+#include "app/folders_win.h"
+#include "text/wide_win.h"
 
 namespace {
 
@@ -12,13 +13,7 @@ namespace {
 // to HKLM\Software would otherwise land in Wow6432Node, where that shell never looks. On
 // 32-bit Windows the flag is ignored.
 void writeValue(HKEY root, const char* key, const char* name, const char* text) {
-    HKEY opened;
-    if (RegCreateKeyExA(root, key, 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS | KEY_WOW64_64KEY, nullptr,
-                        &opened, nullptr) != ERROR_SUCCESS) {
-        return;
-    }
-    RegSetValueExA(opened, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(text), DWORD(textLength(text) + 1));
-    RegCloseKey(opened);
+    winWriteRegString(root, key, name, text, KEY_WOW64_64KEY);
 }
 
 } // namespace

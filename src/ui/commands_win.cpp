@@ -7,6 +7,7 @@
 
 #include <cstring>
 #include <new>
+#include <string>
 
 #include "app/about_win.h"
 #include "app/files_win.h"
@@ -24,6 +25,7 @@
 #include "ui/controls_win.h"
 #include "ui/main_dialog_win.h"
 #include "version.h"
+#include "text/wide_win.h"
 
 namespace {
 
@@ -33,40 +35,43 @@ bool jobRunning() {
 
 // The open-file picker's request is kept for the whole run, so the filter last used is offered
 // again.
-OPENFILENAMEA gPicker;
+OPENFILENAMEW gPicker;
+wchar_t gPickedFile[kWideCapacity];
 
 bool chooseFile(HWND window, char* path) {
     // The documents folder goes in with a trailing backslash: without it the picker takes the
     // folder's name for a file name and opens in its parent.
     if (!opensForReading(path, FILE_SHARE_READ) &&
-        (!SHGetSpecialFolderPathA(nullptr, path, CSIDL_PERSONAL, FALSE) ||
-         !withTrailingBackslash(path, kTextCapacity))) {
+        (!winSpecialFolder(CSIDL_PERSONAL, path, kTextCapacity) || !withTrailingBackslash(path, kTextCapacity))) {
         path[0] = '\0';
     }
-    gPicker.lStructSize = OPENFILENAME_SIZE_VERSION_400A;
+    if (!toWide(path, gPickedFile, kWideCapacity)) {
+        gPickedFile[0] = L'\0';
+    }
+    gPicker.lStructSize = OPENFILENAME_SIZE_VERSION_400W;
     gPicker.hwndOwner = window;
     gPicker.hInstance = gApp->instance;
-    gPicker.lpstrFilter = "All Files\0*.*\0Nimbrel Files\0*.Qdx\0";
-    gPicker.lpstrFile = path;
-    gPicker.nMaxFile = kTextCapacity;
-    gPicker.lpstrTitle = NIMBREL_TITLE;
+    gPicker.lpstrFilter = L"All Files\0*.*\0Nimbrel Files\0*.Qdx\0";
+    gPicker.lpstrFile = gPickedFile;
+    gPicker.nMaxFile = MAX_PATH;
+    gPicker.lpstrTitle = L"" NIMBREL_TITLE;
     gPicker.Flags = OFN_HIDEREADONLY | OFN_PATHMUSTEXIST | OFN_FILEMUSTEXIST | OFN_EXPLORER | OFN_LONGNAMES;
-    return GetOpenFileNameA(&gPicker) != 0;
+    return GetOpenFileNameW(&gPicker) != 0 && toUtf8(gPickedFile, path, kTextCapacity);
 }
 
 bool browseFolder(HWND window, char* path) {
-    char displayName[MAX_PATH];
-    BROWSEINFOA request{};
+    wchar_t displayName[MAX_PATH];
+    BROWSEINFOW request{};
     request.hwndOwner = window;
     request.pszDisplayName = displayName;
-    request.lpszTitle = "Output Directory:";
+    request.lpszTitle = L"Output Directory:";
     request.ulFlags = BIF_RETURNONLYFSDIRS | BIF_DONTGOBELOWDOMAIN | BIF_EDITBOX;
-    LPITEMIDLIST chosen = SHBrowseForFolderA(&request);
+    LPITEMIDLIST chosen = SHBrowseForFolderW(&request);
     if (!chosen) {
         return false;
     }
-    char folder[MAX_PATH] = "";
-    bool ok = SHGetPathFromIDListA(chosen, folder) && copyText(folder, path, kTextCapacity);
+    wchar_t folder[MAX_PATH] = L"";
+    bool ok = SHGetPathFromIDListW(chosen, folder) && toUtf8(folder, path, kTextCapacity);
     CoTaskMemFree(chosen);
     return ok;
 }
@@ -111,14 +116,14 @@ bool adoptHeldKey(HWND window) {
 void addName(HWND window) {
     JobSettings& job = gState.job;
     char folder[kTextCapacity];
-    GetDlgItemTextA(window, IDE_OUTPUT, folder, sizeof folder);
+    winItemText(window, IDE_OUTPUT, folder, sizeof folder);
     char name[kTextCapacity];
     char stem[kTextCapacity];
     // A name that does not fit leaves the folder as it was.
     if (withTrailingBackslash(folder) && fileNameOf(job.inputPath, name, sizeof name) &&
         stripExtension(name, stem, sizeof stem) && appendText(folder, stem)) {
         copyText(folder, job.outputFolder);
-        SetDlgItemTextA(window, IDE_OUTPUT, job.outputFolder);
+        winSetItemText(window, IDE_OUTPUT, job.outputFolder);
     }
 }
 
@@ -132,16 +137,21 @@ void startJob(HWND window) {
     }
     JobSettings& job = gState.job;
     DialogState& dialog = gState.dialog;
-    GetDlgItemTextA(window, IDE_INPUT, job.inputPath, kTextCapacity);
-    GetDlgItemTextA(window, IDE_OUTPUT, job.outputFolder, kTextCapacity);
+    winItemText(window, IDE_INPUT, job.inputPath, kTextCapacity);
+    winItemText(window, IDE_OUTPUT, job.outputFolder, kTextCapacity);
     job.saveKeyName = 0;
     job.keyIsFile = 1;
     if (dialog.keySource == SourceFile) {
-        GetDlgItemTextA(window, IDE_KEY_FILE, job.keyPath, 290);
+        winItemText(window, IDE_KEY_FILE, job.keyPath, kTextCapacity);
         job.saveKeyName = IsDlgButtonChecked(window, IDX_SAVE_KEY_NAME) == BST_CHECKED;
     } else if (dialog.keySource == SourceString) {
         job.keyIsFile = 0;
-        GetDlgItemTextA(window, IDE_KEY_STRING, job.keyPath, 290);
+        char typed[kTextCapacity];
+        winItemText(window, IDE_KEY_STRING, typed, sizeof typed);
+        if (!keyStringBytes(typed, job.keyPath, sizeof job.keyPath, kKeyFieldBytes)) {
+            showError(window, kKeyStringOutsideCodePage, true);
+            return;
+        }
     }
     if (dialog.keyPending && dialog.keySource != SourceString && !adoptHeldKey(window)) {
         return;
@@ -158,7 +168,7 @@ void startJob(HWND window) {
         return;
     }
 
-    GetDlgItemTextA(window, IDE_DESCRIPTION, job.description, kFieldCapacity);
+    winItemText(window, IDE_DESCRIPTION, job.description, kFieldCapacity);
     BOOL number = FALSE;
     UINT count = GetDlgItemInt(window, IDE_BYTE_COUNT, &number, FALSE);
     if (number && count != 0 && count < job.keyBytes) {
@@ -168,11 +178,11 @@ void startJob(HWND window) {
     dialog.inputLoaded = 0;
     showControl(window, IDB_HELP, false);
     showControl(window, IDB_ABOUT, false);
-    SendDlgItemMessageA(window, IDP_PROGRESS, PBM_SETPOS, 0, 0);
+    SendDlgItemMessageW(window, IDP_PROGRESS, PBM_SETPOS, 0, 0);
     showControl(window, IDP_PROGRESS, true);
     // The Go button is about to be disabled. The keyboard focus goes to the progress bar, where
     // Enter and Space do nothing: on "Close" a held Enter would end the program and the job.
-    SendMessageA(window, WM_NEXTDLGCTL, WPARAM(GetDlgItem(window, IDP_PROGRESS)), TRUE);
+    SendMessageW(window, WM_NEXTDLGCTL, WPARAM(GetDlgItem(window, IDP_PROGRESS)), TRUE);
     refreshControls(window);
     dialog.keyReady = 1;
 
@@ -191,23 +201,18 @@ void onDropFiles(HWND window, HDROP drop) {
         DragFinish(drop);
         return;
     }
-    // The copy would be cut to fit without a word, so the length is asked for first: a path
-    // that does not fit is refused as one that cannot be read, as on the command line.
-    UINT length = DragQueryFileA(drop, 0, nullptr, 0);
+    // A path that does not fit is refused as one that cannot be read, as on the command line,
+    // and named as far as the message holds it.
+    UINT length = winDroppedNameLength(drop);
+    const std::string dropped = winDroppedName(drop);
+    DragFinish(drop);
     char path[kTextCapacity] = "";
-    if (length >= sizeof path) {
-        // Named whole where memory allows, else as much of it as fits.
-        char* whole = new (std::nothrow) char[length + 1];
-        DragQueryFileA(drop, 0, whole ? whole : path, whole ? length + 1 : UINT(sizeof path));
-        DragFinish(drop);
+    if (!copyText(dropped.c_str(), path)) {
         char message[kMessageCapacity];
-        composeReadError(whole ? whole : path, message, sizeof message);
-        delete[] whole;
+        composeReadError(dropped.c_str(), message, sizeof message);
         showError(window, message, true);
         return;
     }
-    DragQueryFileA(drop, 0, path, sizeof path);
-    DragFinish(drop);
     if (length == 0) {
         return;
     }
@@ -215,7 +220,7 @@ void onDropFiles(HWND window, HDROP drop) {
     if (!std::strchr(path, '.')) {
         // A name without any dot is taken for a folder: the output goes there.
         if (dialog.inputLoaded) {
-            SetDlgItemTextA(window, IDE_OUTPUT, path);
+            winSetItemText(window, IDE_OUTPUT, path);
         }
         return;
     }
@@ -253,7 +258,7 @@ void onCommand(HWND window, int id, int notification) {
         break;
     case IDB_CHOOSE_INPUT:
         if (!jobRunning()) {
-            GetDlgItemTextA(window, IDE_INPUT, path, sizeof path);
+            winItemText(window, IDE_INPUT, path, sizeof path);
             if (chooseFile(window, path)) {
                 loadInputFile(window, path);
             }
@@ -261,7 +266,7 @@ void onCommand(HWND window, int id, int notification) {
         break;
     case IDB_BROWSE:
         if (browseFolder(window, path)) {
-            SetDlgItemTextA(window, IDE_OUTPUT, path);
+            winSetItemText(window, IDE_OUTPUT, path);
         }
         break;
     case IDO_STRING:
@@ -273,7 +278,7 @@ void onCommand(HWND window, int id, int notification) {
         refreshControls(window);
         break;
     case IDB_CHOOSE_KEY:
-        GetDlgItemTextA(window, IDE_KEY_FILE, path, sizeof path);
+        winItemText(window, IDE_KEY_FILE, path, sizeof path);
         if (chooseFile(window, path)) {
             adoptKeyFile(path, window);
         }
@@ -304,7 +309,7 @@ void onCommand(HWND window, int id, int notification) {
         break;
     case IDC_KEY_FILES:
         if (notification == CBN_SELCHANGE) {
-            LRESULT position = SendDlgItemMessageA(window, IDC_KEY_FILES, CB_GETCURSEL, 0, 0);
+            LRESULT position = SendDlgItemMessageW(window, IDC_KEY_FILES, CB_GETCURSEL, 0, 0);
             if (position >= 0 && selectDriveEntry(uint32_t(position))) {
                 adoptKeyFile(job.keyPath, window);
                 refreshControls(window);
@@ -332,7 +337,7 @@ void onCommand(HWND window, int id, int notification) {
         break;
     case IDB_DESKTOP:
         desktopFolder(path);
-        SetDlgItemTextA(window, IDE_OUTPUT, path);
+        winSetItemText(window, IDE_OUTPUT, path);
         break;
     case IDB_SAME:
         takeOutputFolderFrom(window, gState.job.inputPath);

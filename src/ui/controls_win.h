@@ -7,10 +7,11 @@
 #include <cstdint>
 
 #include "text/text.h"
+#include "text/wide_win.h"
 
 inline void setField(HWND window, int id, const char* text) {
     if (window) {
-        SetDlgItemTextA(window, id, text);
+        winSetItemText(window, id, text);
     }
 }
 
@@ -25,7 +26,7 @@ inline bool readField(HWND window, int id, char* out, int capacity) {
     if (!window) {
         return false;
     }
-    GetDlgItemTextA(window, id, out, capacity);
+    winItemText(window, id, out, size_t(capacity));
     return true;
 }
 

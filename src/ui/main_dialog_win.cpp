@@ -16,6 +16,7 @@
 #include "ui/controls_win.h"
 #include "ui/rules.h"
 #include "version.h"
+#include "text/wide_win.h"
 
 namespace {
 
@@ -71,29 +72,29 @@ void runStartupStep(HWND window, WPARAM step, LPARAM argument) {
 
 DWORD WINAPI startupWorker(LPVOID parameter) {
     HWND window = static_cast<HWND>(parameter);
-    SendMessageA(window, kStartupStep, StepScanDrives, 0);
+    SendMessageW(window, kStartupStep, StepScanDrives, 0);
     char argument[kTextCapacity];
     if (readArgument(1, argument) == ArgumentFound) {
-        SendMessageA(window, kStartupStep, StepLoadArgument, LPARAM(argument));
+        SendMessageW(window, kStartupStep, StepLoadArgument, LPARAM(argument));
     }
-    SendMessageA(window, kStartupStep, StepMarkMode, 0);
+    SendMessageW(window, kStartupStep, StepMarkMode, 0);
     checkKeyStore(window);
     // Posted, not sent: a KeyStore press that waited for the check may open boxes, and this
     // thread has nothing left to wait for.
-    PostMessageA(window, kStartupStep, StepKeyStoreMeasured, 0);
+    PostMessageW(window, kStartupStep, StepKeyStoreMeasured, 0);
     return 0;
 }
 
 void openMainDialog(HWND window) {
     registerFileType();
     gState.mainWindow.store(window);
-    HICON icon = LoadIconA(gApp->instance, MAKEINTRESOURCEA(IDI_PROGRAM));
-    SendMessageA(window, WM_SETICON, ICON_BIG, LPARAM(icon));
-    SendMessageA(window, WM_SETICON, ICON_SMALL, LPARAM(icon));
-    SetDlgItemTextA(window, IDE_INPUT, kNoInputText);
+    HICON icon = LoadIconW(gApp->instance, MAKEINTRESOURCEW(IDI_PROGRAM));
+    SendMessageW(window, WM_SETICON, ICON_BIG, LPARAM(icon));
+    SendMessageW(window, WM_SETICON, ICON_SMALL, LPARAM(icon));
+    winSetItemText(window, IDE_INPUT, kNoInputText);
     char desktop[kTextCapacity];
     desktopFolder(desktop);
-    SetDlgItemTextA(window, IDE_OUTPUT, desktop);
+    winSetItemText(window, IDE_OUTPUT, desktop);
     registerOpeningToolTips(window);
     installSystemMenu(window);
     gState.dialog.keyReady = 0;
@@ -115,7 +116,7 @@ INT_PTR CALLBACK mainDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM
         if (wParam == IDM_ON_TOP) {
             toggleOnTop(window);
         } else {
-            DefWindowProcA(window, message, wParam, lParam);
+            DefWindowProcW(window, message, wParam, lParam);
         }
         return TRUE;
     case WM_TIMER:
@@ -138,7 +139,7 @@ INT_PTR CALLBACK mainDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM
 } // namespace
 
 void runMainDialog() {
-    DialogBoxParamA(gApp->instance, MAKEINTRESOURCEA(IDD_MAIN), nullptr, mainDialogProc, LPARAM(gApp));
+    DialogBoxParamW(gApp->instance, MAKEINTRESOURCEW(IDD_MAIN), nullptr, mainDialogProc, LPARAM(gApp));
 }
 
 void refreshControls(HWND window) {
@@ -149,32 +150,19 @@ void refreshControls(HWND window) {
     if (states.descriptionRuled) {
         enableControl(window, IDE_DESCRIPTION, states.descriptionEnabled);
     }
-    SetDlgItemTextA(window, IDB_GO, states.goCaption);
+    winSetItemText(window, IDB_GO, states.goCaption);
     for (const ToolTipText& tip : states.directionTips) {
         setToolTip(window, gApp, tip.id, tip.text);
     }
 }
 
 void desktopFolder(char* buffer) {
-    buffer[0] = '\0';
-    HKEY key;
-    if (RegCreateKeyExA(HKEY_CURRENT_USER,
-                        "Software\\Microsoft\\Windows\\CurrentVersion"
-                        "\\Explorer\\Shell Folders",
-                        0, nullptr, REG_OPTION_NON_VOLATILE, KEY_READ, nullptr, &key,
-                        nullptr) == ERROR_SUCCESS) {
-        DWORD type = 0;
-        DWORD size = kTextCapacity - 1;
-        if (RegQueryValueExA(key, "Desktop", nullptr, &type, reinterpret_cast<BYTE*>(buffer), &size) !=
-                ERROR_SUCCESS ||
-            (type != REG_SZ && type != REG_EXPAND_SZ)) {
-            size = 0;
-        }
-        buffer[size < kTextCapacity ? size : kTextCapacity - 1] = '\0';
-        RegCloseKey(key);
+    if (!winReadRegString(HKEY_CURRENT_USER, "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders",
+                          "Desktop", buffer, kTextCapacity)) {
+        buffer[0] = '\0';
     }
     // Without the value, the shell still knows where the Desktop is.
-    if (buffer[0] == '\0' && !SHGetSpecialFolderPathA(nullptr, buffer, CSIDL_DESKTOPDIRECTORY, FALSE)) {
+    if (buffer[0] == '\0' && !winSpecialFolder(CSIDL_DESKTOPDIRECTORY, buffer, kTextCapacity)) {
         buffer[0] = '\0';
     }
 }

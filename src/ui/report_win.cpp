@@ -11,23 +11,24 @@
 #include "ui/controls_win.h"
 #include "ui/main_dialog_win.h"
 #include "version.h"
+#include "text/wide_win.h"
 
 namespace {
 
 void resetAfterJob(HWND window) {
     JobSettings& job = gState.job;
-    SetWindowTextA(window, NIMBREL_TITLE);
+    winSetWindowText(window, NIMBREL_TITLE);
     // The progress bar held the focus during the job; the input field takes it, as at opening.
     SendMessageA(window, WM_NEXTDLGCTL, WPARAM(GetDlgItem(window, IDE_INPUT)), TRUE);
     showControl(window, IDP_PROGRESS, false);
     showControl(window, IDB_HELP, true);
     showControl(window, IDB_ABOUT, true);
-    SetDlgItemTextA(window, IDE_INPUT, kNoInputText);
-    SetDlgItemTextA(window, IDE_KEY_FILE, "");
+    winSetItemText(window, IDE_INPUT, kNoInputText);
+    winSetItemText(window, IDE_KEY_FILE, "");
     SetDlgItemInt(window, IDE_BYTE_COUNT, 0, FALSE);
     char desktop[kTextCapacity];
     desktopFolder(desktop);
-    SetDlgItemTextA(window, IDE_OUTPUT, desktop);
+    winSetItemText(window, IDE_OUTPUT, desktop);
     gState.dialog.keyReady = 0;
     refreshControls(window);
     job.progress.store(kProgressIdle, std::memory_order_release);

@@ -141,6 +141,16 @@ TEST(ConsoleTool, CommandsAndTheirFailures) {
          0, "repeating key of 100 bytes", "out/XOR a.txt", [&] { return xorWithKeyFile(plain, shortKey, 100); }},
         {"the default key", {"xor", "a.txt", "--key-string", "", "-o", "d"}, 0, "public default key", "d/XOR a.txt",
          [&] { return xorWithString(plain, ""); }},
+        // Keyed in the window's code page (Western here), so the same typed key gives the same file.
+        {"a key string in the code page", {"xor", "a.txt", "--key-string", "gr\xC3\xBC\xC3\x9F" "e", "-o", "w"}, 0,
+         "wrote", "w/XOR a.txt", [&] { return xorWithString(plain, "gr\xFC\xDF" "e"); }},
+        {"a key string outside it", {"xor", "a.txt", "--key-string", "\xE6\x97\xA5", "-o", "n"}, 2, "code page", "",
+         nullptr},
+        {"a key string longer than the window takes", {"xor", "a.txt", "--key-string", std::string(290, 'q'), "-o", "n"},
+         2, "289 bytes", "", nullptr},
+        {"a name stored in the code page", {"encrypt", "M\xC3\xBCller.txt", "--key-string", "k", "-o", "m"}, 0,
+         "wrote", "m/M\xC3\xBCller.qdx", nullptr},
+        {"and read back", {"info", "m/M\xC3\xBCller.qdx"}, 0, "name:        M\xC3\xBCller.txt", "", nullptr},
         {"a pad", {"encrypt", "a.txt", "--key-file", "long.key", "--save-key-name", "--description", "Q3"}, 0,
          "one-time pad", "a.qdx", nullptr},
         {"info", {"info", "a.qdx"}, 0, "description: Q3", "", nullptr},
@@ -184,6 +194,7 @@ TEST(ConsoleTool, CommandsAndTheirFailures) {
         {"help", {"xor", "--help"}, 0, "one-time pad", "", nullptr},
     };
     writeBytes(f / "a.txt", plain);
+    writeBytes(f / "M\xC3\xBCller.txt", plain);
     writeBytes(f / "long.key", longKey);
     writeBytes(f / "short.key", shortKey);
     writeBytes(f / "zeros.key", zeros);

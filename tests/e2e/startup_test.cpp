@@ -25,7 +25,7 @@ TEST_F(StartupTest, TheReadErrorNamesThePathInTheCompactFont) {
     for (bool quit : {false, true}) {
         SCOPED_TRACE(quit ? "Quit Nimbrel" : "OK");
         std::string missing = dir / "missing.txt";
-        Program program = startNimbrel("/i=" + missing + " /s=k");
+        Program program = startNimbrel("/i=" + missing);
         MessageSeen seen = waitForMessage(program);
         ASSERT_TRUE(seen.box);
         EXPECT_EQ(seen.caption, "Nimbrel 1.9");
@@ -60,7 +60,7 @@ TEST_F(StartupTest, TheVersionErrorUsesTheLargeFontAndLeavesTheFileUnloaded) {
         SCOPED_TRACE(c.what);
         std::string path = dir / "notes.qdx";
         writeWholeFile(path, c.bytes);
-        Program program = startNimbrel("/i=" + path + " /s=k");
+        Program program = startNimbrel("/i=" + path);
         MessageSeen seen = waitForMessage(program);
         ASSERT_TRUE(seen.box);
         EXPECT_EQ(
@@ -80,7 +80,7 @@ TEST_F(StartupTest, TheVersionErrorUsesTheLargeFontAndLeavesTheFileUnloaded) {
 }
 
 TEST_F(StartupTest, EscAnswersNoAndThereIsNoCloseBox) {
-    Program program = startNimbrel("/i=" + (dir / "missing.txt") + " /s=k");
+    Program program = startNimbrel("/i=" + (dir / "missing.txt"));
     MessageSeen seen = waitForMessage(program);
     ASSERT_TRUE(seen.box);
     EXPECT_FALSE(GetWindowLongA(seen.box, GWL_STYLE) & WS_SYSMENU);

@@ -71,9 +71,9 @@ TEST_F(DropTest, InputAndKeyFileTakeTurnsAndAFolderSetsTheOutput) {
         EXPECT_EQ(itemText(main, IDE_INPUT), second);
     }
     {
-        // Cut to the 599 characters that fit, it would read as a folder without a dot.
+        // Cut to what fits, it would read as a folder without a dot.
         SCOPED_TRACE("a path too long for the program is refused, not cut");
-        std::string tooLong = folder + "\\" + std::string(600, 'x') + "\\k.txt";
+        std::string tooLong = folder + "\\" + std::string(1100, 'x') + "\\k.txt";
         ASSERT_TRUE(dropFile(program, main, tooLong));
         MessageSeen seen = waitForMessage(program);
         ASSERT_TRUE(seen.box);

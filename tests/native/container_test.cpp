@@ -158,3 +158,47 @@ TEST(ContainerHeaderCodec, JobRecordRoundTripKeepsOnlyABareName) {
 }
 
 } // namespace
+
+// Stored texts: what earlier versions wrote in the code page reads back the same, and what the
+// code page cannot hold goes in UTF-8 behind the mark, never as "?" or a split character. The
+// Western code page stands in for the system's one.
+TEST(StoredText, KeepsTheCodePageFormAndMarksOnlyWhatItCannotHold) {
+    const LegacyCodePage western{utf8ToWindows1252, windows1252ToUtf8};
+    const LegacyCodePage none{nullptr, nullptr};
+    const std::string longJapanese = [] {
+        std::string s;
+        for (int i = 0; i < 120; ++i) {
+            s += "\xE8\xA1\xA8"; // 表, 3 bytes
+        }
+        return s;
+    }();
+    struct Case {
+        const char* what;
+        std::string text;
+        const LegacyCodePage* codePage;
+        std::string stored;
+        bool whole;
+    } cases[] = {
+        {"ASCII as it is", "report.txt", &western, "report.txt", true},
+        {"in the code page", "M\xC3\xBCller \xE2\x82\xAC.txt", &western, "M\xFCller \x80.txt", true},
+        {"outside it, marked", "\xE8\xA1\xA8.txt", &western, "\xEF\xBB\xBF\xE8\xA1\xA8.txt", true},
+        {"one character outside it marks the whole", "\xC5\x81\xC3\xBC", &western,
+         "\xEF\xBB\xBF\xC5\x81\xC3\xBC", true},
+        {"no code page: marked", "M\xC3\xBCller", &none, "\xEF\xBB\xBFM\xC3\xBCller", true},
+        {"too long: cut between characters", longJapanese, &western,
+         "\xEF\xBB\xBF" + longJapanese.substr(0, 3 * 98), false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        char field[kHeaderFieldLength];
+        EXPECT_EQ(storeText(c.text.c_str(), *c.codePage, field), c.whole);
+        EXPECT_EQ(std::string(field), c.stored);
+        char back[kTextCapacity];
+        ASSERT_TRUE(textFromStored(field, *c.codePage, back, sizeof back));
+        EXPECT_EQ(std::string(back), c.whole ? c.text : c.stored.substr(3));
+    }
+    // An earlier version's bytes, read through the code page.
+    char back[kTextCapacity];
+    ASSERT_TRUE(textFromStored("Gr\xFC\xDF" "e", western, back, sizeof back));
+    EXPECT_STREQ(back, "Gr\xC3\xBC\xC3\x9F" "e");
+}

@@ -175,7 +175,8 @@ struct MemoryFiles {
         return FileLayer{this,       '/',           openRead,   createNew, read,   write,
                          size,       seek,          getTimes,   setTimes,  close,  sameFile,
                          exists,     attributes,    makeFolder, rename,    remove, uniqueNumber,
-                         takeMemory, releaseMemory, onProgress, nullptr};
+                         takeMemory, releaseMemory, onProgress, nullptr,
+                         LegacyCodePage{}};
     }
 };
 

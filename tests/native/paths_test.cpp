@@ -60,7 +60,7 @@ TEST(WithTrailingBackslash, AddsExactlyOne) {
     EXPECT_STREQ(out, "C:\\out\\XOR a.txt");
     ASSERT_TRUE(joinOutputPath("C:\\out\\", "XOR a.txt", out, sizeof out));
     EXPECT_STREQ(out, "C:\\out\\XOR a.txt");
-    std::string longFolder(590, 'f');
+    std::string longFolder(kTextCapacity - 10, 'f');
     EXPECT_FALSE(joinOutputPath(longFolder.c_str(), "0123456789", out, sizeof out));
 }
 
@@ -132,7 +132,7 @@ TEST(NameOutput, FollowsDirectionAndMode) {
 TEST(NameOutput, ANameThatDoesNotFitLeavesNoOutputName) {
     ProgramState state;
     resetProgramState(state);
-    std::string name(596, 'n'); // a 599-byte path: the name fits, "XOR " + name does not
+    std::string name(kTextCapacity - 4, 'n'); // a path that just fits: the name fits, "XOR " + name does not
     copyText(("C:\\" + name).c_str(), state.job.inputPath);
     copyText("stale", state.job.outputName);
     char caption[40];

@@ -87,11 +87,11 @@ TEST(CopyAndAppend, AreAllOrNothingWithinTheirCapacity) {
     EXPECT_STREQ(buffer, "1234567");
 
     char path[kTextCapacity];
-    std::string longest(599, 'p');
+    std::string longest(kTextCapacity - 1, 'p');
     EXPECT_TRUE(copyText(longest.c_str(), path));
     EXPECT_FALSE(copyText((longest + "q").c_str(), path));
     EXPECT_FALSE(appendText(path, "x"));
-    EXPECT_EQ(textLength(path), 599u);
+    EXPECT_EQ(textLength(path), kTextCapacity - 1);
 }
 
 TEST(MidRightReverse, CopyTheirBytesAndCheckTheirRanges) {
@@ -187,6 +187,48 @@ TEST(AppendCutText, CutsToTheRoomLeftAndKeepsTheReserve) {
     EXPECT_FALSE(appendCutText(out, 5, "xyz", 3)); // the reserve exceeds the room: nothing
     EXPECT_STREQ(out, "abc");
     EXPECT_TRUE(appendCutText(out, 5, "", 3));
+}
+
+// UTF-8 inside: a cut moves back to a character's start, lengths count as the system does, and
+// the Western code page converts exactly or not at all.
+TEST(Utf8Text, NeverSplitsACharacterAndConvertsExactly) {
+    char out[8];
+    out[0] = '\0';
+    EXPECT_FALSE(appendCutText(out, sizeof out, "ab\xE3\x82\xBD\xE3\x82\xBD")); // ab + 2 x ソ
+    EXPECT_STREQ(out, "ab\xE3\x82\xBD");
+
+    struct Case {
+        const char* text;
+        bool utf8;
+        size_t units;        // of well-formed text
+        const char* western; // null: no form in Windows-1252
+    } cases[] = {
+        {"plain", true, 5, "plain"},
+        {"gr\xC3\xBC\xC3\x9F" "e \xE2\x82\xAC", true, 7, "gr\xFC\xDF" "e \x80"},
+        {"\xE8\xA1\xA8\\x", true, 3, nullptr},
+        {"\xF0\x9F\x98\x80", true, 2, nullptr},     // outside the basic plane: two units
+        {"\xC5\x81", true, 1, nullptr},                // Ł
+        {"\xC0\xAF", false, 0, nullptr},               // an overlong "/"
+        {"\xED\xA0\x80", false, 0, nullptr},          // a surrogate
+        {"\xFC", false, 0, nullptr},                    // a lone code-page byte
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.text);
+        EXPECT_EQ(isUtf8(c.text), c.utf8);
+        if (c.utf8) {
+            EXPECT_EQ(utf16Length(c.text), c.units);
+        }
+        char bytes[32] = "untouched";
+        EXPECT_EQ(utf8ToWindows1252(c.text, bytes, sizeof bytes), c.western != nullptr);
+        if (c.western) {
+            EXPECT_STREQ(bytes, c.western);
+            char back[32];
+            ASSERT_TRUE(windows1252ToUtf8(bytes, back, sizeof back));
+            EXPECT_STREQ(back, c.text);
+        } else {
+            EXPECT_STREQ(bytes, "untouched");
+        }
+    }
 }
 
 } // namespace

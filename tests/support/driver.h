@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "resource.h"
+#include "support/win_files.h"
 
 // The exit code of every run that ends normally: the window closed, or a windowless job done.
 // A failed windowless job adds its result code.
@@ -84,15 +85,17 @@ struct Program {
 // the caller's), in `folder` when one is given.
 inline Program startProgram(const std::string& exe, const std::string& arguments,
                             const std::string& folder = "") {
-    std::string line = "\"" + exe + "\"" + (arguments.empty() ? "" : " " + arguments);
-    std::vector<char> buffer(line.begin(), line.end());
-    buffer.push_back('\0');
-    STARTUPINFOA startup{};
+    // In UTF-16, as the shell hands a name on: names outside the code page arrive whole.
+    std::wstring line = wide("\"" + exe + "\"" + (arguments.empty() ? "" : " " + arguments));
+    std::vector<wchar_t> buffer(line.begin(), line.end());
+    buffer.push_back(L'\0');
+    STARTUPINFOW startup{};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION info{};
     Program program;
-    if (CreateProcessA(exe.c_str(), buffer.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                       folder.empty() ? nullptr : folder.c_str(), &startup, &info)) {
+    std::wstring wideExe = wide(exe), wideFolder = wide(folder);
+    if (CreateProcessW(wideExe.c_str(), buffer.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                       folder.empty() ? nullptr : wideFolder.c_str(), &startup, &info)) {
         CloseHandle(info.hThread);
         program.process = info.hProcess;
         program.pid = info.dwProcessId;
@@ -110,13 +113,13 @@ inline std::string className(HWND window) {
     return name;
 }
 
-// WM_GETTEXT, unlike GetWindowText, reaches the text of another process's controls.
+// WM_GETTEXT, unlike GetWindowText, reaches the text of another process's controls. In UTF-8.
 inline std::string windowText(HWND window) {
-    LRESULT n = SendMessageA(window, WM_GETTEXTLENGTH, 0, 0);
-    std::string text(size_t(n) + 1, '\0');
-    n = SendMessageA(window, WM_GETTEXT, WPARAM(n + 1), LPARAM(&text[0]));
+    LRESULT n = SendMessageW(window, WM_GETTEXTLENGTH, 0, 0);
+    std::wstring text(size_t(n) + 1, L'\0');
+    n = SendMessageW(window, WM_GETTEXT, WPARAM(n + 1), LPARAM(&text[0]));
     text.resize(size_t(n));
-    return text;
+    return utf8(text.c_str());
 }
 
 inline std::string itemText(HWND dialog, int id) {
@@ -293,7 +296,8 @@ struct RemoteMemory {
 // A drop block for one file, as the shell makes it, written into the program's memory. The
 // block stays allocated: the program releases the drop itself.
 inline void* remoteDropBlock(const Program& program, const std::string& path) {
-    size_t size = sizeof(DROPFILES) + path.size() + 2;
+    std::wstring name = wide(path);
+    size_t size = sizeof(DROPFILES) + (name.size() + 2) * sizeof(wchar_t);
     void* block = VirtualAllocEx(program.process, nullptr, size, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
     if (!block) {
         return nullptr;
@@ -301,9 +305,9 @@ inline void* remoteDropBlock(const Program& program, const std::string& path) {
     std::vector<char> bytes(size, '\0');
     DROPFILES header{};
     header.pFiles = sizeof(DROPFILES);
-    header.fWide = FALSE;
+    header.fWide = TRUE;
     memcpy(bytes.data(), &header, sizeof header);
-    memcpy(bytes.data() + sizeof header, path.c_str(), path.size());
+    memcpy(bytes.data() + sizeof header, name.c_str(), name.size() * sizeof(wchar_t));
     WriteProcessMemory(program.process, block, bytes.data(), size, nullptr);
     return block;
 }
@@ -446,7 +450,10 @@ inline bool settlePosted(HWND dialog) {
 
 // Types a text into a field, as the user would (WM_SETTEXT is carried across processes).
 inline bool typeText(HWND dialog, int id, const std::string& text) {
-    return sendAndWait(GetDlgItem(dialog, id), WM_SETTEXT, 0, LPARAM(text.c_str()));
+    std::wstring w = wide(text);
+    DWORD_PTR ignored = 0;
+    return SendMessageTimeoutW(GetDlgItem(dialog, id), WM_SETTEXT, 0, LPARAM(w.c_str()), SMTO_NORMAL, 10000,
+                               &ignored) != 0;
 }
 
 // Every top-level window of the process of this class, shown or not.
@@ -484,15 +491,16 @@ inline bool isFolderPicker(HWND w) {
 
 // The folder an open-file picker shows (CDM_GETFOLDERPATH, answered into the program's memory).
 inline std::string pickerFolder(const Program& program, HWND picker) {
-    RemoteMemory remote(program.process, MAX_PATH);
+    RemoteMemory remote(program.process, MAX_PATH * sizeof(wchar_t));
     DWORD_PTR length = 0;
-    if (!sendAndWait(picker, CDM_GETFOLDERPATH, MAX_PATH, LPARAM(remote.address), 5000, &length) ||
+    if (!SendMessageTimeoutW(picker, CDM_GETFOLDERPATH, MAX_PATH, LPARAM(remote.address), SMTO_NORMAL, 5000,
+                             &length) ||
         LONG_PTR(length) <= 0) {
         return "";
     }
-    char folder[MAX_PATH] = "";
-    remote.read(folder, MAX_PATH - 1);
-    return folder;
+    wchar_t folder[MAX_PATH] = L"";
+    remote.read(folder, (MAX_PATH - 1) * sizeof(wchar_t));
+    return utf8(folder);
 }
 
 // Waits for the open-file picker, enters `path` as the file name and presses its OK button.
@@ -504,7 +512,10 @@ inline bool pickFile(const Program& program, const std::string& path) {
     }
     HWND name = GetDlgItem(picker, 0x47C);
     if (!waitUntil([&] {
-            return sendAndWait(name, WM_SETTEXT, 0, LPARAM(path.c_str())) && windowText(name) == path;
+            std::wstring w = wide(path);
+            DWORD_PTR ignored = 0;
+            return SendMessageTimeoutW(name, WM_SETTEXT, 0, LPARAM(w.c_str()), SMTO_NORMAL, 10000, &ignored) &&
+                   windowText(name) == path;
         })) {
         return false;
     }

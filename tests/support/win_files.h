@@ -7,14 +7,32 @@
 #include <shlobj.h>
 
 #include <cstdint>
+#include <cstring>
+#include <cwchar>
 #include <string>
 #include <vector>
 
 using Bytes = std::vector<uint8_t>;
 
+// The tests hold names in UTF-8, as the program does, and hand them to Windows in UTF-16.
+inline std::wstring wide(const std::string& text) {
+    int n = MultiByteToWideChar(CP_UTF8, 0, text.c_str(), -1, nullptr, 0);
+    std::wstring w(size_t(n > 0 ? n : 1), L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, text.c_str(), -1, &w[0], n);
+    w.resize(wcslen(w.c_str()));
+    return w;
+}
+inline std::string utf8(const wchar_t* text) {
+    int n = WideCharToMultiByte(CP_UTF8, 0, text, -1, nullptr, 0, nullptr, nullptr);
+    std::string s(size_t(n > 0 ? n : 1), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, text, -1, &s[0], n, nullptr, nullptr);
+    s.resize(strlen(s.c_str()));
+    return s;
+}
+
 inline bool writeWholeFile(const std::string& path, const Bytes& bytes) {
     HANDLE f =
-        CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+        CreateFileW(wide(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (f == INVALID_HANDLE_VALUE) {
         return false;
     }
@@ -37,7 +55,7 @@ inline bool writeWholeFile(const std::string& path, const std::string& text) {
 }
 
 inline Bytes readWholeFile(const std::string& path) {
-    HANDLE f = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    HANDLE f = CreateFileW(wide(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
     Bytes bytes;
     if (f == INVALID_HANDLE_VALUE) {
         return bytes;
@@ -59,23 +77,23 @@ inline Bytes readWholeFile(const std::string& path) {
 }
 
 inline bool fileExists(const std::string& path) {
-    DWORD a = GetFileAttributesA(path.c_str());
+    DWORD a = GetFileAttributesW(wide(path).c_str());
     return a != INVALID_FILE_ATTRIBUTES && !(a & FILE_ATTRIBUTE_DIRECTORY);
 }
 
 inline std::vector<std::string> folderEntries(const std::string& folder) {
     std::vector<std::string> names;
-    WIN32_FIND_DATAA found;
-    HANDLE h = FindFirstFileA((folder + "\\*").c_str(), &found);
+    WIN32_FIND_DATAW found;
+    HANDLE h = FindFirstFileW(wide(folder + "\\*").c_str(), &found);
     if (h == INVALID_HANDLE_VALUE) {
         return names;
     }
     do {
-        std::string name = found.cFileName;
+        std::string name = utf8(found.cFileName);
         if (name != "." && name != "..") {
             names.push_back(name);
         }
-    } while (FindNextFileA(h, &found));
+    } while (FindNextFileW(h, &found));
     FindClose(h);
     return names;
 }
@@ -83,15 +101,15 @@ inline std::vector<std::string> folderEntries(const std::string& folder) {
 inline void removeTree(const std::string& folder) {
     for (const std::string& name : folderEntries(folder)) {
         std::string path = folder + "\\" + name;
-        DWORD a = GetFileAttributesA(path.c_str());
+        DWORD a = GetFileAttributesW(wide(path).c_str());
         if (a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY)) {
             removeTree(path);
         } else {
-            SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-            DeleteFileA(path.c_str());
+            SetFileAttributesW(wide(path).c_str(), FILE_ATTRIBUTE_NORMAL);
+            DeleteFileW(wide(path).c_str());
         }
     }
-    RemoveDirectoryA(folder.c_str());
+    RemoveDirectoryW(wide(folder).c_str());
 }
 
 // A fresh folder under the temporary folder, removed with everything in it.
@@ -142,7 +160,7 @@ struct FileTimes {
 // time, so check the times before the content. False when the file does not open.
 inline bool fileTimesOf(const std::string& path, FileTimes& times) {
     times = FileTimes{0, 0};
-    HANDLE f = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    HANDLE f = CreateFileW(wide(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
     if (f == INVALID_HANDLE_VALUE) {
         return false;
     }

@@ -41,16 +41,16 @@ struct ControlHost {
         std::vector<std::string> texts;
         LRESULT n = SendDlgItemMessageA(window, id, CB_GETCOUNT, 0, 0);
         for (LRESULT i = 0; i < n; ++i) {
-            char text[300] = "";
-            SendDlgItemMessageA(window, id, CB_GETLBTEXT, WPARAM(i), LPARAM(text));
-            texts.push_back(text);
+            wchar_t text[300] = L"";
+            SendDlgItemMessageW(window, id, CB_GETLBTEXT, WPARAM(i), LPARAM(text));
+            texts.push_back(utf8(text));
         }
         return texts;
     }
     std::string text(int id) const {
-        char t[600] = "";
-        GetDlgItemTextA(window, id, t, sizeof t);
-        return t;
+        wchar_t t[1100] = L"";
+        GetDlgItemTextW(window, id, t, 1100);
+        return utf8(t);
     }
     void setText(int id, const std::string& t) { SetDlgItemTextA(window, id, t.c_str()); }
 };
@@ -163,6 +163,35 @@ TEST_F(DriveTest, OnlyRemovableAndOpticalDrivesWithAnIndexAreListedInLetterOrder
     EXPECT_STREQ(gState.job.keyPath, "disc.bin");
     EXPECT_EQ(readDriveIndex(host.window), 1u);
     EXPECT_EQ(host.items(IDC_KEY_FILES), std::vector<std::string>{"Disc key"});
+}
+
+// Index files are read as earlier versions and the tools that write them have them: in the
+// system's code page, or in UTF-8 when they start with the byte order mark.
+TEST_F(DriveTest, EntriesAreInTheCodePageOrInUtf8BehindTheMark) {
+    const std::string western = "Schl\xC3\xBCssel", japanese = "\xE9\x8D\xB5\xE3\x82\xBD";
+    char legacy[64] = "";
+    BOOL defaulted = FALSE;
+    std::wstring w = wide(western);
+    if (!WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, w.c_str(), -1, legacy, sizeof legacy, nullptr,
+                             &defaulted) ||
+        defaulted) {
+        GTEST_SKIP() << "the code page has no form for " << western;
+    }
+    writeWholeFile(removable / (western + ".bin"), patternBytes(64, 3));
+    writeWholeFile(removable / "KeyRing.txt", index({legacy, (std::string(legacy) + ".bin").c_str()}));
+    writeWholeFile(optical / (japanese + ".bin"), patternBytes(64, 4));
+    writeWholeFile(optical / "KeyRing.txt", "\xEF\xBB\xBF" + index({japanese.c_str(), (japanese + ".bin").c_str()}));
+    TestDrive l('L', removable.path, DRIVE_REMOVABLE);
+    TestDrive n('N', optical.path, DRIVE_CDROM);
+    ASSERT_TRUE(l.made && n.made) << "Wine's mount manager refused a drive";
+
+    EXPECT_EQ(scanDrives(host.window), 1u);
+    EXPECT_EQ(host.items(IDC_KEY_FILES), std::vector<std::string>{western});
+    EXPECT_EQ(std::string(gState.job.keyPath), "L:/" + western + ".bin");
+    SendDlgItemMessageW(host.window, IDC_DRIVES, CB_SETCURSEL, 1, 0);
+    EXPECT_EQ(readDriveIndex(host.window), 1u);
+    EXPECT_EQ(host.items(IDC_KEY_FILES), std::vector<std::string>{japanese});
+    EXPECT_EQ(std::string(gState.job.keyPath), "N:/" + japanese + ".bin");
 }
 
 TEST_F(DriveTest, WithoutAnIndexNothingIsListedAndTheKeyPathStays) {
