@@ -270,10 +270,29 @@ bool keyStringInCodePage(const std::string& typed, std::string& bytes) {
 }
 
 FileLayer platformFiles() {
-    return FileLayer{nullptr,      '/',      openRead,   createNew,    readFile,   writeFile,     sizeOf,
-                     seekTo,       getTimes, setTimes,   closeFile,    sameFile,   exists,        attributes,
-                     makeFolder,   renameFile, removeFile, uniqueNumber, takeMemory, releaseMemory, nullptr,
-                     nullptr,      LegacyCodePage{utf8ToWindows1252, fromWestern}};
+    // By member name: a reordered layer cannot wire the wrong function.
+    FileLayer layer{};
+    layer.separator = '/';
+    layer.openRead = openRead;
+    layer.createNew = createNew;
+    layer.read = readFile;
+    layer.write = writeFile;
+    layer.size = sizeOf;
+    layer.seek = seekTo;
+    layer.getTimes = getTimes;
+    layer.setTimes = setTimes;
+    layer.close = closeFile;
+    layer.sameFile = sameFile;
+    layer.exists = exists;
+    layer.attributes = attributes;
+    layer.makeFolder = makeFolder;
+    layer.rename = renameFile;
+    layer.remove = removeFile;
+    layer.uniqueNumber = uniqueNumber;
+    layer.takeMemory = takeMemory;
+    layer.releaseMemory = releaseMemory;
+    layer.codePage = LegacyCodePage{utf8ToWindows1252, fromWestern};
+    return layer;
 }
 
 std::string nativePath(const std::string& path) {

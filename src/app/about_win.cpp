@@ -1,11 +1,11 @@
 #include "app/about_win.h"
 
-#include "app/osname.h"
 #include "app/folders_win.h"
+#include "app/osname.h"
 #include "resource.h"
+#include "text/wide_win.h"
 #include "ui/chrome_win.h"
 #include "version.h"
-#include "text/wide_win.h"
 
 namespace {
 

@@ -111,7 +111,8 @@ bool namesOpenFile(const char* path, HANDLE open, const char* openPath) {
         return true;
     }
     // Another spelling of the same file (a short name, a hard link): compare identities.
-    HANDLE other = winCreateFile(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, OPEN_EXISTING);
+    HANDLE other =
+        winCreateFile(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, OPEN_EXISTING);
     if (other == INVALID_HANDLE_VALUE) {
         return false;
     }

@@ -8,8 +8,8 @@
 #include "app/files_win.h"
 #include "engine/cmdline_win.h"
 #include "engine/worker_win.h"
-#include "ui/main_dialog_win.h"
 #include "text/wide_win.h"
+#include "ui/main_dialog_win.h"
 
 namespace {
 

@@ -72,7 +72,8 @@ bool readCommandLine(uint32_t& resultCode) {
         } else if (prefix == "/s=") {
             // The key stream takes the key in the code page, as earlier versions did; a key with
             // characters it cannot hold would be another key, and is refused.
-            bool inCodePage = fits && keyStringBytes(text, job.keyPath, sizeof job.keyPath, kTextCapacity - 1);
+            bool inCodePage =
+                fits && keyStringBytes(text, job.keyPath, sizeof job.keyPath, kTextCapacity - 1);
             if (!inCodePage) {
                 job.keyPath[0] = '\0';
             }

@@ -158,10 +158,27 @@ void release(void*, void* memory) {
 } // namespace
 
 FileLayer windowsFileLayer() {
-    FileLayer layer{nullptr, '\\',       openRead,   createNew,  readFile,   writeFile,
-                    sizeOf,  seek,       getTimes,   setTimes,   closeFile,  sameFile,
-                    exists,  attributes, makeFolder, renameFile, removeFile, uniqueNumber,
-                    take,    release,    nullptr,    nullptr,    LegacyCodePage{}};
+    // By member name: a reordered layer cannot wire the wrong function.
+    FileLayer layer{};
+    layer.separator = '\\';
+    layer.openRead = openRead;
+    layer.createNew = createNew;
+    layer.read = readFile;
+    layer.write = writeFile;
+    layer.size = sizeOf;
+    layer.seek = seek;
+    layer.getTimes = getTimes;
+    layer.setTimes = setTimes;
+    layer.close = closeFile;
+    layer.sameFile = sameFile;
+    layer.exists = exists;
+    layer.attributes = attributes;
+    layer.makeFolder = makeFolder;
+    layer.rename = renameFile;
+    layer.remove = removeFile;
+    layer.uniqueNumber = uniqueNumber;
+    layer.takeMemory = take;
+    layer.releaseMemory = release;
     layer.codePage = LegacyCodePage{toCodePage, fromCodePage};
     return layer;
 }

@@ -8,8 +8,8 @@
 #include "engine/paths.h"
 #include "keys/adopt_win.h"
 #include "resource.h"
-#include "ui/controls_win.h"
 #include "text/wide_win.h"
+#include "ui/controls_win.h"
 #include "ui/main_dialog_win.h"
 
 namespace {

@@ -97,7 +97,8 @@ uint32_t readDriveIndex(HWND window) {
     const KeyRingIndex& index = parser->index;
     for (uint32_t i = 0; i < index.nameCount; ++i) {
         char name[kEntryNameCapacity * 3];
-        winInsertComboText(window, IDC_KEY_FILES, i, entryText(index.names[i], utf8, name, sizeof name) ? name : "");
+        winInsertComboText(window, IDC_KEY_FILES, i,
+                           entryText(index.names[i], utf8, name, sizeof name) ? name : "");
     }
     if (index.entryLineMet) {
         gEntryTable.reset(new (std::nothrow) KeyRingIndex(index));

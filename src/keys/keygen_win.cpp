@@ -14,8 +14,8 @@
 #include "keys/keystore.h"
 #include "keys/keytools_win.h"
 #include "resource.h"
-#include "ui/main_dialog_win.h"
 #include "text/wide_win.h"
+#include "ui/main_dialog_win.h"
 
 namespace {
 

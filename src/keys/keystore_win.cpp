@@ -21,8 +21,8 @@
 #include <atomic>
 
 #include "app/files_win.h"
-#include "app/message_win.h"
 #include "app/folders_win.h"
+#include "app/message_win.h"
 #include "engine/job.h"
 #include "engine/messages.h"
 #include "keys/adopt_win.h"
@@ -500,4 +500,3 @@ void drawKeyFile(HWND window) {
     }
     refreshControls(window);
 }
-

@@ -225,8 +225,8 @@ bool winWriteRegString(HKEY root, const char* key, const char* name, const char*
         return false;
     }
     HKEY opened;
-    if (RegCreateKeyExW(root, wideKey.text, 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS | view, nullptr,
-                        &opened, nullptr) != ERROR_SUCCESS) {
+    if (RegCreateKeyExW(root, wideKey.text, 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS | view,
+                        nullptr, &opened, nullptr) != ERROR_SUCCESS) {
         return false;
     }
     DWORD bytes = DWORD((wcslen(wideText.text) + 1) * sizeof(wchar_t));

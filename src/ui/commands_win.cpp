@@ -22,10 +22,10 @@
 #include "keys/keyring.h"
 #include "keys/keytools_win.h"
 #include "resource.h"
+#include "text/wide_win.h"
 #include "ui/controls_win.h"
 #include "ui/main_dialog_win.h"
 #include "version.h"
-#include "text/wide_win.h"
 
 namespace {
 
@@ -41,8 +41,8 @@ wchar_t gPickedFile[kWideCapacity];
 bool chooseFile(HWND window, char* path) {
     // The documents folder goes in with a trailing backslash: without it the picker takes the
     // folder's name for a file name and opens in its parent.
-    if (!opensForReading(path, FILE_SHARE_READ) &&
-        (!winSpecialFolder(CSIDL_PERSONAL, path, kTextCapacity) || !withTrailingBackslash(path, kTextCapacity))) {
+    if (!opensForReading(path, FILE_SHARE_READ) && (!winSpecialFolder(CSIDL_PERSONAL, path, kTextCapacity) ||
+                                                    !withTrailingBackslash(path, kTextCapacity))) {
         path[0] = '\0';
     }
     if (!toWide(path, gPickedFile, kWideCapacity)) {
@@ -53,7 +53,7 @@ bool chooseFile(HWND window, char* path) {
     gPicker.hInstance = gApp->instance;
     gPicker.lpstrFilter = L"All Files\0*.*\0Nimbrel Files\0*.Qdx\0";
     gPicker.lpstrFile = gPickedFile;
-    gPicker.nMaxFile = MAX_PATH;
+    gPicker.nMaxFile = DWORD(kWideCapacity);
     gPicker.lpstrTitle = L"" NIMBREL_TITLE;
     gPicker.Flags = OFN_HIDEREADONLY | OFN_PATHMUSTEXIST | OFN_FILEMUSTEXIST | OFN_EXPLORER | OFN_LONGNAMES;
     return GetOpenFileNameW(&gPicker) != 0 && toUtf8(gPickedFile, path, kTextCapacity);

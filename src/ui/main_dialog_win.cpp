@@ -11,12 +11,12 @@
 #include "engine/loading_win.h"
 #include "keys/keytools_win.h"
 #include "resource.h"
+#include "text/wide_win.h"
 #include "ui/association_win.h"
 #include "ui/chrome_win.h"
 #include "ui/controls_win.h"
 #include "ui/rules.h"
 #include "version.h"
-#include "text/wide_win.h"
 
 namespace {
 
@@ -157,8 +157,9 @@ void refreshControls(HWND window) {
 }
 
 void desktopFolder(char* buffer) {
-    if (!winReadRegString(HKEY_CURRENT_USER, "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders",
-                          "Desktop", buffer, kTextCapacity)) {
+    if (!winReadRegString(HKEY_CURRENT_USER,
+                          "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders", "Desktop",
+                          buffer, kTextCapacity)) {
         buffer[0] = '\0';
     }
     // Without the value, the shell still knows where the Desktop is.

@@ -8,10 +8,10 @@
 #include "engine/job.h"
 #include "engine/messages.h"
 #include "resource.h"
+#include "text/wide_win.h"
 #include "ui/controls_win.h"
 #include "ui/main_dialog_win.h"
 #include "version.h"
-#include "text/wide_win.h"
 
 namespace {
 

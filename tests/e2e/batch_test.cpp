@@ -229,8 +229,8 @@ TEST_F(BatchTest, ACommandLineOfAnyLengthIsReadSafely) {
 TEST_F(BatchTest, AnInputThatCannotBeUsedEndsTheRunWithTheReadErrorCode) {
     ASSERT_TRUE(writeWholeFile(dir / "empty.txt", Bytes{}));
     ASSERT_TRUE(writeWholeFile(dir / "bad.qdx", Bytes{'Z', 'E', 'V', 'K', '1', '2', '0', '0', 1}));
-    const std::string setUp[] = {"/i=" + (dir / "missing.txt") + " /s=k", "/i=" + (dir / "empty.txt") + " /s=k",
-                                 "/i=" + (dir / "bad.qdx") + " /s=k",
+    const std::string setUp[] = {"/i=" + (dir / "missing.txt") + " /s=k",
+                                 "/i=" + (dir / "empty.txt") + " /s=k", "/i=" + (dir / "bad.qdx") + " /s=k",
                                  "/s=k /i=" + dir.path + "\\" + std::string(1100, 'x') + ".txt"};
     for (const std::string& arguments : setUp) {
         SCOPED_TRACE(arguments);

@@ -70,6 +70,15 @@ class NamesTest : public ::testing::Test {
             EXPECT_EQ(readWholeFile(dir / xorName), xorWithString(plain, inCodePage(c.keyString)));
             EXPECT_EQ(sorted(folderEntries(dir.path)), sorted({c.keyName, c.name, xorName}));
             DeleteFileW(wide(dir / xorName).c_str());
+        }
+        // The console tool takes the same names and key from its UTF-16 command line, with the
+        // same outcome.
+        Program tool = startProgram(testProgramFolder() + "nimbrel-cli.exe",
+                                    "xor \"" + input + "\" --key-string \"" + c.keyString + "\" --quiet");
+        EXPECT_EQ(tool.waitForExit(), c.keyInCodePage ? 0u : 2u);
+        if (c.keyInCodePage) {
+            EXPECT_EQ(readWholeFile(dir / xorName), xorWithString(plain, inCodePage(c.keyString)));
+            DeleteFileW(wide(dir / xorName).c_str());
         } else {
             // Never a weaker key of question marks: refused as a key that cannot be used.
             EXPECT_EQ(code, kExit + 2);

@@ -199,6 +199,9 @@ TEST(StoredText, KeepsTheCodePageFormAndMarksOnlyWhatItCannotHold) {
     }
     // An earlier version's bytes, read through the code page.
     char back[kTextCapacity];
-    ASSERT_TRUE(textFromStored("Gr\xFC\xDF" "e", western, back, sizeof back));
-    EXPECT_STREQ(back, "Gr\xC3\xBC\xC3\x9F" "e");
+    ASSERT_TRUE(textFromStored("Gr\xFC\xDF"
+                               "e",
+                               western, back, sizeof back));
+    EXPECT_STREQ(back, "Gr\xC3\xBC\xC3\x9F"
+                       "e");
 }

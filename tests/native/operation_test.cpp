@@ -172,11 +172,30 @@ struct MemoryFiles {
     static void onProgress(void* c, uint32_t p) { of(c).progress.push_back(p); }
 
     FileLayer layer() {
-        return FileLayer{this,       '/',           openRead,   createNew, read,   write,
-                         size,       seek,          getTimes,   setTimes,  close,  sameFile,
-                         exists,     attributes,    makeFolder, rename,    remove, uniqueNumber,
-                         takeMemory, releaseMemory, onProgress, nullptr,
-                         LegacyCodePage{}};
+        // By member name: a reordered layer cannot wire the wrong function.
+        FileLayer l{};
+        l.context = this;
+        l.separator = '/';
+        l.openRead = openRead;
+        l.createNew = createNew;
+        l.read = read;
+        l.write = write;
+        l.size = size;
+        l.seek = seek;
+        l.getTimes = getTimes;
+        l.setTimes = setTimes;
+        l.close = close;
+        l.sameFile = sameFile;
+        l.exists = exists;
+        l.attributes = attributes;
+        l.makeFolder = makeFolder;
+        l.rename = rename;
+        l.remove = remove;
+        l.uniqueNumber = uniqueNumber;
+        l.takeMemory = takeMemory;
+        l.releaseMemory = releaseMemory;
+        l.progress = onProgress;
+        return l;
     }
 };
 

@@ -204,13 +204,17 @@ TEST(Utf8Text, NeverSplitsACharacterAndConvertsExactly) {
         const char* western; // null: no form in Windows-1252
     } cases[] = {
         {"plain", true, 5, "plain"},
-        {"gr\xC3\xBC\xC3\x9F" "e \xE2\x82\xAC", true, 7, "gr\xFC\xDF" "e \x80"},
+        {"gr\xC3\xBC\xC3\x9F"
+         "e \xE2\x82\xAC",
+         true, 7,
+         "gr\xFC\xDF"
+         "e \x80"},
         {"\xE8\xA1\xA8\\x", true, 3, nullptr},
-        {"\xF0\x9F\x98\x80", true, 2, nullptr},     // outside the basic plane: two units
-        {"\xC5\x81", true, 1, nullptr},                // Ł
-        {"\xC0\xAF", false, 0, nullptr},               // an overlong "/"
-        {"\xED\xA0\x80", false, 0, nullptr},          // a surrogate
-        {"\xFC", false, 0, nullptr},                    // a lone code-page byte
+        {"\xF0\x9F\x98\x80", true, 2, nullptr}, // outside the basic plane: two units
+        {"\xC5\x81", true, 1, nullptr},         // Ł
+        {"\xC0\xAF", false, 0, nullptr},        // an overlong "/"
+        {"\xED\xA0\x80", false, 0, nullptr},    // a surrogate
+        {"\xFC", false, 0, nullptr},            // a lone code-page byte
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.text);

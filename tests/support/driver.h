@@ -514,7 +514,8 @@ inline bool pickFile(const Program& program, const std::string& path) {
     if (!waitUntil([&] {
             std::wstring w = wide(path);
             DWORD_PTR ignored = 0;
-            return SendMessageTimeoutW(name, WM_SETTEXT, 0, LPARAM(w.c_str()), SMTO_NORMAL, 10000, &ignored) &&
+            return SendMessageTimeoutW(name, WM_SETTEXT, 0, LPARAM(w.c_str()), SMTO_NORMAL, 10000,
+                                       &ignored) &&
                    windowText(name) == path;
         })) {
         return false;

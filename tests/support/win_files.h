@@ -31,8 +31,8 @@ inline std::string utf8(const wchar_t* text) {
 }
 
 inline bool writeWholeFile(const std::string& path, const Bytes& bytes) {
-    HANDLE f =
-        CreateFileW(wide(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE f = CreateFileW(wide(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                           FILE_ATTRIBUTE_NORMAL, nullptr);
     if (f == INVALID_HANDLE_VALUE) {
         return false;
     }
@@ -55,7 +55,8 @@ inline bool writeWholeFile(const std::string& path, const std::string& text) {
 }
 
 inline Bytes readWholeFile(const std::string& path) {
-    HANDLE f = CreateFileW(wide(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    HANDLE f =
+        CreateFileW(wide(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
     Bytes bytes;
     if (f == INVALID_HANDLE_VALUE) {
         return bytes;
@@ -160,7 +161,8 @@ struct FileTimes {
 // time, so check the times before the content. False when the file does not open.
 inline bool fileTimesOf(const std::string& path, FileTimes& times) {
     times = FileTimes{0, 0};
-    HANDLE f = CreateFileW(wide(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    HANDLE f =
+        CreateFileW(wide(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
     if (f == INVALID_HANDLE_VALUE) {
         return false;
     }

@@ -180,7 +180,8 @@ TEST_F(DriveTest, EntriesAreInTheCodePageOrInUtf8BehindTheMark) {
     writeWholeFile(removable / (western + ".bin"), patternBytes(64, 3));
     writeWholeFile(removable / "KeyRing.txt", index({legacy, (std::string(legacy) + ".bin").c_str()}));
     writeWholeFile(optical / (japanese + ".bin"), patternBytes(64, 4));
-    writeWholeFile(optical / "KeyRing.txt", "\xEF\xBB\xBF" + index({japanese.c_str(), (japanese + ".bin").c_str()}));
+    writeWholeFile(optical / "KeyRing.txt",
+                   "\xEF\xBB\xBF" + index({japanese.c_str(), (japanese + ".bin").c_str()}));
     TestDrive l('L', removable.path, DRIVE_REMOVABLE);
     TestDrive n('N', optical.path, DRIVE_CDROM);
     ASSERT_TRUE(l.made && n.made) << "Wine's mount manager refused a drive";
