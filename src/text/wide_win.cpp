@@ -62,6 +62,11 @@ bool toUtf8(const wchar_t* text, char* out, size_t capacity) {
 }
 
 bool toCodePage(const char* text, char* out, size_t capacity) {
+    // A system set to UTF-8 as its code page ("Beta: Use Unicode UTF-8") has every character,
+    // and WideCharToMultiByte refuses the checks below for it.
+    if (GetACP() == CP_UTF8) {
+        return isUtf8(text) && copyText(text, out, capacity);
+    }
     Wide wide(text);
     if (!wide.ok || capacity == 0) {
         return false;
@@ -90,6 +95,9 @@ bool toCodePage(const char* text, char* out, size_t capacity) {
 }
 
 bool fromCodePage(const char* bytes, char* out, size_t capacity) {
+    if (GetACP() == CP_UTF8) {
+        return copyText(bytes, out, capacity);
+    }
     wchar_t wide[kWideCapacity];
     if (bytes[0] == '\0') {
         return capacity > 0 && (out[0] = '\0', true);
