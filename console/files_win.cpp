@@ -32,9 +32,7 @@ std::vector<std::string> platformArguments(int argc, char** argv) {
     }
     std::vector<std::string> arguments;
     for (int i = 0; i < count; ++i) {
-        std::string utf8(wcslen(wide[i]) * 3 + 1, '\0');
-        toUtf8(wide[i], &utf8[0], utf8.size());
-        arguments.push_back(utf8.c_str());
+        arguments.push_back(utf8Of(wide[i]));
     }
     LocalFree(wide);
     return arguments;
@@ -133,9 +131,8 @@ bool readSecret(const char* prompt, std::string& secret) {
         }
         SetConsoleMode(in, mode);
         WriteConsoleA(out, "\r\n", 2, &put, nullptr);
-        std::string utf8(typed.size() * 3 + 1, '\0');
-        ok = ok && toUtf8(typed.c_str(), &utf8[0], utf8.size());
-        secret = utf8.c_str();
+        secret = utf8Of(typed.c_str());
+        ok = ok && (typed.empty() || !secret.empty());
     }
     if (in != INVALID_HANDLE_VALUE) {
         CloseHandle(in);

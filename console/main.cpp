@@ -468,8 +468,8 @@ int takeKey(const Arguments& a, JobSettings& job, DialogState& dialog, bool askT
             return fail(ResultNoKey, "the key string holds characters that the program's code page cannot store; "
                                      "the window could not give the same key");
         }
-        // The window's field takes 289 bytes: a longer key could never be typed there again.
-        if (bytes.size() > 289 || !copyText(bytes.c_str(), job.keyPath)) {
+        // A key longer than the window's field takes could never be typed there again.
+        if (bytes.size() > kKeyFieldBytes || !copyText(bytes.c_str(), job.keyPath)) {
             return fail(ResultNoKey, "the key string holds more than the 289 bytes the window takes");
         }
         return 0;

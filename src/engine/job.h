@@ -8,6 +8,8 @@
 
 // Container header fields are 300 bytes: at most 299 bytes of text.
 constexpr size_t kFieldCapacity = 300;
+// The window's key string field gives the key stream at most this many bytes, as it always has.
+constexpr size_t kKeyFieldBytes = 289;
 
 enum Direction : uint32_t { Decrypt = 0, Encrypt = 1 };
 enum CipherMode : uint32_t { ModeXor = 0, ModeClassic = 1 };

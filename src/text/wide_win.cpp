@@ -61,6 +61,17 @@ bool toUtf8(const wchar_t* text, char* out, size_t capacity) {
     return true;
 }
 
+std::string utf8Of(const wchar_t* text) {
+    int n = WideCharToMultiByte(CP_UTF8, 0, text, -1, nullptr, 0, nullptr, nullptr);
+    if (n <= 0) {
+        return std::string();
+    }
+    std::string utf8(size_t(n), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, text, -1, &utf8[0], n, nullptr, nullptr);
+    utf8.resize(size_t(n - 1));
+    return utf8;
+}
+
 bool toCodePage(const char* text, char* out, size_t capacity) {
     // A system set to UTF-8 as its code page ("Beta: Use Unicode UTF-8") has every character,
     // and WideCharToMultiByte refuses the checks below for it.
@@ -99,9 +110,6 @@ bool fromCodePage(const char* bytes, char* out, size_t capacity) {
         return copyText(bytes, out, capacity);
     }
     wchar_t wide[kWideCapacity];
-    if (bytes[0] == '\0') {
-        return capacity > 0 && (out[0] = '\0', true);
-    }
     int n = MultiByteToWideChar(CP_ACP, 0, bytes, -1, wide, int(kWideCapacity));
     return n > 0 && toUtf8(wide, out, capacity);
 }
@@ -210,19 +218,11 @@ void winShellOpen(const char* target) {
     }
 }
 
-UINT winDroppedNameLength(HDROP drop) {
-    return DragQueryFileW(drop, 0, nullptr, 0);
-}
-
 std::string winDroppedName(HDROP drop) {
     UINT length = DragQueryFileW(drop, 0, nullptr, 0);
     std::wstring name(size_t(length) + 1, L'\0');
     DragQueryFileW(drop, 0, &name[0], length + 1);
-    std::string utf8(size_t(length) * 3 + 1, '\0');
-    if (!toUtf8(name.c_str(), &utf8[0], utf8.size())) {
-        return std::string();
-    }
-    return utf8.c_str();
+    return utf8Of(name.c_str());
 }
 
 bool winWriteRegString(HKEY root, const char* key, const char* name, const char* text, REGSAM view) {
@@ -266,13 +266,5 @@ bool winReadRegString(HKEY root, const char* key, const char* name, char* out, s
 }
 
 std::string winCommandLine() {
-    const wchar_t* line = GetCommandLineW();
-    int n = WideCharToMultiByte(CP_UTF8, 0, line, -1, nullptr, 0, nullptr, nullptr);
-    if (n <= 0) {
-        return std::string();
-    }
-    std::string utf8(size_t(n), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, line, -1, &utf8[0], n, nullptr, nullptr);
-    utf8.resize(size_t(n - 1));
-    return utf8;
+    return utf8Of(GetCommandLineW());
 }

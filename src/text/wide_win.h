@@ -17,15 +17,16 @@ constexpr size_t kWideCapacity = 2048;
 bool toWide(const char* text, wchar_t* out, size_t capacity);
 // UTF-16 to UTF-8. False, with `out` empty, when it does not fit.
 bool toUtf8(const wchar_t* text, char* out, size_t capacity);
+// UTF-16 to UTF-8 of any length; empty when the text cannot be converted.
+std::string utf8Of(const wchar_t* text);
 
 // The system's ANSI code page, the one earlier versions stored names and typed keys in.
 // toCodePage is exact or fails: a character the code page has no form for is never replaced.
 bool toCodePage(const char* text, char* out, size_t capacity);
 bool fromCodePage(const char* bytes, char* out, size_t capacity);
-// A typed key string as the key stream takes it: its code-page bytes, at most `limit` of them
-// (the window's field gave earlier versions 289), so that their files still decrypt. False when
-// a character has no form in the code page: it would become another, weaker key.
-constexpr size_t kKeyFieldBytes = 289;
+// A typed key string as the key stream takes it: its code-page bytes, at most `limit` of them,
+// so that files of earlier versions still decrypt. False when a character has no form in the
+// code page: it would become another, weaker key.
 bool keyStringBytes(const char* typed, char* out, size_t capacity, size_t limit);
 
 // Files. Each path is UTF-8; the results are those of the system call.
@@ -52,8 +53,7 @@ LRESULT winInsertComboText(HWND window, int id, WPARAM at, const char* text);
 
 // The shell and the registry.
 void winShellOpen(const char* target);
-// Length in UTF-16 units of the first dropped name, and that name, whole, in UTF-8.
-UINT winDroppedNameLength(HDROP drop);
+// The first dropped name, whole, in UTF-8.
 std::string winDroppedName(HDROP drop);
 bool winWriteRegString(HKEY root, const char* key, const char* name, const char* text, REGSAM view);
 bool winReadRegString(HKEY root, const char* key, const char* name, char* out, size_t capacity);

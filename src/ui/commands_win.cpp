@@ -6,7 +6,6 @@
 #include <shlobj.h>
 
 #include <cstring>
-#include <new>
 #include <string>
 
 #include "app/about_win.h"
@@ -203,7 +202,6 @@ void onDropFiles(HWND window, HDROP drop) {
     }
     // A path that does not fit is refused as one that cannot be read, as on the command line,
     // and named as far as the message holds it.
-    UINT length = winDroppedNameLength(drop);
     const std::string dropped = winDroppedName(drop);
     DragFinish(drop);
     char path[kTextCapacity] = "";
@@ -213,7 +211,7 @@ void onDropFiles(HWND window, HDROP drop) {
         showError(window, message, true);
         return;
     }
-    if (length == 0) {
+    if (dropped.empty()) {
         return;
     }
     DialogState& dialog = gState.dialog;
