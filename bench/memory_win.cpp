@@ -10,9 +10,9 @@
 #include <cstdio>
 #include <string>
 
-#include "engine/job.h"
-#include "keys/keytools_win.h"
 #include "resource.h"
+#include "ui/dialog.h"
+#include "ui/keycommands_win.h"
 
 namespace {
 
@@ -57,10 +57,10 @@ int main() {
     for (uint32_t input : {1073741823u, 1073741824u}) {
         double before = peakMiB();
         DWORD start = GetTickCount();
-        gState.job.inputSize = input;
+        gState.dialog.inputSize = input;
         createKeyFile(window);
         printf("Create, input %u bytes: key %u bytes in %.1f s, peak private memory %.1f MiB (%.1f before)\n",
-               input, gState.job.keyBytes, (GetTickCount() - start) / 1000.0, peakMiB(), before);
+               input, gState.dialog.keyBytes, (GetTickCount() - start) / 1000.0, peakMiB(), before);
         DeleteFileA((folder + "\\KeyFile.txt").c_str());
     }
 
@@ -72,13 +72,12 @@ int main() {
     fillFile(store, uint64_t(1) << 30);
     double before = peakMiB();
     DWORD start = GetTickCount();
-    gState.job.inputSize = 1000000;
+    gState.dialog.inputSize = 1000000;
     drawKeyFile(window);
     printf(
         "KeyStore draw from a 1 GiB store: %u-byte key, store now %u bytes, %.1f s, peak private memory %.1f "
         "MiB (%.1f before)\n",
-        gState.job.keyBytes, uint32_t(keyStoreStatus()), (GetTickCount() - start) / 1000.0, peakMiB(),
-        before);
+        gState.dialog.keyBytes, keyStoreStatus().size, (GetTickCount() - start) / 1000.0, peakMiB(), before);
     DeleteFileA(store.c_str());
     DeleteFileA((folder + "\\KeyFile.txt").c_str());
     RemoveDirectoryA(folder.c_str());

@@ -7,9 +7,9 @@
 
 #include <cstring>
 
-#include "app/files_win.h"
 #include "engine/filelayer_win.h"
-#include "keys/keytools_win.h"
+#include "engine/files_win.h"
+#include "keys/keygen_win.h"
 #include "platform.h"
 #include "text/wide_win.h"
 

@@ -12,6 +12,7 @@
 #include "engine/paths.h"
 #include "engine/xorpass.h"
 #include "keys/analyser.h"
+#include "keys/keyfile.h"
 #include "keys/keylength.h"
 #include "platform.h"
 #include "version.h"
@@ -19,8 +20,6 @@
 namespace {
 
 constexpr int kUsageError = 64;
-// Keys are made and written a portion at a time, as the program does.
-constexpr uint32_t kKeyPortion = 1 << 20;
 
 const char kOverview[] =
     "Usage: nimbrel COMMAND [OPTIONS]\n"
@@ -52,11 +51,10 @@ const char kKeyFacts[] =
     "  Whatever the key, the program's format leaves some bytes unchanged: one in every key\n"
     "  period of a repeating key, one in every 25,000,000 with a one-time pad.\n";
 
-const char kKeyOptions[] =
-    "Key (one of):\n"
-    "  --key-file K      the key file K; --use N takes only its first N bytes\n"
-    "  --key-string S    a typed key; an empty one is the public default key\n"
-    "  --key-prompt      ask for the key string on the terminal without showing it\n";
+const char kKeyOptions[] = "Key (one of):\n"
+                           "  --key-file K      the key file K; --use N takes only its first N bytes\n"
+                           "  --key-string S    a typed key; an empty one is the public default key\n"
+                           "  --key-prompt      ask for the key string on the terminal without showing it\n";
 
 const char kCommonOptions[] =
     "  -o DIR            write into DIR (made if missing, one level) instead of FILE's folder\n"
@@ -152,7 +150,8 @@ void printHelp(const Command* c) {
                     "  --description D   store the description D (at most 299 bytes)\n");
     }
     if (std::strcmp(c->name, "info") == 0) {
-        std::printf("  --json            one JSON object; bytes above 127 as the code points of the same value\n");
+        std::printf(
+            "  --json            one JSON object; bytes above 127 as the code points of the same value\n");
     }
     if (std::strcmp(c->name, "analyse") == 0) {
         std::printf("  --for FILE        the file the key is meant for (its size weighs in)\n");
@@ -355,14 +354,14 @@ bool rateKeyFile(const std::string& path, uint32_t keyBytes, uint32_t payload, K
 }
 
 // One plain line about the key, before the data is touched.
-void sayKeyVerdict(const Arguments& a, const JobSettings& job, uint64_t payload) {
+void sayKeyVerdict(const Arguments& a, const JobRequest& job, uint64_t payload) {
     if (a.quiet) {
         return;
     }
     std::string line;
-    if (!job.keyIsFile) {
+    if (job.keyKind == KeyKind::Text) {
         uint8_t key[kTextCapacity * 2], defaultKey[64];
-        uint32_t n = expandKeyString(job.keyPath, key, sizeof key);
+        uint32_t n = expandKeyString(job.keyText, key, sizeof key);
         uint32_t d = expandKeyString("", defaultKey, sizeof defaultKey);
         if (n == d && std::memcmp(key, defaultKey, n) == 0) {
             line = "the public default key: anyone with Nimbrel can read this file. Not encryption at all.";
@@ -381,7 +380,7 @@ void sayKeyVerdict(const Arguments& a, const JobSettings& job, uint64_t payload)
         if (!rateKeyFile(job.keyPath, job.keyBytes, uint32_t(payload), analysis)) {
             return; // the job itself says what is wrong with the key
         }
-        if (analysis.score >= 145) {
+        if (analysis.verdict >= VerdictGood) {
             line = "a one-time pad (a key file as long as the data, rated " +
                    std::string(analysis.verdict == VerdictExcellent ? "excellent" : "good") +
                    "): unbreakable if it is truly random, kept secret, and never used for another file.";
@@ -390,14 +389,15 @@ void sayKeyVerdict(const Arguments& a, const JobSettings& job, uint64_t payload)
                    std::string(analysis.verdict == VerdictVeryBad ? "very bad"
                                : analysis.verdict == VerdictBad   ? "bad"
                                                                   : "OK") +
-                   " (score " + std::to_string(analysis.score) + "), so its patterns show through. Not a one-time pad.";
+                   " (score " + std::to_string(analysis.score) +
+                   "), so its patterns show through. Not a one-time pad.";
         }
     }
     std::fprintf(stderr, "nimbrel: key: %s\n", line.c_str());
 }
 
 void drawProgress(void*, uint32_t progress) {
-    uint32_t percent = progress > 100 ? progress - 100 : 0;
+    uint32_t percent = progressPercent(progress);
     char bar[41];
     for (uint32_t i = 0; i < 40; ++i) {
         bar[i] = i < percent * 40 / 100 ? '#' : '.';
@@ -407,7 +407,7 @@ void drawProgress(void*, uint32_t progress) {
     std::fflush(stderr);
 }
 
-std::string failureText(const JobOutcome& o, const JobSettings& job, const std::string& input) {
+std::string failureText(const JobOutcome& o, const JobRequest& job, const std::string& input) {
     const std::string output = o.outputPath;
     switch (o.failedAt) {
     case JobStep::None:
@@ -421,10 +421,10 @@ std::string failureText(const JobOutcome& o, const JobSettings& job, const std::
     case JobStep::KeyUnreadable:
         return "cannot read the key file " + std::string(job.keyPath);
     case JobStep::KeyShort:
-        return "the key file " + std::string(job.keyPath) + " holds fewer than " + std::to_string(job.keyBytes) +
-               " bytes";
+        return "the key file " + std::string(job.keyPath) + " holds fewer than " +
+               std::to_string(job.keyBytes) + " bytes";
     case JobStep::NameUnusable:
-        return job.outputName[0] ? "the output path is too long" : "the container stores no usable file name";
+        return o.outputName[0] ? "the output path is too long" : "the container stores no usable file name";
     case JobStep::InputUnreadable:
         return "cannot read " + input;
     case JobStep::InputTooLarge:
@@ -448,7 +448,7 @@ std::string failureText(const JobOutcome& o, const JobSettings& job, const std::
 }
 
 // Fills the key of the job from the options; 0 or the exit status.
-int takeKey(const Arguments& a, JobSettings& job, DialogState& dialog, bool askTwice) {
+int takeKey(const Arguments& a, JobRequest& job, bool askTwice) {
     std::string text;
     if (a.keyPrompt) {
         std::string again;
@@ -462,14 +462,15 @@ int takeKey(const Arguments& a, JobSettings& job, DialogState& dialog, bool askT
         text = a.keyString;
     }
     if (a.keyPrompt || a.keyStringGiven) {
-        job.keyIsFile = 0;
+        job.keyKind = KeyKind::Text;
         std::string bytes;
         if (!keyStringInCodePage(text, bytes)) {
-            return fail(ResultNoKey, "the key string holds characters that the program's code page cannot store; "
-                                     "the window could not give the same key");
+            return fail(ResultNoKey,
+                        "the key string holds characters that the program's code page cannot store; "
+                        "the window could not give the same key");
         }
         // A key longer than the window's field takes could never be typed there again.
-        if (bytes.size() > kKeyFieldBytes || !copyText(bytes.c_str(), job.keyPath)) {
+        if (bytes.size() > kKeyFieldBytes || !copyText(bytes.c_str(), job.keyText)) {
             return fail(ResultNoKey, "the key string holds more than the 289 bytes the window takes");
         }
         return 0;
@@ -483,25 +484,19 @@ int takeKey(const Arguments& a, JobSettings& job, DialogState& dialog, bool askT
     if (size < 0) {
         return fail(ResultNoKey, "cannot open the key file " + path);
     }
-    job.keyIsFile = 1;
-    dialog.keyReady = 1;
-    job.keyBytes = size > 0xFFFFFFFFll ? 0xFFFFFFFFu : uint32_t(size);
+    job.keyKind = KeyKind::File;
     if (a.useGiven && a.use > uint64_t(size)) {
         return fail(ResultNoKey, "the key file " + path + " holds only " + withUnit(uint64_t(size), "byte") +
                                      ", fewer than --use " + std::to_string(a.use));
     }
-    if (a.useGiven && a.use != 0 && a.use < job.keyBytes) {
-        job.keyBytes = uint32_t(a.use);
-    }
+    job.keyBytes = keyBytesInUse(size > 0xFFFFFFFFll ? 0xFFFFFFFFu : uint32_t(size), a.useGiven ? a.use : 0);
     return 0;
 }
 
 int runJob(const Arguments& a) {
     const std::string command = a.command->name;
-    ProgramState state;
-    resetProgramState(state);
-    JobSettings& job = state.job;
-    DialogState& dialog = state.dialog;
+    JobRequest job;
+    resetJobRequest(job);
     FileLayer files = platformFiles();
     const std::string input = nativePath(a.files[0]);
     if (!copyText(input.c_str(), job.inputPath)) {
@@ -521,14 +516,15 @@ int runJob(const Arguments& a) {
             return fail(ResultReadError, "cannot read " + input);
         case HeaderRead::NotContainer:
             return fail(ResultReadError, input + " is no container this version reads (no \"ZEVK1300\" "
-                                                  "header, or one cut short)");
+                                                 "header, or one cut short)");
         }
-        jobFromHeader(header, job, files.codePage);
-        dialog.direction = Decrypt;
-        dialog.cipherMode = ModeClassic;
+        storedFileFromHeader(header, job.stored, files.codePage);
+        job.direction = Decrypt;
+        job.mode = ModeClassic;
         if (!a.keyFileGiven && !a.keyStringGiven && !a.keyPrompt) {
             char keyPath[kTextCapacity] = "";
-            if (!header.hasKeyPath || !textFromStored(header.keyPath, files.codePage, keyPath, sizeof keyPath) ||
+            if (!header.hasKeyPath ||
+                !textFromStored(header.keyPath, files.codePage, keyPath, sizeof keyPath) ||
                 keyPath[0] == '\0') {
                 return fail(ResultNoKey, "no key given, and the container names no key file");
             }
@@ -537,13 +533,13 @@ int runJob(const Arguments& a) {
             keyArguments.keyFileGiven = true;
         }
     } else {
-        dialog.direction = Encrypt;
-        dialog.cipherMode = command == "encrypt" ? ModeClassic : ModeXor;
+        job.direction = Encrypt;
+        job.mode = command == "encrypt" ? ModeClassic : ModeXor;
         copyText(a.description.c_str(), job.description);
-        dialog.useDescription = a.descriptionGiven;
+        job.useDescription = a.descriptionGiven;
         job.saveKeyName = a.saveKeyName;
     }
-    int status = takeKey(keyArguments, job, dialog, command != "decrypt");
+    int status = takeKey(keyArguments, job, command != "decrypt");
     if (status != 0) {
         return status;
     }
@@ -559,7 +555,7 @@ int runJob(const Arguments& a) {
     removePartialOnInterrupt();
     JobOptions options = defaultJobOptions();
     options.replaceOutput = a.force;
-    JobOutcome outcome = runJobOperation(job, dialog, files, options);
+    JobOutcome outcome = runJobOperation(job, files, options);
     if (bar) {
         std::fprintf(stderr, "\r%50s\r", "");
     }
@@ -592,9 +588,10 @@ std::string timeText(uint64_t fileTime) {
     int64_t month = mp < 10 ? mp + 3 : mp - 9;
     int64_t year = yoe + era * 400 + (month <= 2 ? 1 : 0);
     char text[48];
-    std::snprintf(text, sizeof text, "%04lld-%02lld-%02lld %02lld:%02lld:%02lld", static_cast<long long>(year),
-                  static_cast<long long>(month), static_cast<long long>(day), static_cast<long long>(rest / 3600),
-                  static_cast<long long>(rest / 60 % 60), static_cast<long long>(rest % 60));
+    std::snprintf(text, sizeof text, "%04lld-%02lld-%02lld %02lld:%02lld:%02lld",
+                  static_cast<long long>(year), static_cast<long long>(month), static_cast<long long>(day),
+                  static_cast<long long>(rest / 3600), static_cast<long long>(rest / 60 % 60),
+                  static_cast<long long>(rest % 60));
     return text;
 }
 
@@ -646,13 +643,16 @@ int runInfo(const Arguments& a) {
         };
         std::printf("{\"name\": %s, \"description\": %s, \"keyFile\": %s, \"created\": %s, \"accessed\": %s, "
                     "\"modified\": %s, \"attributes\": %u, \"payloadBytes\": %llu, \"headerBytes\": %u}\n",
-                    jsonText(name.c_str(), true).c_str(), jsonText(description.c_str(), h.hasDescription).c_str(),
+                    jsonText(name.c_str(), true).c_str(),
+                    jsonText(description.c_str(), h.hasDescription).c_str(),
                     jsonText(keyFile.c_str(), h.hasKeyPath).c_str(), time(h.creationTime).c_str(),
                     time(h.lastAccessTime).c_str(), time(h.lastWriteTime).c_str(), unsigned(h.attributes),
                     static_cast<unsigned long long>(payload), unsigned(h.headerLength));
         return 0;
     }
-    auto line = [](const char* label, const std::string& value) { std::printf("%-13s%s\n", label, value.c_str()); };
+    auto line = [](const char* label, const std::string& value) {
+        std::printf("%-13s%s\n", label, value.c_str());
+    };
     auto time = [](uint64_t t) {
         std::string text = timeText(t);
         return text.empty() ? std::string("(none)") : text + " UTC";
@@ -692,6 +692,20 @@ int runAnalyse(const Arguments& a) {
     return 0;
 }
 
+struct KeySink {
+    const FileLayer* files;
+    FileRef file;
+};
+
+bool fillRandom(void*, uint8_t* buffer, uint32_t count) {
+    return randomBytes(buffer, count);
+}
+
+bool writeToSink(void* context, const uint8_t* buffer, uint32_t count) {
+    auto* sink = static_cast<KeySink*>(context);
+    return sink->files->write(sink->files->context, sink->file, buffer, count);
+}
+
 int runKeygen(const Arguments& a) {
     uint32_t length = uint32_t(a.size);
     if (a.forGiven) {
@@ -713,39 +727,33 @@ int runKeygen(const Arguments& a) {
     if (!a.force && files.exists(files.context, path.c_str())) {
         return fail(ResultWriteError, path + " exists; --force replaces it");
     }
-    char unique[16];
-    std::snprintf(unique, sizeof unique, ".%08x.part", unsigned(files.uniqueNumber(files.context)));
-    std::string partial = path + unique;
+    // The key is written under the program's own temporary name beside it, and named when whole.
+    std::string folder = path.substr(0, path.find_last_of(files.separator) + 1);
+    char partial[kPartialPathCapacity];
+    if (!keyDraftPath(folder.empty() ? "." : folder.c_str(), path.c_str() + folder.size(),
+                      files.uniqueNumber(files.context), partial, sizeof partial, files.separator)) {
+        return fail(ResultWriteError, "the path is too long: " + path);
+    }
     auto* buffer = static_cast<uint8_t*>(files.takeMemory(files.context, kKeyPortion));
     if (!buffer) {
         return fail(ResultNoMemory, "not enough memory");
     }
     removePartialOnInterrupt();
-    FileRef f = files.createNew(files.context, partial.c_str());
-    bool written = f != kNoFile, filled = true;
-    if (written) {
-        keepToOwner(f);
-    }
-    for (uint32_t done = 0; written && done < length;) {
-        uint32_t count = length - done < kKeyPortion ? length - done : kKeyPortion;
-        if (!randomBytes(buffer, count)) {
-            filled = false;
-            break;
-        }
-        written = files.write(files.context, f, buffer, count);
-        done += count;
-    }
-    std::memset(buffer, 0, kKeyPortion);
-    files.releaseMemory(files.context, buffer);
+    FileRef f = files.createNew(files.context, partial);
+    DraftResult result = DraftWriteFailed;
     if (f != kNoFile) {
-        written = files.close(files.context, f) && written;
+        keepToOwner(f);
+        KeySink sink{&files, f};
+        result = fillKeyDraft(length, buffer, fillRandom, nullptr, writeToSink, &sink);
     }
-    written = written && filled && files.rename(files.context, partial.c_str(), path.c_str(), a.force);
+    files.releaseMemory(files.context, buffer);
+    bool written = f != kNoFile && files.close(files.context, f) && result == DraftWritten &&
+                   files.rename(files.context, partial, path.c_str(), a.force);
     if (!written) {
         if (f != kNoFile) {
-            files.remove(files.context, partial.c_str());
+            files.remove(files.context, partial);
         }
-        if (!filled) {
+        if (result == DraftFillFailed) {
             return fail(ResultNoKey, "Cannot create Keyfile. This is generally caused by a failure in "
                                      "initialising the Crypto routine.");
         }

@@ -5,10 +5,14 @@
 #include <shellapi.h>
 #include <shlobj.h>
 
-#include "app/files_win.h"
-#include "engine/cmdline_win.h"
+#include <new>
+
+#include "app/cmdline_win.h"
+#include "engine/files_win.h"
 #include "engine/worker_win.h"
 #include "text/wide_win.h"
+#include "ui/folders_win.h"
+#include "ui/loading_win.h"
 #include "ui/main_dialog_win.h"
 
 namespace {
@@ -72,13 +76,27 @@ uint32_t runProgram() {
         CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr, TTS_ALWAYSTIP, CW_USEDEFAULT, CW_USEDEFAULT,
                         CW_USEDEFAULT, CW_USEDEFAULT, nullptr, nullptr, nullptr, nullptr);
 
-    uint32_t batchResult = 0;
-    if (readCommandLine(batchResult)) {
-        return batchResult == 0 ? kExitCode : kExitCode + batchResult;
+    auto* commandLine = new (std::nothrow) CommandLine;
+    if (!commandLine) {
+        return kExitCode + ResultNoMemory;
     }
+    readCommandLine(*commandLine);
+    if (commandLine->windowless) {
+        uint32_t result = commandLine->resultCode;
+        delete commandLine;
+        return kExitCode + result;
+    }
+    reportLoadOutcome(nullptr, commandLine->inputOutcome, commandLine->inputNamed);
+    // The first argument, when it is no switch, is a file to open (the shell's "Open" of a
+    // ".qdx"); switches that named an input but no key show that input, ready for a key.
+    char initialInput[kTextCapacity] = "";
+    if (readArgument(1, initialInput) != ArgumentFound || isSwitch(initialInput)) {
+        copyText(commandLine->inputLoaded ? commandLine->inputPath : "", initialInput);
+    }
+    delete commandLine;
     // The shell's folder picker needs COM on the window's thread.
     CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
-    runMainDialog();
+    runMainDialog(initialInput);
     // A job still running is abandoned with the process: its unfinished output goes with it.
     abandonRunningJob();
     return kExitCode;

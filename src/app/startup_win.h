@@ -6,9 +6,6 @@
 
 #include <cstdint>
 
-#include "app/folders_win.h"
-#include "text/text.h"
-
 // Finds the program folder and settles portable or installed mode, creating the data folders.
 void settleFolders();
 

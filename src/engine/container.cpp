@@ -183,36 +183,32 @@ uint32_t encodeHeader(const ContainerHeader& header, uint8_t* out) {
     return uint32_t(p - out);
 }
 
-void headerFromJob(const JobSettings& job, uint32_t useDescription, ContainerHeader& header,
-                   const LegacyCodePage& codePage) {
+void headerForRequest(const JobRequest& request, const char* plainName, uint32_t attributes,
+                      ContainerHeader& header, const LegacyCodePage& codePage) {
     std::memset(&header, 0, sizeof header);
-    storeText(job.plainName, codePage, header.plainName);
-    header.hasDescription = useDescription ? 1 : 0;
+    storeText(plainName, codePage, header.plainName);
+    header.hasDescription = request.useDescription ? 1 : 0;
     if (header.hasDescription) {
-        storeText(job.description, codePage, header.description);
+        storeText(request.description, codePage, header.description);
     }
-    header.hasKeyPath = job.saveKeyName ? 1 : 0;
+    header.hasKeyPath = request.saveKeyName ? 1 : 0;
     if (header.hasKeyPath) {
-        storeText(job.keyPath, codePage, header.keyPath);
+        storeText(request.keyPath, codePage, header.keyPath);
     }
-    header.creationTime = job.creationTime;
-    header.lastAccessTime = job.lastAccessTime;
-    header.lastWriteTime = job.lastWriteTime;
-    header.attributes = uint16_t(job.fileAttributes);
+    header.attributes = uint16_t(attributes);
     header.headerLength = headerLengthFor(header.hasDescription, header.hasKeyPath);
 }
 
-void jobFromHeader(const ContainerHeader& header, JobSettings& job, const LegacyCodePage& codePage) {
+void storedFileFromHeader(const ContainerHeader& header, StoredFile& stored, const LegacyCodePage& codePage) {
     // The stored name only ever names a file inside the chosen output folder.
     char name[kTextCapacity];
     if (!textFromStored(header.plainName, codePage, name, sizeof name)) {
         name[0] = '\0';
     }
-    bareFileName(name, job.plainName, sizeof job.plainName);
-    job.saveKeyName = header.hasKeyPath;
-    job.creationTime = header.creationTime;
-    job.lastAccessTime = header.lastAccessTime;
-    job.lastWriteTime = header.lastWriteTime;
-    job.fileAttributes = header.attributes;
-    job.headerLength = header.headerLength;
+    bareFileName(name, stored.plainName, sizeof stored.plainName);
+    stored.creationTime = header.creationTime;
+    stored.lastAccessTime = header.lastAccessTime;
+    stored.lastWriteTime = header.lastWriteTime;
+    stored.attributes = header.attributes;
+    stored.headerLength = header.headerLength;
 }

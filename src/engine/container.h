@@ -68,10 +68,11 @@ uint32_t headerTimesOffset(const ContainerHeader& header);
 // The bytes after each text's terminator are zero.
 uint32_t encodeHeader(const ContainerHeader& header, uint8_t* out);
 
-// The header that a Classic encryption of `job` writes (times filled in later).
-void headerFromJob(const JobSettings& job, uint32_t useDescription, ContainerHeader& header,
-                   const LegacyCodePage& codePage = LegacyCodePage{});
-// Copies a loaded header into the job record: name, times, attributes, length. The stored key
+// The header that a Classic encryption of `request` writes, for a file of this name and
+// attribute word (times filled in later).
+void headerForRequest(const JobRequest& request, const char* plainName, uint32_t attributes,
+                      ContainerHeader& header, const LegacyCodePage& codePage = LegacyCodePage{});
+// What a loaded header says of the file it holds: name, times, attributes, length. The stored key
 // path is not taken: whether it replaces the job's key is the loader's decision.
-void jobFromHeader(const ContainerHeader& header, JobSettings& job,
-                   const LegacyCodePage& codePage = LegacyCodePage{});
+void storedFileFromHeader(const ContainerHeader& header, StoredFile& stored,
+                          const LegacyCodePage& codePage = LegacyCodePage{});

@@ -4,7 +4,7 @@
 
 #include <mutex>
 
-#include "app/files_win.h"
+#include "engine/files_win.h"
 #include "engine/paths.h"
 #include "text/wide_win.h"
 

@@ -1,4 +1,5 @@
-// The job record, the main dialog's own values, and the one program-wide state that holds them.
+// One job as every front end asks for it: the request, the progress it reports, and the status
+// record that the window's job worker shares with the window.
 #pragma once
 
 #include <atomic>
@@ -13,14 +14,9 @@ constexpr size_t kKeyFieldBytes = 289;
 
 enum Direction : uint32_t { Decrypt = 0, Encrypt = 1 };
 enum CipherMode : uint32_t { ModeXor = 0, ModeClassic = 1 };
-enum KeySource : uint32_t { SourceDrive = 0, SourceFile = 1, SourceString = 2 };
+enum class KeyKind : uint32_t { File, Text };
 
-// progress: 0 no job, 100 started, 100 + p percent done, 200 ended.
-constexpr uint32_t kProgressIdle = 0;
-constexpr uint32_t kProgressStarted = 100;
-constexpr uint32_t kProgressEnded = 200;
-
-// resultCode values; 10 and above end a job without any message.
+// Result codes; 10 and above end a job without any message.
 enum JobResult : uint32_t {
     ResultOk = 0,
     ResultReadError = 1,
@@ -30,56 +26,55 @@ enum JobResult : uint32_t {
     ResultAbandoned = 10,
 };
 
-struct JobSettings {
-    char inputPath[kTextCapacity];
-    // The folder that receives the output; from the worker's step 7 on, the full output path.
-    char outputFolder[kTextCapacity];
-    char outputName[kTextCapacity];
-    char plainName[kTextCapacity];
-    char description[kFieldCapacity];
-    // The key file's path, or the key string itself when keyIsFile is 0.
-    char keyPath[kTextCapacity];
-    uint32_t keyIsFile;
-    uint32_t saveKeyName;
-    uint32_t keyBytes;
-    uint32_t inputSize;
+// What a container's header says of the file it holds; decrypting it restores these.
+struct StoredFile {
+    char plainName[kTextCapacity]; // reduced to a bare file name
     uint32_t headerLength;
     uint64_t creationTime;
     uint64_t lastAccessTime;
     uint64_t lastWriteTime;
-    uint32_t fileAttributes;
-
-    // Written by the worker while the window polls them: resultCode and jobTime are stored
-    // before progress = 200 (release), and read only after 200 has been seen (acquire).
-    std::atomic<uint32_t> progress;
-    std::atomic<uint32_t> resultCode;
-    std::atomic<uint32_t> jobTime;
+    uint32_t attributes;
 };
 
-struct DialogState {
-    uint32_t inputLoaded;
+// Everything a job needs, filled by a front end and read by the job operation alone.
+struct JobRequest {
+    char inputPath[kTextCapacity];
+    char outputFolder[kTextCapacity];
     Direction direction;
-    CipherMode cipherMode;
-    KeySource keySource;
-    uint32_t keyReady;
-    // The key file path is one that a container names and that has not been opened yet: the
-    // job opens it when it starts.
-    uint32_t keyPending;
-    uint32_t useDescription;
-    uint32_t nextDropIsKey;
-    uint32_t onTop;
+    CipherMode mode;
+    KeyKind keyKind;
+    char keyPath[kTextCapacity]; // KeyKind::File
+    uint32_t keyBytes;           // KeyKind::File: the bytes of the key file the job uses; 0 for none
+    char keyText[kTextCapacity]; // KeyKind::Text: the key string as the key stream takes it
+    bool useDescription;
+    char description[kFieldCapacity];
+    bool saveKeyName;  // a Classic encryption stores keyPath in its header
+    StoredFile stored; // a Classic decryption: from the input's header
 };
 
-struct ProgramState {
-    JobSettings job;
-    DialogState dialog;
-    // The main window once it has opened; empty in a run without a window and again once the
-    // window is gone. The job worker reads it while the dialog's thread may be clearing it.
-    std::atomic<void*> mainWindow;
+// Empty paths and texts, Encrypt, XOR, a key file of no bytes.
+void resetJobRequest(JobRequest& request);
+
+// The bytes of a key file of keyFileBytes that a job uses when the user asks for `count`: the
+// count when it is a smaller number than the key holds, else the whole key.
+uint32_t keyBytesInUse(uint32_t keyFileBytes, uint64_t count);
+
+// A job's progress as one number: kProgressIdle before it starts, kProgressStarted + p while p
+// percent of the payload is done (p below 100), kProgressEnded once it has ended.
+constexpr uint32_t kProgressIdle = 0;
+constexpr uint32_t kProgressStarted = 100;
+constexpr uint32_t kProgressEnded = 200;
+// The percent done that a progress number stands for: 0 before and at the start, 100 at the end.
+constexpr uint32_t progressPercent(uint32_t progress) {
+    return progress <= kProgressStarted ? 0 : progress >= kProgressEnded ? 100 : progress - kProgressStarted;
+}
+
+// The one record a running job worker shares with the window that polls it. The worker stores
+// result and hundredths before progress = kProgressEnded (release); the window reads them only
+// after it has seen that value (acquire), and sets progress back to kProgressIdle once it has
+// reported.
+struct JobStatus {
+    std::atomic<uint32_t> progress{kProgressIdle};
+    std::atomic<uint32_t> result{ResultOk};
+    std::atomic<uint32_t> hundredths{0}; // the job's duration
 };
-
-// The one program-wide state.
-extern ProgramState gState;
-
-// Every field zero or empty, direction Encrypt: the state at program start.
-void resetProgramState(ProgramState& state);

@@ -49,32 +49,29 @@ void closeFile(const FileLayer& layer, FileRef& file) {
 
 // The first key chunk into `key`. A job never runs with a key of zeros: a key file must give
 // every byte it was measured with.
-JobStep loadKey(JobSettings& job, const DialogState& dialog, OpenFiles& files, uint8_t* key,
-                uint32_t chunkSize, XorPassSetup& setup) {
+JobStep loadKey(const JobRequest& request, OpenFiles& files, uint8_t* key, uint32_t chunkSize,
+                XorPassSetup& setup) {
     const FileLayer& layer = files.layer;
-    setup.keyIsFile = job.keyIsFile;
-    if (!job.keyIsFile) {
-        job.keyBytes = expandKeyString(job.keyPath, key, chunkSize);
-        setup.keyChunkLength = job.keyBytes;
+    if (request.keyKind == KeyKind::Text) {
+        setup.keyIsFile = 0;
+        setup.keyBytes = expandKeyString(request.keyText, key, chunkSize);
+        setup.keyChunkLength = setup.keyBytes;
         setup.keyChunkCount = 0;
-        setup.keyBytes = job.keyBytes;
-        return job.keyBytes != 0 ? JobStep::None : JobStep::KeyTooLong;
+        return setup.keyBytes != 0 ? JobStep::None : JobStep::KeyTooLong;
     }
-    if (!dialog.keyReady) {
-        job.keyBytes = 0;
-    }
-    if (job.keyBytes == 0) {
+    setup.keyIsFile = 1;
+    if (request.keyBytes == 0) {
         return JobStep::KeyNotReady;
     }
-    files.key = layer.openRead(layer.context, job.keyPath);
+    files.key = layer.openRead(layer.context, request.keyPath);
     if (files.key == kNoFile) {
         return JobStep::KeyUnreadable;
     }
-    if (layer.size(layer.context, files.key) < int64_t(job.keyBytes)) {
+    if (layer.size(layer.context, files.key) < int64_t(request.keyBytes)) {
         return JobStep::KeyShort;
     }
-    firstKeyChunk(job.keyBytes, chunkSize, setup.keyChunkLength, setup.keyChunkCount);
-    setup.keyBytes = job.keyBytes;
+    firstKeyChunk(request.keyBytes, chunkSize, setup.keyChunkLength, setup.keyChunkCount);
+    setup.keyBytes = request.keyBytes;
     int64_t got = layer.read(layer.context, files.key, key, setup.keyChunkLength);
     if (got < 0) {
         return JobStep::KeyUnreadable;
@@ -83,17 +80,6 @@ JobStep loadKey(JobSettings& job, const DialogState& dialog, OpenFiles& files, u
 }
 
 } // namespace
-
-void nameJobOutput(JobSettings& job, const DialogState& dialog, const FileLayer& layer) {
-    if (dialog.direction == Encrypt || dialog.cipherMode == ModeXor) {
-        job.fileAttributes = layer.attributes(layer.context, job.inputPath);
-    }
-    char caption[kTextCapacity];
-    nameOutputFields(job, dialog, caption, sizeof caption, layer.separator);
-    if (layer.caption) {
-        layer.caption(layer.context, caption);
-    }
-}
 
 namespace {
 
@@ -116,10 +102,11 @@ bool createPartialOutput(const char* folder, const char* finalName, OpenFiles& f
 }
 
 // The times are the new file's own, taken once its name fields are written.
-bool writeHeader(OpenFiles& files, JobSettings& job, uint32_t useDescription) {
+bool writeHeader(OpenFiles& files, const JobRequest& request, const char* plainName) {
     const FileLayer& layer = files.layer;
     ContainerHeader header;
-    headerFromJob(job, useDescription, header, layer.codePage);
+    headerForRequest(request, plainName, layer.attributes(layer.context, request.inputPath), header,
+                     layer.codePage);
     uint8_t bytes[kMaxHeaderLength];
     uint32_t length = encodeHeader(header, bytes);
     uint32_t timesAt = headerTimesOffset(header);
@@ -130,9 +117,9 @@ bool writeHeader(OpenFiles& files, JobSettings& job, uint32_t useDescription) {
     if (!layer.getTimes(layer.context, files.output, times)) {
         return false;
     }
-    job.creationTime = header.creationTime = times.creation;
-    job.lastAccessTime = header.lastAccessTime = times.lastAccess;
-    job.lastWriteTime = header.lastWriteTime = times.lastWrite;
+    header.creationTime = times.creation;
+    header.lastAccessTime = times.lastAccess;
+    header.lastWriteTime = times.lastWrite;
     encodeHeader(header, bytes);
     return layer.write(layer.context, files.output, bytes + timesAt, length - timesAt);
 }
@@ -164,45 +151,52 @@ uint32_t resultOf(JobStep step) {
     return ResultWriteError;
 }
 
-JobStep runWithBuffers(JobSettings& job, const DialogState& dialog, OpenFiles& files,
-                       const JobOptions& options, uint8_t* data, uint8_t* key, JobOutcome& outcome) {
+JobStep runWithBuffers(const JobRequest& request, OpenFiles& files, const JobOptions& options, uint8_t* data,
+                       uint8_t* key, JobOutcome& outcome) {
     const FileLayer& layer = files.layer;
     XorPassSetup setup{};
     setup.data = data;
     setup.key = key;
     setup.chunkSize = options.chunkSize;
 
-    if (!withTrailingSeparator(job.outputFolder, sizeof job.outputFolder, layer.separator)) {
+    char folder[kTextCapacity];
+    if (!copyText(request.outputFolder, folder) ||
+        !withTrailingSeparator(folder, sizeof folder, layer.separator)) {
         return JobStep::NameUnusable;
     }
-    JobStep step = loadKey(job, dialog, files, key, options.chunkSize, setup);
+    JobStep step = loadKey(request, files, key, options.chunkSize, setup);
     if (step != JobStep::None) {
         return step;
     }
 
-    nameJobOutput(job, dialog, layer);
-    char folder[kTextCapacity];
-    copyText(job.outputFolder, folder);
-    const bool classicDecrypt = dialog.direction == Decrypt && dialog.cipherMode == ModeClassic;
-    const bool classicEncrypt = dialog.direction == Encrypt && dialog.cipherMode == ModeClassic;
+    OutputNames names;
+    nameOutput(request, names, layer.separator);
+    if (layer.caption) {
+        layer.caption(layer.context, names.caption);
+    }
+    copyText(names.outputName, outcome.outputName);
+    const bool classicDecrypt = request.direction == Decrypt && request.mode == ModeClassic;
+    const bool classicEncrypt = request.direction == Encrypt && request.mode == ModeClassic;
 
-    if (job.outputName[0] == '\0' || !appendText(job.outputFolder, job.outputName)) {
+    if (names.outputName[0] == '\0' || !joinText(folder, names.outputName, outcome.outputPath)) {
+        outcome.outputPath[0] = '\0';
         return JobStep::NameUnusable;
     }
-    copyText(job.outputFolder, outcome.outputPath);
-    files.input = layer.openRead(layer.context, job.inputPath);
+    const char* output = outcome.outputPath;
+    files.input = layer.openRead(layer.context, request.inputPath);
     if (files.input == kNoFile) {
         return JobStep::InputUnreadable;
     }
     // The output must never overwrite the file it is made from.
-    if (layer.sameFile(layer.context, job.outputFolder, files.input, job.inputPath)) {
+    if (layer.sameFile(layer.context, output, files.input, request.inputPath)) {
         return JobStep::OutputIsInput;
     }
-    if (job.keyIsFile && layer.sameFile(layer.context, job.outputFolder, files.key, job.keyPath)) {
+    if (request.keyKind == KeyKind::File &&
+        layer.sameFile(layer.context, output, files.key, request.keyPath)) {
         return JobStep::OutputIsKey;
     }
     int64_t size = layer.size(layer.context, files.input);
-    uint64_t skip = classicDecrypt ? job.headerLength : 0;
+    uint64_t skip = classicDecrypt ? request.stored.headerLength : 0;
     if (size < 0) {
         return JobStep::InputUnreadable;
     }
@@ -216,19 +210,17 @@ JobStep runWithBuffers(JobSettings& job, const DialogState& dialog, OpenFiles& f
         return JobStep::InputUnreadable;
     }
     uint64_t payload = uint64_t(size) - skip;
-    if (!options.replaceOutput && layer.exists(layer.context, job.outputFolder)) {
+    if (!options.replaceOutput && layer.exists(layer.context, output)) {
         return JobStep::OutputExists;
     }
 
     layer.makeFolder(layer.context, folder);
-    if (!createPartialOutput(folder, job.outputName, files)) {
+    if (!createPartialOutput(folder, names.outputName, files)) {
         return JobStep::OutputNotCreated;
     }
-    if (classicEncrypt && !writeHeader(files, job, dialog.useDescription)) {
+    if (classicEncrypt && !writeHeader(files, request, names.plainName)) {
         return JobStep::WriteFailed;
     }
-    job.inputSize = uint32_t(payload);
-    outcome.payloadLength = payload;
     setup.payloadLength = uint32_t(payload);
     XorStreams io{&files, readData, readKey, writeOutput, reportProgress};
     switch (runXorPass(setup, io)) {
@@ -244,7 +236,8 @@ JobStep runWithBuffers(JobSettings& job, const DialogState& dialog, OpenFiles& f
     if (classicDecrypt) {
         // The decrypted bytes matter more than their times: a file system that keeps no times
         // still gets its file.
-        FileTimes times{job.creationTime, job.lastAccessTime, job.lastWriteTime};
+        const StoredFile& stored = request.stored;
+        FileTimes times{stored.creationTime, stored.lastAccessTime, stored.lastWriteTime};
         outcome.timesSet = layer.setTimes(layer.context, files.output, times);
     }
     return JobStep::None;
@@ -256,15 +249,14 @@ JobOptions defaultJobOptions() {
     return JobOptions{kChunkSize, kWorkBufferSize, false};
 }
 
-JobOutcome runJobOperation(JobSettings& job, const DialogState& dialog, const FileLayer& layer,
-                           const JobOptions& options) {
+JobOutcome runJobOperation(const JobRequest& request, const FileLayer& layer, const JobOptions& options) {
     JobOutcome outcome{};
     OpenFiles files{layer};
     auto* data = static_cast<uint8_t*>(layer.takeMemory(layer.context, options.bufferBytes));
     auto* key = static_cast<uint8_t*>(layer.takeMemory(layer.context, options.bufferBytes));
     JobStep step = JobStep::NoMemory;
     if (data && key) {
-        step = runWithBuffers(job, dialog, files, options, data, key, outcome);
+        step = runWithBuffers(request, files, options, data, key, outcome);
     }
 
     if (files.output != kNoFile) {
@@ -274,8 +266,8 @@ JobOutcome runJobOperation(JobSettings& job, const DialogState& dialog, const Fi
             step = JobStep::WriteFailed;
         }
         if (step == JobStep::None &&
-            !layer.rename(layer.context, files.partial, job.outputFolder, options.replaceOutput)) {
-            step = !options.replaceOutput && layer.exists(layer.context, job.outputFolder)
+            !layer.rename(layer.context, files.partial, outcome.outputPath, options.replaceOutput)) {
+            step = !options.replaceOutput && layer.exists(layer.context, outcome.outputPath)
                        ? JobStep::OutputExists
                        : JobStep::MoveFailed;
         }

@@ -66,7 +66,7 @@ JobOptions defaultJobOptions();
 enum class JobStep : uint32_t {
     None,
     NoMemory,
-    KeyNotReady,   // no key file adopted, or one of 0 bytes
+    KeyNotReady,   // no key file, or one of 0 bytes
     KeyTooLong,    // a key string that does not fit the key buffer
     KeyUnreadable, // the key file cannot be opened or read
     KeyShort,      // the key file holds fewer bytes than the job uses
@@ -86,18 +86,12 @@ struct JobOutcome {
     uint32_t result; // JobResult
     JobStep failedAt;
     bool timesSet; // a decrypted file carries its stored times
-    uint64_t payloadLength;
-    char outputPath[kTextCapacity];
+    char outputName[kTextCapacity];
+    char outputPath[kTextCapacity]; // the folder and the name, once both are known
 };
 
-// Runs the job that `job` and `dialog` describe, as the window's worker does, and leaves its
-// output in place or nothing at all. Completes plainName, outputName, fileAttributes, keyBytes,
-// inputSize and, for a Classic encryption, the three times.
-JobOutcome runJobOperation(JobSettings& job, const DialogState& dialog, const FileLayer& files,
-                           const JobOptions& options);
-
-// Decides plainName, outputName and fileAttributes, and hands the job's caption to the layer.
-void nameJobOutput(JobSettings& job, const DialogState& dialog, const FileLayer& layer);
+// Runs the job that `request` describes and leaves its output in place or nothing at all.
+JobOutcome runJobOperation(const JobRequest& request, const FileLayer& files, const JobOptions& options);
 
 enum class HeaderRead { Ok, Unreadable, NotContainer };
 

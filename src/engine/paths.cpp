@@ -102,33 +102,30 @@ bool partialFilePath(const char* folder, const char* prefix, const char* finalNa
     return appendText(out, capacity, name);
 }
 
-bool nameOutputFields(JobSettings& job, const DialogState& dialog, char* caption, size_t captionCapacity,
-                      char separator) {
+bool nameOutput(const JobRequest& request, OutputNames& names, char separator) {
     bool ok = true;
     char output[kTextCapacity] = "";
     const char* title;
-    if (dialog.direction == Encrypt || dialog.cipherMode == ModeXor) {
-        if (!fileNameOf(job.inputPath, job.plainName, sizeof job.plainName, separator)) {
-            job.plainName[0] = '\0';
+    if (request.direction == Encrypt || request.mode == ModeXor) {
+        if (!fileNameOf(request.inputPath, names.plainName, sizeof names.plainName, separator)) {
+            names.plainName[0] = '\0';
             ok = false;
         }
-        if (dialog.cipherMode == ModeClassic) {
+        if (request.mode == ModeClassic) {
             title = "EnCrypting ";
-            ok = ok && stripExtension(job.plainName, output, sizeof output) && appendText(output, ".qdx");
+            ok = ok && stripExtension(names.plainName, output, sizeof output) && appendText(output, ".qdx");
         } else {
             title = "Processing ";
-            ok = ok && joinText("XOR ", job.plainName, output);
+            ok = ok && joinText("XOR ", names.plainName, output);
         }
     } else {
         title = "DeCrypting ";
-        ok = copyText(job.plainName, output);
+        copyText(request.stored.plainName, names.plainName);
+        ok = copyText(names.plainName, output);
     }
-    // The caption is only shown, so a long name is cut there rather than refused.
-    if (captionCapacity > 0) {
-        caption[0] = '\0';
-        appendCutText(caption, captionCapacity, title);
-        appendCutText(caption, captionCapacity, job.plainName);
-    }
-    copyText(ok ? output : "", job.outputName);
+    names.caption[0] = '\0';
+    appendCutText(names.caption, sizeof names.caption, title);
+    appendCutText(names.caption, sizeof names.caption, names.plainName);
+    copyText(ok ? output : "", names.outputName);
     return ok;
 }

@@ -37,10 +37,16 @@ constexpr size_t kPartialPathCapacity = kTextCapacity + 16;
 bool partialFilePath(const char* folder, const char* prefix, const char* finalName, uint32_t pick, char* out,
                      size_t capacity, char separator = '\\');
 
-// Output naming: plainName (encrypt and XOR), outputName and the window caption of the job.
+// The names of a job's output. plainName is the name a Classic container stores: the input's
+// name when encrypting or in XOR mode, the stored name when decrypting. The caption titles the
+// window while the job runs; a long name is cut there rather than refused.
+struct OutputNames {
+    char plainName[kTextCapacity];
+    char outputName[kTextCapacity];
+    char caption[kTextCapacity];
+};
 // False when a name does not fit; outputName is then empty, and no output can be created.
-bool nameOutputFields(JobSettings& job, const DialogState& dialog, char* caption, size_t captionCapacity,
-                      char separator = '\\');
+bool nameOutput(const JobRequest& request, OutputNames& names, char separator = '\\');
 
 template <size_t N>
 bool withTrailingBackslash(char (&path)[N]) {

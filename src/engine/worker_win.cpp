@@ -1,8 +1,8 @@
 #include "engine/worker_win.h"
 
+#include <new>
+
 #include "engine/filelayer_win.h"
-#include "engine/job.h"
-#include "engine/operation.h"
 #include "engine/xorpass.h"
 #include "text/wide_win.h"
 
@@ -10,29 +10,38 @@ namespace {
 
 WorkerTuning gTuning = defaultWorkerTuning();
 
-void reportProgress(void*, uint32_t progress) {
-    gState.job.progress.store(progress, std::memory_order_release);
+struct Reporting {
+    JobStatus* status;
+    std::atomic<void*>* captionWindow;
+};
+
+void reportProgress(void* context, uint32_t progress) {
+    static_cast<Reporting*>(context)->status->progress.store(progress, std::memory_order_release);
     if (gTuning.progressObserver) {
         gTuning.progressObserver(progress);
     }
 }
 
-void showCaption(void*, const char* caption) {
-    if (HWND main = static_cast<HWND>(gState.mainWindow.load())) {
-        // The worker calls this too; a hung window must not hold the job up.
-        winSetWindowTextTimeout(main, caption, 2000);
+void showCaption(void* context, const char* caption) {
+    std::atomic<void*>* target = static_cast<Reporting*>(context)->captionWindow;
+    if (HWND window = target ? static_cast<HWND>(target->load()) : nullptr) {
+        // A hung window must not hold the job up.
+        winSetWindowTextTimeout(window, caption, 2000);
     }
 }
 
-FileLayer workerFiles() {
-    FileLayer files = windowsFileLayer();
-    files.progress = reportProgress;
-    files.caption = showCaption;
-    return files;
-}
+// What a thread of its own runs: its own copy of the request, freed by the thread.
+struct DetachedJob {
+    JobRequest request;
+    JobStatus* status;
+    std::atomic<void*>* captionWindow;
+};
 
-DWORD WINAPI jobThread(LPVOID) {
-    return jobWorker();
+DWORD WINAPI jobThread(LPVOID parameter) {
+    auto* job = static_cast<DetachedJob*>(parameter);
+    jobWorker(job->request, *job->status, job->captionWindow);
+    delete job;
+    return 0;
 }
 
 } // namespace
@@ -45,36 +54,38 @@ void setWorkerTuning(const WorkerTuning& tuning) {
     gTuning = tuning;
 }
 
-void nameOutput() {
-    nameJobOutput(gState.job, gState.dialog, workerFiles());
-}
-
-DWORD jobWorker() {
-    JobSettings& job = gState.job;
-    DialogState& dialog = gState.dialog;
+JobOutcome jobWorker(const JobRequest& request, JobStatus& status, std::atomic<void*>* captionWindow) {
     DWORD start = GetTickCount();
-    job.jobTime.store(start, std::memory_order_relaxed);
-    job.resultCode.store(ResultOk, std::memory_order_relaxed);
-    job.progress.store(kProgressStarted, std::memory_order_release);
+    status.result.store(ResultOk, std::memory_order_relaxed);
+    status.progress.store(kProgressStarted, std::memory_order_release);
     beginJobOutput();
 
+    Reporting reporting{&status, captionWindow};
+    FileLayer files = windowsFileLayer();
+    files.context = &reporting;
+    files.progress = reportProgress;
+    files.caption = showCaption;
     // The user has answered for an existing output before the job started.
     const JobOptions options{gTuning.chunkSize, gTuning.bufferBytes, true};
-    uint32_t result = runJobOperation(job, dialog, workerFiles(), options).result;
+    JobOutcome outcome = runJobOperation(request, files, options);
     if (jobOutputAbandoned()) {
-        result = ResultAbandoned;
+        outcome.result = ResultAbandoned;
     }
 
-    job.resultCode.store(result, std::memory_order_relaxed);
-    job.jobTime.store((GetTickCount() - start) / 10, std::memory_order_relaxed);
-    dialog.nextDropIsKey = 0;
-    job.progress.store(kProgressEnded, std::memory_order_release);
-    return 0;
+    status.result.store(outcome.result, std::memory_order_relaxed);
+    status.hundredths.store((GetTickCount() - start) / 10, std::memory_order_relaxed);
+    status.progress.store(kProgressEnded, std::memory_order_release);
+    return outcome;
 }
 
-bool startJobWorker() {
-    HANDLE thread = CreateThread(nullptr, 0, jobThread, nullptr, 0, nullptr);
+bool startJobWorker(const JobRequest& request, JobStatus& status, std::atomic<void*>* captionWindow) {
+    auto* job = new (std::nothrow) DetachedJob{request, &status, captionWindow};
+    if (!job) {
+        return false;
+    }
+    HANDLE thread = CreateThread(nullptr, 0, jobThread, job, 0, nullptr);
     if (!thread) {
+        delete job;
         return false;
     }
     CloseHandle(thread);

@@ -1,21 +1,24 @@
-// The job worker on Windows: runs the job that gState.job and gState.dialog describe.
+// The job worker on Windows: runs a job over the Windows file layer and reports through a status
+// record.
 #pragma once
 
 #include <windows.h>
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 
-// Decides plainName, outputName and fileAttributes, and gives the main window its job caption.
-void nameOutput();
+#include "engine/job.h"
+#include "engine/operation.h"
 
-// Runs one job to its end on the calling thread; the outcome is in resultCode and jobTime,
-// and progress is 200. Returns 0.
-DWORD jobWorker();
+// Runs one job to its end on the calling thread: status.progress goes from kProgressStarted to
+// kProgressEnded, with result and hundredths stored before the end. `captionWindow`, when
+// given, is titled with the job's caption while it holds a window.
+JobOutcome jobWorker(const JobRequest& request, JobStatus& status, std::atomic<void*>* captionWindow);
 
-// Starts jobWorker on a thread of its own, detached. False when no thread could be made (the
-// job is then reported as failed for want of memory).
-bool startJobWorker();
+// Starts jobWorker on a thread of its own, detached, with its own copy of `request`. False when
+// no thread could be made; nothing has run then.
+bool startJobWorker(const JobRequest& request, JobStatus& status, std::atomic<void*>* captionWindow);
 
 // The program is ending while a job may run: the worker's unfinished output is removed and
 // never moved into place. Safe to call when no job runs.

@@ -1,12 +1,9 @@
-// Key file adoption: the one way a key file enters the job, from whatever source.
+// Key file adoption: the one way a key file is measured for a job, from whatever source.
 #pragma once
 
-#include <windows.h>
+#include <cstdint>
 
-// Measures the file at `path` and makes it the job's key file, or clears the key file choice
-// when it cannot be opened. With a window the key fields show the result and, in XOR mode, a
-// key shorter than the input brings the size advice.
-void adoptKeyFile(const char* path, HWND window);
-// Makes `path` the job's key file without opening it: the field shows it, no key is ready, and
-// the job adopts it when it starts.
-void holdKeyFile(const char* path, HWND window);
+// Opens the key file at `path` as a job will, and gives its size as the job's byte count: the
+// low 32 bits' worth, since a key of 4 GiB or more still covers every input the program
+// accepts. False when it cannot be opened (or `path` is empty).
+bool measureKeyFile(const char* path, uint32_t& bytes);

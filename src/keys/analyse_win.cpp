@@ -1,11 +1,8 @@
-// "Analyse": rates the file in the key file field as key material.
-#include "app/files_win.h"
-#include "app/message_win.h"
-#include "engine/job.h"
+#include "keys/analyse_win.h"
+
+#include "engine/files_win.h"
 #include "engine/messages.h"
 #include "keys/analyser.h"
-#include "keys/keytools_win.h"
-#include "resource.h"
 #include "text/wide_win.h"
 
 namespace {
@@ -16,27 +13,23 @@ int64_t readKeyPortion(void* context, uint8_t* buffer, uint32_t count) {
 
 } // namespace
 
-void analyseKeyFile(HWND window) {
-    char path[kTextCapacity] = "";
-    winItemText(window, IDE_KEY_FILE, path, sizeof path);
+const char* analyseKeyFileAt(const char* path, uint32_t inputSize) {
     // Write-through and no sharing: nobody changes the file while it is rated.
     HANDLE file =
         winCreateFile(path, GENERIC_READ, 0, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_WRITE_THROUGH);
     if (file == INVALID_HANDLE_VALUE) {
-        showAdvice(window, kCannotOpenKeyFileText);
-        return;
+        return kCannotOpenKeyFileText;
     }
     auto* buffer = static_cast<uint8_t*>(takeMemory(kAnalyseBufferSize));
     if (!buffer) {
         CloseHandle(file);
-        showAdvice(window, kMemoryError);
-        return;
+        return kMemoryError;
     }
     int64_t size = fileSize(file);
     uint32_t keySize = uint32_t(size < 0 ? 0 : uint64_t(size)); // the low 32 bits, as the count holds
     KeyAnalysis analysis =
-        analyseKeyStream(keySize, gState.job.inputSize, kAnalyseChunkSize, buffer, readKeyPortion, &file);
+        analyseKeyStream(keySize, inputSize, kAnalyseChunkSize, buffer, readKeyPortion, &file);
     CloseHandle(file);
     releaseMemory(buffer);
-    showAdvice(window, analysis.outcome == AnalyseOutcome::Rated ? analysis.text : kCannotOpenKeyFileText);
+    return analysis.outcome == AnalyseOutcome::Rated ? analysis.text : kCannotOpenKeyFileText;
 }

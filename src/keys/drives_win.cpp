@@ -1,17 +1,18 @@
 // Drive key files: "KeyRing.txt" indexes in the root of removable and optical drives.
+#include "keys/drives_win.h"
+
+#include <windows.h>
+
 #include <memory>
 #include <new>
 
-#include "app/files_win.h"
-#include "engine/job.h"
+#include "engine/files_win.h"
 #include "keys/keyring.h"
-#include "keys/keytools_win.h"
-#include "resource.h"
+#include "text/text.h"
 #include "text/wide_win.h"
 
 namespace {
 
-uint32_t gDriveCount = 0;
 char gIndexRoot[kIndexRootCapacity] = "";
 // The entries of the last index that had an entry line; an index without one leaves it.
 std::unique_ptr<KeyRingIndex> gEntryTable;
@@ -27,10 +28,8 @@ bool entryText(const char* stored, bool utf8, char* out, size_t capacity) {
 
 } // namespace
 
-uint32_t scanDrives(HWND window) {
-    SendDlgItemMessageW(window, IDC_DRIVES, CB_RESETCONTENT, 0, 0);
-    SendDlgItemMessageW(window, IDC_KEY_FILES, CB_RESETCONTENT, 0, 0);
-    gDriveCount = 0;
+std::string findKeyDrives() {
+    std::string letters;
     DWORD present = GetLogicalDrives();
     // Drives without a medium must not raise a system error box during the scan.
     UINT previousMode = SetErrorMode(SEM_FAILCRITICALERRORS);
@@ -45,36 +44,29 @@ uint32_t scanDrives(HWND window) {
             !indexFilePath(root, index, sizeof index) || !opensForReading(index)) {
             continue;
         }
-        winInsertComboText(window, IDC_DRIVES, gDriveCount, letter);
-        ++gDriveCount;
+        letters += letter[0];
     }
     SetErrorMode(previousMode);
-    if (gDriveCount == 0) {
-        return 0;
-    }
-    SendDlgItemMessageW(window, IDC_DRIVES, CB_SETCURSEL, 0, 0);
-    return readDriveIndex(window);
+    return letters;
 }
 
-uint32_t readDriveIndex(HWND window) {
-    SendDlgItemMessageW(window, IDC_KEY_FILES, CB_RESETCONTENT, 0, 0);
+bool readDriveIndex(const char* drive, std::vector<std::string>& names) {
+    names.clear();
     gEntryCount = 0;
-    char drive[290] = "";
-    winItemText(window, IDC_DRIVES, drive, sizeof drive);
     char path[kIndexRootCapacity];
     if (!indexRootFor(drive, gIndexRoot, sizeof gIndexRoot) ||
         !indexFilePath(gIndexRoot, path, sizeof path)) {
-        return 0;
+        return false;
     }
     HANDLE file = openForReading(path);
     if (file == INVALID_HANDLE_VALUE) {
-        return 0;
+        return false;
     }
     // Without the memory to read it, the index reads as one that cannot be read.
     std::unique_ptr<KeyRingParser> parser(new (std::nothrow) KeyRingParser);
     if (!parser) {
         CloseHandle(file);
-        return 0;
+        return false;
     }
     beginKeyRing(*parser);
     uint8_t bytes[4096];
@@ -97,8 +89,7 @@ uint32_t readDriveIndex(HWND window) {
     const KeyRingIndex& index = parser->index;
     for (uint32_t i = 0; i < index.nameCount; ++i) {
         char name[kEntryNameCapacity * 3];
-        winInsertComboText(window, IDC_KEY_FILES, i,
-                           entryText(index.names[i], utf8, name, sizeof name) ? name : "");
+        names.push_back(entryText(index.names[i], utf8, name, sizeof name) ? name : "");
     }
     if (index.entryLineMet) {
         gEntryTable.reset(new (std::nothrow) KeyRingIndex(index));
@@ -107,33 +98,29 @@ uint32_t readDriveIndex(HWND window) {
     // Entries with no table to hold them are dropped.
     gEntryCount = gEntryTable ? index.entryCount : 0;
     if (gEntryCount == 0) {
-        return 0;
+        return false;
     }
-    SendDlgItemMessageW(window, IDC_KEY_FILES, CB_SETCURSEL, 0, 0);
     gSelectedEntry = 0;
-    resolveDriveEntry();
-    return 1;
+    return true;
 }
 
-void resolveDriveEntry() {
+bool resolveDriveEntry(char* keyPath, size_t capacity) {
     char stored[kTextCapacity];
     char candidate[kTextCapacity];
     char written[kTextCapacity];
     if (!gEntryTable || !entryCandidate(*gEntryTable, gIndexRoot, gSelectedEntry, stored, sizeof stored) ||
         !entryText(stored, gEntriesInUtf8, candidate, sizeof candidate) ||
         !entryText(entrySlotPath(*gEntryTable, gSelectedEntry), gEntriesInUtf8, written, sizeof written)) {
-        return; // no such entry: the key path stays as it was
+        return false;
     }
-    JobSettings& job = gState.job;
-    // Relative to the drive's root when the file is there, else as written.
-    copyText(opensForReading(candidate) ? candidate : written, job.keyPath);
+    return copyText(opensForReading(candidate) ? candidate : written, keyPath, capacity);
 }
 
-bool selectDriveEntry(uint32_t position) {
+bool selectDriveEntry(uint32_t position, char* keyPath, size_t capacity) {
     if (position == gSelectedEntry) {
         return false;
     }
     gSelectedEntry = position;
-    resolveDriveEntry();
+    resolveDriveEntry(keyPath, capacity);
     return true;
 }

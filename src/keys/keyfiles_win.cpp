@@ -1,6 +1,6 @@
 #include "keys/keyfiles_win.h"
 
-#include "app/files_win.h"
+#include "engine/files_win.h"
 #include "text/wide_win.h"
 
 namespace {

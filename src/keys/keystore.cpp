@@ -43,17 +43,9 @@ bool isKeyDraftPath(const char* path) {
     return n > 7 && std::strncmp(lower, "nbk", 3) == 0 && std::strcmp(lower + n - 4, ".tmp") == 0;
 }
 
-bool isKeyStoreReady(KeyStoreStatus status) {
-    return status >= KeyStoreStatus::Ready;
-}
-
-uint32_t keyStoreSize(KeyStoreStatus status) {
-    return isKeyStoreReady(status) ? uint32_t(status) : 0;
-}
-
 KeyStoreStatus statusForStoreSize(uint32_t storeSize) {
-    // Small sizes would read as the states 0, 3, 5 and 10, so any store below the minimum is Empty.
-    return storeSize < kKeyStoreMinimum ? KeyStoreStatus::Empty : KeyStoreStatus(storeSize);
+    return storeSize < kKeyStoreMinimum ? KeyStoreStatus{KeyStoreState::Empty, 0}
+                                        : KeyStoreStatus{KeyStoreState::Ready, storeSize};
 }
 
 KeyStoreStatus measuredKeyStoreStatus(bool storeOpened, uint32_t storeSize, bool padOpened,
@@ -62,9 +54,9 @@ KeyStoreStatus measuredKeyStoreStatus(bool storeOpened, uint32_t storeSize, bool
         return statusForStoreSize(storeSize);
     }
     if (!padOpened) {
-        return KeyStoreStatus::NoPad;
+        return KeyStoreStatus{KeyStoreState::NoPad, 0};
     }
-    return padFileUsable(padSize) ? KeyStoreStatus::NotSetUp : KeyStoreStatus::PadTooSmall;
+    return KeyStoreStatus{padFileUsable(padSize) ? KeyStoreState::NotSetUp : KeyStoreState::PadTooSmall, 0};
 }
 
 bool padFileUsable(uint32_t padSize) {
@@ -87,12 +79,12 @@ bool keyStoreFilePath(const char* appData, char* path, size_t capacity) {
 }
 
 const char* keyStoreAdviceText(KeyStoreStatus status) {
-    switch (status) {
-    case KeyStoreStatus::NoPad:
+    switch (status.state) {
+    case KeyStoreState::NoPad:
         return kKeyStoreNoPadText;
-    case KeyStoreStatus::PadTooSmall:
+    case KeyStoreState::PadTooSmall:
         return kKeyStorePadTooSmallText;
-    case KeyStoreStatus::Empty:
+    case KeyStoreState::Empty:
         return kKeyStoreEmptyText;
     default:
         return nullptr;
@@ -101,32 +93,32 @@ const char* keyStoreAdviceText(KeyStoreStatus status) {
 
 void runKeyStoreCommand(KeyStoreStatus& status, uint32_t inputSize, const KeyStoreActions& actions) {
     void* context = actions.context;
-    if (status == KeyStoreStatus::NotSetUp) {
-        KeyStorePrompt offer{kKeyStoreSetUpText, kKeyStoreSetUpYes, kKeyStoreSetUpNo};
+    if (status.state == KeyStoreState::NotSetUp) {
+        KeyStorePrompt offer{kKeyStoreSetUpText, kKeyStoreSetUpYes, kKeyStoreSetUpNo, false};
         if (actions.ask(context, offer)) {
             status = actions.fill(context);
         }
     }
     if (const char* advice = keyStoreAdviceText(status)) {
-        KeyStorePrompt prompt{advice, kKeyStoreAdviceYes, kKeyStoreAdviceNo};
+        KeyStorePrompt prompt{advice, kKeyStoreAdviceYes, kKeyStoreAdviceNo, true};
         if (!actions.ask(context, prompt)) {
             actions.openReadMe(context);
         }
         return;
     }
     // Declined, or the store could not be created: nothing more is said.
-    if (status == KeyStoreStatus::NotSetUp) {
+    if (status.state == KeyStoreState::NotSetUp) {
         return;
     }
 
     uint32_t keyLength = keyLengthFor(inputSize);
-    if (keyLength > uint32_t(status)) {
+    if (keyLength > status.size) {
         status = actions.fill(context);
     }
     // A top-up that cannot open the store leaves the status as it was; one that finds the store
-    // re-created empty gives Empty, whose value is then what the key length is weighed against.
-    const char* text = keyLength > uint32_t(status) ? kKeyStoreTooSmallText : kKeyStoreEnoughText;
-    KeyStorePrompt offer{text, kKeyStoreDrawYes, kKeyStoreDrawNo};
+    // re-created empty gives Empty, which holds no bytes at all.
+    const char* text = keyLength > status.size ? kKeyStoreTooSmallText : kKeyStoreEnoughText;
+    KeyStorePrompt offer{text, kKeyStoreDrawYes, kKeyStoreDrawNo, false};
     if (actions.ask(context, offer)) {
         status = actions.draw(context);
     }

@@ -8,15 +8,26 @@
 
 #include "text/text.h"
 
-// The status is one 32-bit value: one of the four states below, or, from Ready (1024) up, the
-// store's size in bytes. It never holds a size below 1024.
-enum class KeyStoreStatus : uint32_t {
-    NoPad = 0,       // no store, no pad file in either place
-    PadTooSmall = 3, // no store, a pad file below the minimum
-    NotSetUp = 5,    // no store, a pad file of at least the minimum
-    Empty = 10,      // a store below the minimum
-    Ready = 1024,    // the least store size that counts
+// Where the KeyStore stands.
+enum class KeyStoreState : uint32_t {
+    NoPad,       // no store, no pad file in either place
+    PadTooSmall, // no store, a pad file below the minimum
+    NotSetUp,    // no store, a pad file of at least the minimum
+    Empty,       // a store below the minimum
+    Ready,       // a store of at least the minimum
 };
+
+struct KeyStoreStatus {
+    KeyStoreState state;
+    uint32_t size; // Ready: the store's size in bytes, never below the minimum; otherwise 0
+};
+
+inline bool operator==(const KeyStoreStatus& a, const KeyStoreStatus& b) {
+    return a.state == b.state && a.size == b.size;
+}
+inline bool operator!=(const KeyStoreStatus& a, const KeyStoreStatus& b) {
+    return !(a == b);
+}
 
 // Stores and pad files of fewer bytes count as empty.
 constexpr uint32_t kKeyStoreMinimum = 1024;
@@ -83,10 +94,6 @@ inline constexpr char kFillTooBigTail[] =
     " would make the KeyStore larger than 4 GB, which it cannot hold. The pad file was left as it is; "
     "draw keys from the KeyStore first.";
 
-bool isKeyStoreReady(KeyStoreStatus status);
-// The store's size in bytes when Ready, otherwise 0.
-uint32_t keyStoreSize(KeyStoreStatus status);
-
 // The status of a store measured at storeSize bytes: its size, or Empty below the minimum.
 // Also the status after a fill or a draw, from the store's new size.
 KeyStoreStatus statusForStoreSize(uint32_t storeSize);
@@ -139,6 +146,9 @@ struct KeyStorePrompt {
     const char* text;
     const char* yesText;
     const char* noText;
+    // Advice: the upper button ("OK") goes on as before. Otherwise the upper button acts, and
+    // the lower one is the harmless answer.
+    bool advice;
 };
 
 // What the KeyStore button does, supplied by the Windows layer. Every prompt is shown compact.

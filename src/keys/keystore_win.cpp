@@ -16,35 +16,18 @@
 //   store's rename leaves the store whole and no key; one after it loses the drawn bytes.
 // - Start-up, and every fill and draw before it begins, finishes or undoes whatever a record
 //   left behind says (recoverKeyStore). While that fails, nothing is filled or drawn.
+#include "keys/keystore_win.h"
+
 #include <windows.h>
 
-#include <atomic>
-
-#include "app/files_win.h"
-#include "app/folders_win.h"
-#include "app/message_win.h"
-#include "engine/job.h"
-#include "engine/messages.h"
-#include "keys/adopt_win.h"
+#include "engine/files_win.h"
 #include "keys/keyfiles_win.h"
-#include "keys/keytools_win.h"
-#include "resource.h"
-#include "ui/main_dialog_win.h"
 
 namespace {
 
-std::atomic<uint32_t> gStatus{uint32_t(KeyStoreStatus::NoPad)};
-// Until the start-up check is over, gStatus says nothing about the files: the check may still
-// be recovering or filling. Set by the start-up worker; the waiting press is the dialog's own.
-std::atomic<bool> gMeasured{false};
-bool gCommandWaiting = false;
 // Pad data moves through one bounded buffer, whatever the size of the store.
 constexpr uint32_t kMovePortion = 1 << 20;
 const char* const kPadPlaces[] = {kPadFileFirstPlace, kPadFileSecondPlace};
-
-void setStatus(KeyStoreStatus status) {
-    gStatus.store(uint32_t(status));
-}
 
 bool pathUnderAppData(const char* tail, char* path) {
     char base[kTextCapacity];
@@ -207,14 +190,15 @@ bool recoverKeyStore() {
     return settled && io.remove(paths.journal);
 }
 
-void report(HWND window, const char* lead, const char* path, const char* tail) {
-    char text[kMessageCapacity];
-    composeAroundPath(lead, path, tail, text, sizeof text);
-    showError(window, text, true);
+void say(KeyStoreReport& report, const char* lead, const char* path, const char* tail) {
+    report.notice.lead = lead;
+    copyText(path, report.notice.path);
+    report.notice.tail = tail;
 }
 
-void reportPending(HWND window, const StorePaths& paths) {
-    report(window, kKeyStoreFileLead, paths.journal, kPendingTail);
+void setStatus(KeyStoreReport& report, KeyStoreStatus status) {
+    report.statusChanged = true;
+    report.status = status;
 }
 
 // ---- Fill ----
@@ -308,7 +292,8 @@ bool writeStoreDraft(const StorePaths& paths, HANDLE store, uint64_t count) {
     return written;
 }
 
-DrawOutcome drawInto(const StorePaths& paths, const KeyFileDraft& key, uint64_t& storeSize) {
+DrawOutcome drawInto(const StorePaths& paths, const KeyFileDraft& key, uint32_t inputSize,
+                     uint64_t& storeSize) {
     const KeyFileOps& io = keyFileOps();
     if (!recoverKeyStore()) {
         return DrawPending;
@@ -324,7 +309,7 @@ DrawOutcome drawInto(const StorePaths& paths, const KeyFileDraft& key, uint64_t&
         return DrawStoreFailed;
     }
     storeSize = uint64_t(size);
-    uint32_t length = keyStoreDrawLength(gState.job.inputSize, sizeAs32(size));
+    uint32_t length = keyStoreDrawLength(inputSize, sizeAs32(size));
     StoreSource source{store};
     DrawOutcome outcome = DrawStoreFailed;
     DraftResult keyWritten =
@@ -354,33 +339,43 @@ DrawOutcome drawInto(const StorePaths& paths, const KeyFileDraft& key, uint64_t&
     return outcome;
 }
 
-struct CommandContext {
-    HWND window;
-};
+} // namespace
 
-bool askUser(void* context, const KeyStorePrompt& prompt) {
-    HWND window = static_cast<CommandContext*>(context)->window;
-    return showMessage(window, MessageRequest{prompt.text, prompt.yesText, prompt.noText, 1}) == AnswerYes;
+KeyStoreReport fillKeyStoreFiles() {
+    KeyStoreReport report{};
+    FillRun run{};
+    if (!storePaths(run.paths)) {
+        return report;
+    }
+    FillOutcome outcome = moveThePad(run);
+    switch (outcome) {
+    case FillDone:
+    case FillNothing:
+        break;
+    case FillPending:
+        say(report, kKeyStoreFileLead, run.paths.journal, kPendingTail);
+        break;
+    case FillCannotMake:
+        say(report, kKeyStoreFileLead, run.paths.store, kCannotMakeTail);
+        return report; // no store: the status stays as it was
+    case FillUndone:
+        say(report, kPadFileLead, run.pad, kFillUndoneTail);
+        break;
+    case FillTooBig:
+        say(report, kPadFileLead, run.pad, kFillTooBigTail);
+        break;
+    }
+    if (outcome != FillPending) {
+        setStatus(report, statusForStoreSize(sizeAs32(int64_t(run.storeSize))));
+    }
+    return report;
 }
 
-KeyStoreStatus fillFor(void* context) {
-    fillKeyStore(static_cast<CommandContext*>(context)->window);
-    return keyStoreStatus();
-}
-
-KeyStoreStatus drawFor(void* context) {
-    drawKeyFile(static_cast<CommandContext*>(context)->window);
-    return keyStoreStatus();
-}
-
-void readMeFor(void*) {
-    openReadMe();
-}
-
-void measureKeyStore(HWND window) {
+KeyStoreReport checkKeyStoreFiles() {
     // What an interrupted fill or draw left is settled before anything is measured; one that
     // cannot be settled yet is said at the next fill or draw.
     recoverKeyStore();
+    KeyStoreReport report{};
     const KeyFileOps& io = keyFileOps();
     StorePaths paths;
     HANDLE store =
@@ -388,11 +383,15 @@ void measureKeyStore(HWND window) {
     if (store != INVALID_HANDLE_VALUE) {
         uint32_t size = sizeAs32(io.size(store));
         CloseHandle(store);
-        setStatus(statusForStoreSize(size));
-        if (size < kKeyStoreMinimum) {
-            fillKeyStore(window);
+        if (size >= kKeyStoreMinimum) {
+            setStatus(report, statusForStoreSize(size));
+            return report;
         }
-        return;
+        KeyStoreReport filled = fillKeyStoreFiles();
+        if (!filled.statusChanged) {
+            setStatus(filled, statusForStoreSize(size));
+        }
+        return filled;
     }
     uint32_t place = 0;
     char path[kTextCapacity];
@@ -402,101 +401,41 @@ void measureKeyStore(HWND window) {
     if (padOpened) {
         CloseHandle(pad);
     }
-    setStatus(measuredKeyStoreStatus(false, 0, padOpened, padSize));
+    setStatus(report, measuredKeyStoreStatus(false, 0, padOpened, padSize));
+    return report;
 }
 
-} // namespace
-
-KeyStoreStatus keyStoreStatus() {
-    return KeyStoreStatus(gStatus.load());
-}
-
-void checkKeyStore(HWND window) {
-    measureKeyStore(window);
-    gMeasured.store(true);
-}
-
-void keyStoreCommand(HWND window) {
-    if (!gMeasured.load()) {
-        gCommandWaiting = true;
-        return;
-    }
-    KeyStoreStatus status = keyStoreStatus();
-    CommandContext context{window};
-    KeyStoreActions actions{&context, askUser, fillFor, drawFor, readMeFor};
-    runKeyStoreCommand(status, gState.job.inputSize, actions);
-}
-
-void runWaitingKeyStoreCommand(HWND window) {
-    bool waiting = gCommandWaiting;
-    gCommandWaiting = false;
-    // A job or another command may have started meanwhile; the button says whether it still may.
-    if (waiting && IsWindowEnabled(GetDlgItem(window, IDB_KEYSTORE))) {
-        keyStoreCommand(window);
-    }
-}
-
-void fillKeyStore(HWND window) {
-    FillRun run{};
-    if (!storePaths(run.paths)) {
-        return;
-    }
-    FillOutcome outcome = moveThePad(run);
-    switch (outcome) {
-    case FillDone:
-    case FillNothing:
-        break;
-    case FillPending:
-        reportPending(window, run.paths);
-        break;
-    case FillCannotMake:
-        report(window, kKeyStoreFileLead, run.paths.store, kCannotMakeTail);
-        return; // no store: the status stays as it was
-    case FillUndone:
-        report(window, kPadFileLead, run.pad, kFillUndoneTail);
-        break;
-    case FillTooBig:
-        report(window, kPadFileLead, run.pad, kFillTooBigTail);
-        break;
-    }
-    if (outcome != FillPending) {
-        setStatus(statusForStoreSize(sizeAs32(int64_t(run.storeSize))));
-    }
-}
-
-void drawKeyFile(HWND window) {
-    KeyFileDraft key;
+KeyStoreReport drawKeyStoreFile(const KeyFileDraft* key, const char* folder, uint32_t inputSize) {
+    KeyStoreReport report{};
     StorePaths paths;
-    bool named = prepareKeyFile(window, key);
-    if (named && !mayReplaceKeyFile(window, key)) {
-        refreshControls(window); // the old key stays, and nothing is drawn
-        return;
-    }
     uint64_t storeSize = 0;
+    // The recovery of a draw removes only drafts named "nbk*.tmp", so a folder too deep for that
+    // name takes no key at all.
+    const bool named = key && isKeyDraftPath(key->draft);
     DrawOutcome outcome = !storePaths(paths) ? DrawStoreFailed
-                          : named            ? drawInto(paths, key, storeSize)
+                          : named            ? drawInto(paths, *key, inputSize, storeSize)
                                              : DrawKeyFailed;
     if (outcome == DrawDone || outcome == DrawKeyLost || storeSize > 0) {
-        setStatus(statusForStoreSize(sizeAs32(int64_t(storeSize))));
+        setStatus(report, statusForStoreSize(sizeAs32(int64_t(storeSize))));
     }
-    // The store is already cut when the key is adopted: a box shown now, or the end of the
-    // program while it is open, cannot leave the drawn bytes in the store.
-    adoptKeyFile(outcome == DrawDone ? key.path : "", window);
+    if (outcome == DrawDone) {
+        copyText(key->path, report.keyFile);
+    }
     switch (outcome) {
     case DrawDone:
         break;
     case DrawPending:
-        reportPending(window, paths);
+        say(report, kKeyStoreFileLead, paths.journal, kPendingTail);
         break;
     case DrawStoreFailed:
-        report(window, kKeyStoreFileLead, paths.store, kDrawUndoneTail);
+        say(report, kKeyStoreFileLead, paths.store, kDrawUndoneTail);
         break;
     case DrawKeyFailed:
-        report(window, kKeyFileLead, named ? key.path : gState.job.outputFolder, kDrawUndoneTail);
+        say(report, kKeyFileLead, named ? key->path : folder, kDrawUndoneTail);
         break;
     case DrawKeyLost:
-        report(window, kKeyFileLead, key.path, kDrawLostTail);
+        say(report, kKeyFileLead, key->path, kDrawLostTail);
         break;
     }
-    refreshControls(window);
+    return report;
 }

@@ -2,8 +2,8 @@
 
 #include <windows.h>
 
-#include "app/folders_win.h"
 #include "text/wide_win.h"
+#include "ui/folders_win.h"
 
 namespace {
 

@@ -2,8 +2,8 @@
 
 #include <commctrl.h>
 
-#include "engine/job.h"
 #include "resource.h"
+#include "ui/dialog.h"
 #include "ui/rules.h"
 
 void setToolTip(HWND dialog, const AppContext* app, int id, const char* text) {

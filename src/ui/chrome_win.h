@@ -3,7 +3,7 @@
 
 #include <windows.h>
 
-#include "app/folders_win.h"
+#include "ui/folders_win.h"
 
 // Gives a control of `dialog` its tool tip, or replaces the text of the one it has.
 void setToolTip(HWND dialog, const AppContext* app, int id, const char* text);

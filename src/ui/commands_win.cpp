@@ -1,36 +1,31 @@
-// What the main dialog does when the user works it.
-#include <windows.h>
+#include "ui/commands_win.h"
 
+#include <commctrl.h>
 #include <commdlg.h>
-#include <shellapi.h>
 #include <shlobj.h>
 
 #include <cstring>
 #include <string>
 
-#include "app/about_win.h"
-#include "app/files_win.h"
-#include "app/message_win.h"
-#include "app/startup_win.h"
-#include "engine/job.h"
-#include "engine/loading_win.h"
+#include "engine/files_win.h"
 #include "engine/messages.h"
 #include "engine/paths.h"
 #include "engine/worker_win.h"
-#include "keys/adopt_win.h"
 #include "keys/keyring.h"
-#include "keys/keytools_win.h"
 #include "resource.h"
 #include "text/wide_win.h"
+#include "ui/about_win.h"
 #include "ui/controls_win.h"
-#include "ui/main_dialog_win.h"
+#include "ui/dialog.h"
+#include "ui/folders_win.h"
+#include "ui/keycommands_win.h"
+#include "ui/keysource_win.h"
+#include "ui/loading_win.h"
+#include "ui/message_win.h"
+#include "ui/report_win.h"
 #include "version.h"
 
 namespace {
-
-bool jobRunning() {
-    return gState.job.progress.load(std::memory_order_acquire) != kProgressIdle;
-}
 
 // The open-file picker's request is kept for the whole run, so the filter last used is offered
 // again.
@@ -75,17 +70,10 @@ bool browseFolder(HWND window, char* path) {
     return ok;
 }
 
-void markKeySource(HWND window, KeySource source) {
-    gState.dialog.keySource = source;
-    setCheck(window, IDO_DRIVE, source == SourceDrive);
-    setCheck(window, IDO_FILE, source == SourceFile);
-    setCheck(window, IDO_STRING, source == SourceString);
-}
-
 void chooseDriveSource(HWND window) {
     gState.dialog.keySource = SourceDrive;
     if (scanDrives(window) == 1) {
-        adoptKeyFile(gState.job.keyPath, window);
+        adoptKeyFile(window, gState.dialog.keyPath);
         refreshControls(window);
         return;
     }
@@ -100,8 +88,8 @@ void chooseDriveSource(HWND window) {
 // starts the job with it. False, with the read error shown, when it cannot be.
 bool adoptHeldKey(HWND window) {
     char held[kTextCapacity];
-    copyText(gState.job.keyPath, held);
-    adoptKeyFile(held, window);
+    copyText(gState.dialog.keyPath, held);
+    adoptKeyFile(window, held);
     refreshControls(window);
     if (gState.dialog.keyReady) {
         return true;
@@ -113,16 +101,14 @@ bool adoptHeldKey(HWND window) {
 }
 
 void addName(HWND window) {
-    JobSettings& job = gState.job;
     char folder[kTextCapacity];
     winItemText(window, IDE_OUTPUT, folder, sizeof folder);
     char name[kTextCapacity];
     char stem[kTextCapacity];
     // A name that does not fit leaves the folder as it was.
-    if (withTrailingBackslash(folder) && fileNameOf(job.inputPath, name, sizeof name) &&
+    if (withTrailingBackslash(folder) && fileNameOf(gState.dialog.inputPath, name, sizeof name) &&
         stripExtension(name, stem, sizeof stem) && appendText(folder, stem)) {
-        copyText(folder, job.outputFolder);
-        winSetItemText(window, IDE_OUTPUT, job.outputFolder);
+        winSetItemText(window, IDE_OUTPUT, folder);
     }
 }
 
@@ -130,24 +116,26 @@ void addName(HWND window) {
 
 void startJob(HWND window) {
     // Only the disabled Go button keeps a second start out; a command 1 from elsewhere (Enter
-    // in a field, another program) would rewrite the job's record under the worker.
+    // in a field, another program) must not start a second job beside the first.
     if (jobRunning()) {
         return;
     }
-    JobSettings& job = gState.job;
     DialogState& dialog = gState.dialog;
-    winItemText(window, IDE_INPUT, job.inputPath, kTextCapacity);
-    winItemText(window, IDE_OUTPUT, job.outputFolder, kTextCapacity);
-    job.saveKeyName = 0;
-    job.keyIsFile = 1;
+    JobRequest request;
+    resetJobRequest(request);
+    winItemText(window, IDE_INPUT, request.inputPath, sizeof request.inputPath);
+    winItemText(window, IDE_OUTPUT, request.outputFolder, sizeof request.outputFolder);
+    request.direction = dialog.direction;
+    request.mode = dialog.cipherMode;
+    request.stored = dialog.stored;
     if (dialog.keySource == SourceFile) {
-        winItemText(window, IDE_KEY_FILE, job.keyPath, kTextCapacity);
-        job.saveKeyName = IsDlgButtonChecked(window, IDX_SAVE_KEY_NAME) == BST_CHECKED;
+        winItemText(window, IDE_KEY_FILE, dialog.keyPath, sizeof dialog.keyPath);
+        request.saveKeyName = IsDlgButtonChecked(window, IDX_SAVE_KEY_NAME) == BST_CHECKED;
     } else if (dialog.keySource == SourceString) {
-        job.keyIsFile = 0;
+        request.keyKind = KeyKind::Text;
         char typed[kTextCapacity];
         winItemText(window, IDE_KEY_STRING, typed, sizeof typed);
-        if (!keyStringBytes(typed, job.keyPath, sizeof job.keyPath, kKeyFieldBytes)) {
+        if (!keyStringBytes(typed, request.keyText, sizeof request.keyText, kKeyFieldBytes)) {
             showError(window, kKeyStringOutsideCodePage, true);
             return;
         }
@@ -155,26 +143,32 @@ void startJob(HWND window) {
     if (dialog.keyPending && dialog.keySource != SourceString && !adoptHeldKey(window)) {
         return;
     }
-    nameOutput();
+    copyText(dialog.keyPath, request.keyPath);
+    OutputNames names;
+    nameOutput(request, names);
+    winSetWindowText(window, names.caption);
 
     bool abandon = false;
     char outputPath[kTextCapacity];
-    if (joinOutputPath(job.outputFolder, job.outputName, outputPath, sizeof outputPath) &&
-        job.outputName[0] != '\0' && opensForReading(outputPath, FILE_SHARE_READ)) {
-        abandon = showMessage(window, MessageRequest{kOutputExists, kOverwrite, kAbortXor, 0}) == AnswerNo;
+    if (joinOutputPath(request.outputFolder, names.outputName, outputPath, sizeof outputPath) &&
+        names.outputName[0] != '\0' && opensForReading(outputPath, FILE_SHARE_READ)) {
+        abandon = showMessage(window, MessageRequest{kOutputExists, kOverwrite, kAbortXor, 0, AnswerNo}) ==
+                  AnswerNo;
     }
     if (abandon || !(dialog.keyReady || dialog.keySource == SourceString)) {
         return;
     }
 
-    winItemText(window, IDE_DESCRIPTION, job.description, kFieldCapacity);
+    request.useDescription = dialog.useDescription;
+    winItemText(window, IDE_DESCRIPTION, request.description, sizeof request.description);
     BOOL number = FALSE;
     UINT count = GetDlgItemInt(window, IDE_BYTE_COUNT, &number, FALSE);
-    if (number && count != 0 && count < job.keyBytes) {
-        job.keyBytes = count;
-    }
-    dialog.keyReady = 0;
-    dialog.inputLoaded = 0;
+    request.keyBytes = keyBytesInUse(dialog.keyBytes, number ? count : 0);
+    copyText(request.inputPath, dialog.jobInput);
+    copyText(names.outputName, dialog.jobOutputName);
+
+    // From here the worker owns its copy of the request, and the window only polls gState.job.
+    gState.job.progress.store(kProgressStarted, std::memory_order_release);
     showControl(window, IDB_HELP, false);
     showControl(window, IDB_ABOUT, false);
     SendDlgItemMessageW(window, IDP_PROGRESS, PBM_SETPOS, 0, 0);
@@ -183,14 +177,10 @@ void startJob(HWND window) {
     // Enter and Space do nothing: on "Close" a held Enter would end the program and the job.
     SendMessageW(window, WM_NEXTDLGCTL, WPARAM(GetDlgItem(window, IDP_PROGRESS)), TRUE);
     refreshControls(window);
-    dialog.keyReady = 1;
-
-    // From here the job owns the record: nothing in the window may change it until its end.
-    job.progress.store(kProgressStarted, std::memory_order_release);
-    if (!startJobWorker()) {
-        job.resultCode.store(ResultNoMemory, std::memory_order_relaxed);
-        job.jobTime.store(0, std::memory_order_relaxed);
-        job.progress.store(kProgressEnded, std::memory_order_release);
+    if (!startJobWorker(request, gState.job, &gState.mainWindow)) {
+        gState.job.result.store(ResultNoMemory, std::memory_order_relaxed);
+        gState.job.hundredths.store(0, std::memory_order_relaxed);
+        gState.job.progress.store(kProgressEnded, std::memory_order_release);
     }
     SetTimer(window, kJobTimer, kJobTimerPeriod, nullptr);
 }
@@ -225,18 +215,17 @@ void onDropFiles(HWND window, HDROP drop) {
     if (!dialog.nextDropIsKey) {
         loadInputFile(window, path);
         if (dialog.inputLoaded) {
-            dialog.nextDropIsKey = 1;
+            dialog.nextDropIsKey = true;
         }
         return;
     }
-    adoptKeyFile(path, window);
+    adoptKeyFile(window, path);
     markKeySource(window, SourceFile);
     refreshControls(window);
-    dialog.nextDropIsKey = 0;
+    dialog.nextDropIsKey = false;
 }
 
 void onCommand(HWND window, int id, int notification) {
-    JobSettings& job = gState.job;
     DialogState& dialog = gState.dialog;
     char path[kTextCapacity];
     switch (id) {
@@ -278,7 +267,7 @@ void onCommand(HWND window, int id, int notification) {
     case IDB_CHOOSE_KEY:
         winItemText(window, IDE_KEY_FILE, path, sizeof path);
         if (chooseFile(window, path)) {
-            adoptKeyFile(path, window);
+            adoptKeyFile(window, path);
         }
         refreshControls(window);
         break;
@@ -300,27 +289,27 @@ void onCommand(HWND window, int id, int notification) {
         break;
     case IDC_DRIVES:
         if (notification == CBN_SELCHANGE) {
-            readDriveIndex(window);
-            adoptKeyFile(job.keyPath, window);
+            showDriveIndex(window);
+            adoptKeyFile(window, dialog.keyPath);
             refreshControls(window);
         }
         break;
     case IDC_KEY_FILES:
         if (notification == CBN_SELCHANGE) {
             LRESULT position = SendDlgItemMessageW(window, IDC_KEY_FILES, CB_GETCURSEL, 0, 0);
-            if (position >= 0 && selectDriveEntry(uint32_t(position))) {
-                adoptKeyFile(job.keyPath, window);
+            if (position >= 0 && chooseDriveEntry(uint32_t(position))) {
+                adoptKeyFile(window, dialog.keyPath);
                 refreshControls(window);
             }
         }
         break;
     case IDX_USE_DESCRIPTION:
         dialog.useDescription = IsDlgButtonChecked(window, IDX_USE_DESCRIPTION) == BST_CHECKED;
-        enableControl(window, IDE_DESCRIPTION, dialog.useDescription != 0);
+        enableControl(window, IDE_DESCRIPTION, dialog.useDescription);
         break;
     case IDB_REFRESH:
         if (scanDrives(window) == 1) {
-            adoptKeyFile(job.keyPath, window);
+            adoptKeyFile(window, dialog.keyPath);
         }
         refreshControls(window);
         break;
@@ -338,7 +327,7 @@ void onCommand(HWND window, int id, int notification) {
         winSetItemText(window, IDE_OUTPUT, path);
         break;
     case IDB_SAME:
-        takeOutputFolderFrom(window, gState.job.inputPath);
+        takeOutputFolderFrom(window, dialog.inputPath);
         break;
     case IDB_ADD_NAME:
         addName(window);

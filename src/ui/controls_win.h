@@ -42,6 +42,10 @@ inline void enableControl(HWND window, int id, bool enabled) {
     }
 }
 
+// Recomputes every control's enabled state, the Go button's caption and the direction's tool
+// tips from the dialog state.
+void refreshControls(HWND window);
+
 inline void showControl(HWND window, int id, bool shown) {
     if (window) {
         ShowWindow(GetDlgItem(window, id), shown ? SW_SHOW : SW_HIDE);

@@ -1,42 +1,34 @@
 #include "ui/main_dialog_win.h"
 
+#include <windows.h>
+
 #include <shellapi.h>
-#include <shlobj.h>
 
-#include <cstring>
+#include <new>
 
-#include "app/startup_win.h"
-#include "engine/cmdline_win.h"
-#include "engine/job.h"
-#include "engine/loading_win.h"
-#include "keys/keytools_win.h"
 #include "resource.h"
 #include "text/wide_win.h"
 #include "ui/association_win.h"
 #include "ui/chrome_win.h"
+#include "ui/commands_win.h"
 #include "ui/controls_win.h"
-#include "ui/rules.h"
+#include "ui/dialog.h"
+#include "ui/folders_win.h"
+#include "ui/keycommands_win.h"
+#include "ui/keysource_win.h"
+#include "ui/loading_win.h"
+#include "ui/report_win.h"
 #include "version.h"
 
 namespace {
 
 // The start-up worker hands each step that touches the window to the dialog's own thread.
 constexpr UINT kStartupStep = WM_APP + 1;
-enum StartupStep : WPARAM { StepScanDrives, StepLoadArgument, StepMarkMode, StepKeyStoreMeasured };
+enum StartupStep : WPARAM { StepScanDrives, StepLoadInput, StepMarkMode, StepKeyStoreChecked };
 
 static_assert(IDO_CLASSIC == IDO_XOR + ModeClassic, "mode buttons are found by adding the mode");
 
-bool isSwitch(const char* argument) {
-    char prefix[4] = "";
-    cutText(argument, 3, prefix);
-    toLowerAscii(prefix);
-    for (const char* known : {"/i=", "/o=", "/s=", "/f="}) {
-        if (std::strcmp(prefix, known) == 0) {
-            return true;
-        }
-    }
-    return false;
-}
+char gInitialInput[kTextCapacity];
 
 void runStartupStep(HWND window, WPARAM step, LPARAM argument) {
     DialogState& dialog = gState.dialog;
@@ -49,39 +41,37 @@ void runStartupStep(HWND window, WPARAM step, LPARAM argument) {
         setCheck(window, IDO_FILE, !found);
         break;
     }
-    case StepLoadArgument: {
-        const char* path = reinterpret_cast<const char*>(argument);
-        if (!isSwitch(path)) {
-            loadInputFile(window, path);
-        } else if (dialog.inputLoaded) {
-            // Switches that named an input but no key: show that input, ready for a key.
-            char input[kTextCapacity];
-            copyText(gState.job.inputPath, input);
-            loadInputFile(window, input);
-        }
+    case StepLoadInput:
+        loadInputFile(window, gInitialInput);
         break;
-    }
     case StepMarkMode:
         CheckRadioButton(window, IDO_XOR, IDO_CLASSIC, IDO_XOR + int(dialog.cipherMode));
         break;
-    case StepKeyStoreMeasured:
-        runWaitingKeyStoreCommand(window);
+    case StepKeyStoreChecked: {
+        auto* report = reinterpret_cast<KeyStoreReport*>(argument);
+        showKeyStoreCheck(window, *report);
+        delete report;
         break;
+    }
     }
 }
 
+// Runs beside the dialog's thread so that a slow drive or a large KeyStore fill never holds the
+// window up. It only reads files: every step that shows something is the dialog thread's.
 DWORD WINAPI startupWorker(LPVOID parameter) {
     HWND window = static_cast<HWND>(parameter);
     SendMessageW(window, kStartupStep, StepScanDrives, 0);
-    char argument[kTextCapacity];
-    if (readArgument(1, argument) == ArgumentFound) {
-        SendMessageW(window, kStartupStep, StepLoadArgument, LPARAM(argument));
+    if (gInitialInput[0] != '\0') {
+        SendMessageW(window, kStartupStep, StepLoadInput, 0);
     }
     SendMessageW(window, kStartupStep, StepMarkMode, 0);
-    checkKeyStore(window);
+    auto* report = new (std::nothrow) KeyStoreReport(checkKeyStoreFiles());
     // Posted, not sent: a KeyStore press that waited for the check may open boxes, and this
-    // thread has nothing left to wait for.
-    PostMessageW(window, kStartupStep, StepKeyStoreMeasured, 0);
+    // thread has nothing left to wait for. A report that cannot be handed over is freed here;
+    // the KeyStore button then keeps waiting, as with a check that never ended.
+    if (report && !PostMessageW(window, kStartupStep, StepKeyStoreChecked, LPARAM(report))) {
+        delete report;
+    }
     return 0;
 }
 
@@ -97,7 +87,7 @@ void openMainDialog(HWND window) {
     winSetItemText(window, IDE_OUTPUT, desktop);
     registerOpeningToolTips(window);
     installSystemMenu(window);
-    gState.dialog.keyReady = 0;
+    gState.dialog.keyReady = false;
     HANDLE worker = CreateThread(nullptr, 0, startupWorker, window, 0, nullptr);
     if (worker) {
         CloseHandle(worker);
@@ -138,32 +128,7 @@ INT_PTR CALLBACK mainDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM
 
 } // namespace
 
-void runMainDialog() {
+void runMainDialog(const char* initialInput) {
+    copyText(initialInput, gInitialInput);
     DialogBoxParamW(gApp->instance, MAKEINTRESOURCEW(IDD_MAIN), nullptr, mainDialogProc, LPARAM(gApp));
-}
-
-void refreshControls(HWND window) {
-    ControlStates states = computeControlStates(gState.dialog);
-    for (const ControlState& control : states.controls) {
-        enableControl(window, control.id, control.enabled);
-    }
-    if (states.descriptionRuled) {
-        enableControl(window, IDE_DESCRIPTION, states.descriptionEnabled);
-    }
-    winSetItemText(window, IDB_GO, states.goCaption);
-    for (const ToolTipText& tip : states.directionTips) {
-        setToolTip(window, gApp, tip.id, tip.text);
-    }
-}
-
-void desktopFolder(char* buffer) {
-    if (!winReadRegString(HKEY_CURRENT_USER,
-                          "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders", "Desktop",
-                          buffer, kTextCapacity)) {
-        buffer[0] = '\0';
-    }
-    // Without the value, the shell still knows where the Desktop is.
-    if (buffer[0] == '\0' && !winSpecialFolder(CSIDL_DESKTOPDIRECTORY, buffer, kTextCapacity)) {
-        buffer[0] = '\0';
-    }
 }

@@ -1,22 +1,22 @@
 // The poll of a running job on timer 1: progress, the final message, and the window's return
 // to its idle state.
-#include <windows.h>
+#include "ui/report_win.h"
 
 #include <commctrl.h>
 
-#include "app/message_win.h"
-#include "engine/job.h"
 #include "engine/messages.h"
 #include "resource.h"
 #include "text/wide_win.h"
 #include "ui/controls_win.h"
-#include "ui/main_dialog_win.h"
+#include "ui/dialog.h"
+#include "ui/folders_win.h"
+#include "ui/message_win.h"
 #include "version.h"
 
 namespace {
 
 void resetAfterJob(HWND window) {
-    JobSettings& job = gState.job;
+    DialogState& dialog = gState.dialog;
     winSetWindowText(window, NIMBREL_TITLE);
     // The progress bar held the focus during the job; the input field takes it, as at opening.
     SendMessageA(window, WM_NEXTDLGCTL, WPARAM(GetDlgItem(window, IDE_INPUT)), TRUE);
@@ -29,9 +29,12 @@ void resetAfterJob(HWND window) {
     char desktop[kTextCapacity];
     desktopFolder(desktop);
     winSetItemText(window, IDE_OUTPUT, desktop);
-    gState.dialog.keyReady = 0;
+    // The job took the loaded input and key with it: the next job starts from a new load.
+    dialog.inputLoaded = false;
+    dialog.keyReady = false;
+    dialog.nextDropIsKey = false;
+    gState.job.progress.store(kProgressIdle, std::memory_order_release);
     refreshControls(window);
-    job.progress.store(kProgressIdle, std::memory_order_release);
     SendDlgItemMessageA(window, IDP_PROGRESS, PBM_SETPOS, 0, 0);
 }
 
@@ -41,10 +44,10 @@ void reportJob(HWND window, UINT_PTR timerId) {
     if (timerId != kJobTimer) {
         return;
     }
-    JobSettings& job = gState.job;
+    JobStatus& job = gState.job;
     uint32_t progress = job.progress.load(std::memory_order_acquire);
     if (progress >= kProgressStarted) {
-        SendDlgItemMessageA(window, IDP_PROGRESS, PBM_SETPOS, progress - kProgressStarted, 0);
+        SendDlgItemMessageA(window, IDP_PROGRESS, PBM_SETPOS, progressPercent(progress), 0);
     }
     // A message already open (the start-up's, an analysis) is answered first; the report
     // follows at a later tick.
@@ -53,9 +56,9 @@ void reportJob(HWND window, UINT_PTR timerId) {
     }
     KillTimer(window, kJobTimer);
     char message[kMessageCapacity];
-    if (composeJobReport(job.resultCode.load(std::memory_order_relaxed),
-                         job.jobTime.load(std::memory_order_relaxed), job.inputPath, job.outputName, message,
-                         sizeof message)) {
+    if (composeJobReport(job.result.load(std::memory_order_relaxed),
+                         job.hundredths.load(std::memory_order_relaxed), gState.dialog.jobInput,
+                         gState.dialog.jobOutputName, message, sizeof message)) {
         showError(window, message, false);
     }
     resetAfterJob(window);

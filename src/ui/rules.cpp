@@ -2,14 +2,15 @@
 
 #include "resource.h"
 
-ControlStates computeControlStates(const DialogState& dialog) {
-    const bool e = dialog.inputLoaded != 0;
+ControlStates computeControlStates(const DialogState& dialog, bool jobRunning) {
+    const bool e = dialog.inputLoaded && !jobRunning;
     const bool enc = dialog.direction == Encrypt;
     const bool cl = dialog.cipherMode == ModeClassic;
     const bool drive = dialog.keySource == SourceDrive;
     const bool file = dialog.keySource == SourceFile;
     const bool string = dialog.keySource == SourceString;
-    const bool ready = dialog.keyReady != 0;
+    const bool ready = dialog.keyReady && !jobRunning;
+    const bool pending = dialog.keyPending && !jobRunning;
 
     ControlStates s{
         {
@@ -35,10 +36,10 @@ ControlStates computeControlStates(const DialogState& dialog) {
             {IDC_DRIVES, e && drive},
             {IDC_KEY_FILES, e && drive},
             {IDB_REFRESH, e && drive},
-            {IDB_GO, string ? e : ready || dialog.keyPending != 0},
+            {IDB_GO, string ? e : ready || pending},
         },
         enc,
-        cl && dialog.useDescription != 0,
+        cl && dialog.useDescription,
         !enc ? "Go DeNimbrel!"
         : cl ? "Go Nimbrel!"
              : "Go!",

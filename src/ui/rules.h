@@ -5,7 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "engine/job.h"
+#include "ui/dialog.h"
 
 struct ControlState {
     int id;
@@ -28,7 +28,8 @@ struct ControlStates {
     ToolTipText directionTips[4];
 };
 
-ControlStates computeControlStates(const DialogState& dialog);
+// While a job runs every ruled control is disabled, whatever the dialog holds.
+ControlStates computeControlStates(const DialogState& dialog, bool jobRunning);
 
 // The tool tips registered when the main dialog opens, in order.
 extern const ToolTipText kOpeningToolTips[26];

@@ -110,10 +110,10 @@ TEST(ConsoleInterop, ContainersGoBothWaysBetweenTheToolAndTheWindow) {
     Bytes container = readWholeFile(dir / "made\\report.qdx");
     ContainerHeader header{};
     ASSERT_EQ(decodeHeader(container.data(), container.size(), header), HeaderStatus::Ok);
-    ASSERT_EQ(runTool("decrypt " + inQuotes(dir / "made\\report.qdx") + " --key-string \"correct horse\" -o " +
-                      inQuotes(dir / "back")),
+    ASSERT_EQ(runTool("decrypt " + inQuotes(dir / "made\\report.qdx") +
+                      " --key-string \"correct horse\" -o " + inQuotes(dir / "back")),
               0u);
-    FileTimes times;
+    DiskTimes times;
     ASSERT_TRUE(fileTimesOf(dir / "back\\report.txt", times));
     EXPECT_EQ(times.written, header.lastWriteTime);
     EXPECT_EQ(times.accessed, header.lastAccessTime);

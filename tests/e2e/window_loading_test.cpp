@@ -122,7 +122,7 @@ TEST_F(LoadingTest, AContainerThroughChooseIsSetForDecryptionWithItsStoredKey) {
     // The times first. (The creation time is not compared: the Linux file systems under Wine
     // keep none that can be set.)
     std::string restored = dir / "report.doc";
-    FileTimes times;
+    DiskTimes times;
     ASSERT_TRUE(fileTimesOf(restored, times));
     EXPECT_EQ(times.written, kWritten);
     EXPECT_EQ(times.accessed, kAccessed);

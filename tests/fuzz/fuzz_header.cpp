@@ -21,12 +21,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         std::memcmp(&again, &header, sizeof header) != 0) {
         __builtin_trap();
     }
-    JobSettings* job = new JobSettings();
-    jobFromHeader(header, *job);
-    if (std::strchr(job->plainName, '\\') || std::strchr(job->plainName, '/') ||
-        std::strchr(job->plainName, ':')) {
+    StoredFile* stored = new StoredFile();
+    storedFileFromHeader(header, *stored);
+    if (std::strchr(stored->plainName, '\\') || std::strchr(stored->plainName, '/') ||
+        std::strchr(stored->plainName, ':')) {
         __builtin_trap();
     }
-    delete job;
+    delete stored;
     return 0;
 }

@@ -128,33 +128,28 @@ TEST(ContainerHeaderCodec, CutsUnterminatedTextFieldsAt299Bytes) {
 }
 
 TEST(ContainerHeaderCodec, JobRecordRoundTripKeepsOnlyABareName) {
-    ProgramState state;
-    resetProgramState(state);
-    JobSettings& job = state.job;
-    copyText("..\\..\\Windows\\system.ini", job.plainName);
-    copyText("notes", job.description);
-    copyText("E:\\keys\\k.bin", job.keyPath);
-    job.saveKeyName = 1;
-    job.fileAttributes = 0x12345678;
-    job.creationTime = 7;
+    JobRequest request;
+    resetJobRequest(request);
+    copyText("notes", request.description);
+    copyText("E:\\keys\\k.bin", request.keyPath);
+    request.useDescription = true;
+    request.saveKeyName = true;
     ContainerHeader h;
-    headerFromJob(job, 1, h);
+    headerForRequest(request, "..\\..\\Windows\\system.ini", 0x12345678, h);
+    h.creationTime = 7;
     EXPECT_EQ(h.attributes, 0x5678);
     EXPECT_EQ(h.headerLength, 936u);
     uint8_t bytes[kMaxHeaderLength];
     encodeHeader(h, bytes);
 
-    ProgramState loaded;
-    resetProgramState(loaded);
     ContainerHeader back;
     ASSERT_EQ(decodeHeader(bytes, 936, back), HeaderStatus::Ok);
-    jobFromHeader(back, loaded.job);
-    EXPECT_STREQ(loaded.job.plainName, "system.ini");
-    EXPECT_STREQ(loaded.job.keyPath, ""); // a key given elsewhere is never replaced here
-    EXPECT_EQ(loaded.job.saveKeyName, 1u);
-    EXPECT_EQ(loaded.job.fileAttributes, 0x5678u);
-    EXPECT_EQ(loaded.job.creationTime, 7u);
-    EXPECT_EQ(loaded.job.headerLength, 936u);
+    StoredFile stored{};
+    storedFileFromHeader(back, stored);
+    EXPECT_STREQ(stored.plainName, "system.ini");
+    EXPECT_EQ(stored.attributes, 0x5678u);
+    EXPECT_EQ(stored.creationTime, 7u);
+    EXPECT_EQ(stored.headerLength, 936u);
 }
 
 } // namespace

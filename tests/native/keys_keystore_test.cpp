@@ -11,8 +11,12 @@ namespace {
 
 using Status = KeyStoreStatus;
 
+Status only(KeyStoreState state) {
+    return Status{state, 0};
+}
+
 Status sized(uint32_t bytes) {
-    return Status(bytes);
+    return Status{KeyStoreState::Ready, bytes};
 }
 
 TEST(KeyStoreStatusRules, MeasuredStoreAndPadGiveTheStatus) {
@@ -24,16 +28,16 @@ TEST(KeyStoreStatusRules, MeasuredStoreAndPadGiveTheStatus) {
         uint32_t padSize;
         Status expected;
     } cases[] = {
-        {"no store, no pad", false, 0, false, 0, Status::NoPad},
-        {"no store, pad of 1,023", false, 0, true, 1023, Status::PadTooSmall},
-        {"no store, empty pad", false, 0, true, 0, Status::PadTooSmall},
-        {"no store, pad of 1,024", false, 0, true, 1024, Status::NotSetUp},
-        {"no store, large pad", false, 0, true, 0xFFFFFFFFu, Status::NotSetUp},
-        {"empty store", true, 0, false, 0, Status::Empty},
+        {"no store, no pad", false, 0, false, 0, only(KeyStoreState::NoPad)},
+        {"no store, pad of 1,023", false, 0, true, 1023, only(KeyStoreState::PadTooSmall)},
+        {"no store, empty pad", false, 0, true, 0, only(KeyStoreState::PadTooSmall)},
+        {"no store, pad of 1,024", false, 0, true, 1024, only(KeyStoreState::NotSetUp)},
+        {"no store, large pad", false, 0, true, 0xFFFFFFFFu, only(KeyStoreState::NotSetUp)},
+        {"empty store", true, 0, false, 0, only(KeyStoreState::Empty)},
         // Small sizes that equal the other states' values are still an empty store.
-        {"store of 3 bytes", true, 3, true, 5000, Status::Empty},
-        {"store of 5 bytes", true, 5, false, 0, Status::Empty},
-        {"store of 1,023", true, 1023, true, 5000, Status::Empty},
+        {"store of 3 bytes", true, 3, true, 5000, only(KeyStoreState::Empty)},
+        {"store of 5 bytes", true, 5, false, 0, only(KeyStoreState::Empty)},
+        {"store of 1,023", true, 1023, true, 5000, only(KeyStoreState::Empty)},
         {"store of 1,024", true, 1024, false, 0, sized(1024)},
         {"the store decides alone", true, 10000, true, 50, sized(10000)},
         {"largest store", true, 0xFFFFFFFFu, false, 0, sized(0xFFFFFFFFu)},
@@ -51,18 +55,18 @@ TEST(KeyStoreStatusRules, StoreSizeAfterAFillOrDraw) {
         bool ready;
         uint32_t size;
     } cases[] = {
-        {0, Status::Empty, false, 0},    {10, Status::Empty, false, 0},   {600, Status::Empty, false, 0},
-        {1023, Status::Empty, false, 0}, {1024, sized(1024), true, 1024}, {5904, sized(5904), true, 5904},
+        {0, only(KeyStoreState::Empty), false, 0},
+        {10, only(KeyStoreState::Empty), false, 0},
+        {600, only(KeyStoreState::Empty), false, 0},
+        {1023, only(KeyStoreState::Empty), false, 0},
+        {1024, sized(1024), true, 1024},
+        {5904, sized(5904), true, 5904},
     };
     for (const Case& c : cases) {
         Status status = statusForStoreSize(c.storeSize);
         EXPECT_EQ(status, c.expected) << c.storeSize;
-        EXPECT_EQ(isKeyStoreReady(status), c.ready) << c.storeSize;
-        EXPECT_EQ(keyStoreSize(status), c.size) << c.storeSize;
-    }
-    for (Status small : {Status::NoPad, Status::PadTooSmall, Status::NotSetUp, Status::Empty}) {
-        EXPECT_FALSE(isKeyStoreReady(small));
-        EXPECT_EQ(keyStoreSize(small), 0u);
+        EXPECT_EQ(status.state == KeyStoreState::Ready, c.ready) << c.storeSize;
+        EXPECT_EQ(status.size, c.size) << c.storeSize;
     }
 }
 
@@ -210,12 +214,19 @@ TEST(KeyStoreCommand, OffersWarnsAndDrawsAsTheStoreAllows) {
         Status after;
         uint32_t storeAfter, padAfter, keyFile;
     } cases[] = {
-        {"no store, no pad", keyStoreOf(kNone, kNone, 0), {true}, {kNoPad}, Status::NoPad, 0, 0, 0},
+        {"no store, no pad",
+         keyStoreOf(kNone, kNone, 0),
+         {true},
+         {kNoPad},
+         only(KeyStoreState::NoPad),
+         0,
+         0,
+         0},
         {"the advice's lower button opens the ReadMe",
          keyStoreOf(kNone, kNone, 0),
          {false},
          {kNoPad, "readme"},
-         Status::NoPad,
+         only(KeyStoreState::NoPad),
          0,
          0,
          0},
@@ -223,7 +234,7 @@ TEST(KeyStoreCommand, OffersWarnsAndDrawsAsTheStoreAllows) {
          keyStoreOf(kNone, 1023, 0),
          {true},
          {kPadTooSmall},
-         Status::PadTooSmall,
+         only(KeyStoreState::PadTooSmall),
          0,
          1023,
          0},
@@ -231,7 +242,7 @@ TEST(KeyStoreCommand, OffersWarnsAndDrawsAsTheStoreAllows) {
          keyStoreOf(kNone, 1024, 0),
          {false},
          {kSetUp},
-         Status::NotSetUp,
+         only(KeyStoreState::NotSetUp),
          0,
          1024,
          0},
@@ -239,7 +250,7 @@ TEST(KeyStoreCommand, OffersWarnsAndDrawsAsTheStoreAllows) {
          keyStoreOf(kNone, 5000, 3000),
          {true, true},
          {kSetUp, "fill", kEnough, "draw"},
-         Status::Empty,
+         only(KeyStoreState::Empty),
          904,
          0,
          4096},
@@ -247,7 +258,7 @@ TEST(KeyStoreCommand, OffersWarnsAndDrawsAsTheStoreAllows) {
          keyStoreOf(kNone, 5000, 0, false),
          {true},
          {kSetUp, "fill"},
-         Status::NotSetUp,
+         only(KeyStoreState::NotSetUp),
          0,
          5000,
          0},
@@ -271,7 +282,7 @@ TEST(KeyStoreCommand, OffersWarnsAndDrawsAsTheStoreAllows) {
          keyStoreOf(3000, kNone, 3000),
          {true},
          {"fill", kTooSmall, "draw"},
-         Status::Empty,
+         only(KeyStoreState::Empty),
          0,
          0,
          3000},
@@ -287,7 +298,7 @@ TEST(KeyStoreCommand, OffersWarnsAndDrawsAsTheStoreAllows) {
          keyStoreOf(4696, kNone, 3000),
          {true},
          {kEnough, "draw"},
-         Status::Empty,
+         only(KeyStoreState::Empty),
          600,
          0,
          4096},
@@ -295,7 +306,7 @@ TEST(KeyStoreCommand, OffersWarnsAndDrawsAsTheStoreAllows) {
          keyStoreOf(4096, 9999, 3000),
          {true},
          {kEnough, "draw"},
-         Status::Empty,
+         only(KeyStoreState::Empty),
          0,
          9999,
          4096},
@@ -311,7 +322,7 @@ TEST(KeyStoreCommand, OffersWarnsAndDrawsAsTheStoreAllows) {
          keyStoreOf(600, 5000, 0),
          {true},
          {kIsEmpty},
-         Status::Empty,
+         only(KeyStoreState::Empty),
          600,
          5000,
          0},
@@ -334,7 +345,7 @@ TEST(KeyStoreCommand, AStoreDrawnEmptySaysSoOnTheNextPress) {
     store.answers = {true};
     Status status = store.startUp();
     store.press(status);
-    ASSERT_EQ(status, Status::Empty);
+    ASSERT_EQ(status, only(KeyStoreState::Empty));
     store.answers = {true};
     store.press(status);
     EXPECT_EQ(store.events, std::vector<std::string>{kIsEmpty});
@@ -345,15 +356,15 @@ TEST(KeyStoreCommand, AdviceExistsOnlyForStatusesWithoutData) {
         Status status;
         const char* text;
     } cases[] = {
-        {Status::NoPad, kKeyStoreNoPadText},
-        {Status::PadTooSmall, kKeyStorePadTooSmallText},
-        {Status::Empty, kKeyStoreEmptyText},
-        {Status::NotSetUp, nullptr},
+        {only(KeyStoreState::NoPad), kKeyStoreNoPadText},
+        {only(KeyStoreState::PadTooSmall), kKeyStorePadTooSmallText},
+        {only(KeyStoreState::Empty), kKeyStoreEmptyText},
+        {only(KeyStoreState::NotSetUp), nullptr},
         {sized(1024), nullptr},
         {sized(0xFFFFFFFFu), nullptr},
     };
     for (const Case& c : cases) {
-        EXPECT_STREQ(keyStoreAdviceText(c.status), c.text) << uint32_t(c.status);
+        EXPECT_STREQ(keyStoreAdviceText(c.status), c.text) << uint32_t(c.status.state);
     }
 }
 

@@ -210,13 +210,13 @@ Bytes pattern(size_t n, uint8_t seed) {
 }
 
 struct Job {
-    ProgramState state;
+    JobRequest request;
     JobOptions options{kQ, kQ + 50, false};
     JobOutcome outcome{};
 
-    Job() { resetProgramState(state); }
+    Job() { resetJobRequest(request); }
     JobOutcome run(MemoryFiles& m) {
-        outcome = runJobOperation(state.job, state.dialog, m.layer(), options);
+        outcome = runJobOperation(request, m.layer(), options);
         return outcome;
     }
 };
@@ -224,20 +224,20 @@ struct Job {
 // Sets up a job over /in/a.txt into /out with a key string or a key file of keyBytes used bytes.
 void describe(Job& j, MemoryFiles& m, CipherMode mode, const std::string& keyText, const Bytes* keyFile,
               uint32_t keyBytes) {
-    copyText("/in/a.txt", j.state.job.inputPath);
-    copyText("/out", j.state.job.outputFolder);
-    j.state.dialog.cipherMode = mode;
-    j.state.dialog.direction = Encrypt;
+    copyText("/in/a.txt", j.request.inputPath);
+    copyText("/out", j.request.outputFolder);
+    j.request.mode = mode;
+    j.request.direction = Encrypt;
     m.inputPath = "/in/a.txt";
     if (keyFile) {
         m.keyPath = "/keys/k.bin";
         m.files[m.keyPath].bytes = *keyFile;
-        copyText(m.keyPath.c_str(), j.state.job.keyPath);
-        j.state.job.keyIsFile = 1;
-        j.state.job.keyBytes = keyBytes;
-        j.state.dialog.keyReady = 1;
+        copyText(m.keyPath.c_str(), j.request.keyPath);
+        j.request.keyKind = KeyKind::File;
+        j.request.keyBytes = keyBytes;
     } else {
-        copyText(keyText.c_str(), j.state.job.keyPath);
+        j.request.keyKind = KeyKind::Text;
+        copyText(keyText.c_str(), j.request.keyText);
     }
 }
 
@@ -277,9 +277,9 @@ TEST(JobOperation, OutputsMatchTheLiteralPassInEveryModeAndDecryptBack) {
         m.files["/in/a.txt"].bytes = plain;
         Job j;
         describe(j, m, c.mode, c.keyText, c.keyFile, c.keyBytes);
-        j.state.dialog.useDescription = c.description;
-        copyText("Quarterly", j.state.job.description);
-        j.state.job.saveKeyName = c.saveKeyName;
+        j.request.useDescription = c.description;
+        copyText("Quarterly", j.request.description);
+        j.request.saveKeyName = c.saveKeyName;
         ASSERT_EQ(j.run(m).result, ResultOk) << int(j.outcome.failedAt);
         std::string out = std::string("/out/") + c.outputName;
         EXPECT_EQ(std::string(j.outcome.outputPath), out);
@@ -305,11 +305,11 @@ TEST(JobOperation, OutputsMatchTheLiteralPassInEveryModeAndDecryptBack) {
         // Back again, as the tool's decrypt drives it: the header read, the stored times applied.
         Job back;
         describe(back, m, ModeClassic, c.keyText, c.keyFile, c.keyBytes);
-        copyText(out.c_str(), back.state.job.inputPath);
+        copyText(out.c_str(), back.request.inputPath);
         m.inputPath = out;
-        jobFromHeader(header, back.state.job);
-        back.state.dialog.direction = Decrypt;
-        copyText("/back", back.state.job.outputFolder);
+        storedFileFromHeader(header, back.request.stored);
+        back.request.direction = Decrypt;
+        copyText("/back", back.request.outputFolder);
         m.files[out].times = FileTimes{1, 2, 3};
         ASSERT_EQ(back.run(m).result, ResultOk);
         EXPECT_TRUE(back.outcome.timesSet);
@@ -397,9 +397,9 @@ TEST(JobOperation, RefusalsBeforeAnyOutput) {
          [](Job& j, MemoryFiles& m) {
              m.files["/in/a.qdx"].bytes = {9};
              m.inputPath = "/in/a.qdx";
-             copyText("/in/a.qdx", j.state.job.inputPath);
-             copyText("/in", j.state.job.outputFolder);
-             j.state.dialog.cipherMode = ModeClassic;
+             copyText("/in/a.qdx", j.request.inputPath);
+             copyText("/in", j.request.outputFolder);
+             j.request.mode = ModeClassic;
              j.options.replaceOutput = true;
          },
          ResultWriteError, JobStep::OutputIsInput},
@@ -407,29 +407,27 @@ TEST(JobOperation, RefusalsBeforeAnyOutput) {
          [](Job& j, MemoryFiles& m) {
              m.files["/keys/XOR a.txt"].bytes = pattern(100, 6);
              m.keyPath = "/keys/XOR a.txt";
-             copyText("/keys/XOR a.txt", j.state.job.keyPath);
-             copyText("/keys/", j.state.job.outputFolder);
+             copyText("/keys/XOR a.txt", j.request.keyPath);
+             copyText("/keys/", j.request.outputFolder);
              j.options.replaceOutput = true;
          },
          ResultWriteError, JobStep::OutputIsKey},
-        {"key file shorter than its byte count", [](Job& j, MemoryFiles&) { j.state.job.keyBytes = 101; },
+        {"key file shorter than its byte count", [](Job& j, MemoryFiles&) { j.request.keyBytes = 101; },
          ResultNoKey, JobStep::KeyShort},
-        {"key file not adopted", [](Job& j, MemoryFiles&) { j.state.dialog.keyReady = 0; }, ResultNoKey,
-         JobStep::KeyNotReady},
-        {"empty key file", [](Job& j, MemoryFiles&) { j.state.job.keyBytes = 0; }, ResultNoKey,
+        {"empty key file", [](Job& j, MemoryFiles&) { j.request.keyBytes = 0; }, ResultNoKey,
          JobStep::KeyNotReady},
         {"container shorter than its header",
          [](Job& j, MemoryFiles&) {
-             j.state.dialog.direction = Decrypt;
-             j.state.dialog.cipherMode = ModeClassic;
-             copyText("a.txt", j.state.job.plainName);
-             j.state.job.headerLength = 336;
+             j.request.direction = Decrypt;
+             j.request.mode = ModeClassic;
+             copyText("a.txt", j.request.stored.plainName);
+             j.request.stored.headerLength = 336;
          },
          ResultReadError, JobStep::InputTruncated},
         {"no name to write",
          [](Job& j, MemoryFiles&) {
-             j.state.dialog.direction = Decrypt;
-             j.state.dialog.cipherMode = ModeClassic;
+             j.request.direction = Decrypt;
+             j.request.mode = ModeClassic;
          },
          ResultWriteError, JobStep::NameUnusable},
     };
@@ -477,10 +475,10 @@ TEST(JobOperation, TakenTemporaryNamesAreSkippedAndTimesThatWillNotSetKeepTheFil
     m.files["/in/b.qdx"].bytes = container;
     Job back;
     describe(back, m, ModeClassic, "k", nullptr, 0);
-    copyText("/in/b.qdx", back.state.job.inputPath);
+    copyText("/in/b.qdx", back.request.inputPath);
     ASSERT_EQ(readContainerHeader(m.layer(), "/in/b.qdx", header), HeaderRead::Ok);
-    jobFromHeader(header, back.state.job);
-    back.state.dialog.direction = Decrypt;
+    storedFileFromHeader(header, back.request.stored);
+    back.request.direction = Decrypt;
     m.faultCall = SetTimes;
     ASSERT_EQ(back.run(m).result, ResultOk);
     EXPECT_FALSE(back.outcome.timesSet);

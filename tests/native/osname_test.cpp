@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "app/osname.h"
+#include "ui/osname.h"
 #include "version.h"
 
 namespace {

@@ -115,30 +115,30 @@ TEST(NameOutput, FollowsDirectionAndMode) {
         {Decrypt, ModeClassic, "D:\\empty.qdx", "", "", "", "DeCrypting "},
     };
     for (const NamingCase& c : cases) {
-        ProgramState state;
-        resetProgramState(state);
-        state.dialog.direction = c.direction;
-        state.dialog.cipherMode = c.mode;
-        copyText(c.inputPath, state.job.inputPath);
-        copyText(c.storedName, state.job.plainName);
-        char caption[kTextCapacity];
-        nameOutputFields(state.job, state.dialog, caption, sizeof caption);
-        EXPECT_STREQ(state.job.plainName, c.plainName) << c.inputPath;
-        EXPECT_STREQ(state.job.outputName, c.outputName) << c.inputPath;
-        EXPECT_STREQ(caption, c.caption) << c.inputPath;
+        JobRequest request;
+        resetJobRequest(request);
+        request.direction = c.direction;
+        request.mode = c.mode;
+        copyText(c.inputPath, request.inputPath);
+        copyText(c.storedName, request.stored.plainName);
+        OutputNames names;
+        nameOutput(request, names);
+        EXPECT_STREQ(names.plainName, c.plainName) << c.inputPath;
+        EXPECT_STREQ(names.outputName, c.outputName) << c.inputPath;
+        EXPECT_STREQ(names.caption, c.caption) << c.inputPath;
     }
 }
 
 TEST(NameOutput, ANameThatDoesNotFitLeavesNoOutputName) {
-    ProgramState state;
-    resetProgramState(state);
+    JobRequest request;
+    resetJobRequest(request);
     std::string name(kTextCapacity - 4, 'n'); // a path that just fits: the name fits, "XOR " + name does not
-    copyText(("C:\\" + name).c_str(), state.job.inputPath);
-    copyText("stale", state.job.outputName);
-    char caption[40];
-    EXPECT_FALSE(nameOutputFields(state.job, state.dialog, caption, sizeof caption));
-    EXPECT_STREQ(state.job.outputName, "");
-    EXPECT_EQ(textLength(caption), 39u); // the caption is cut, not overrun
+    copyText(("C:\\" + name).c_str(), request.inputPath);
+    OutputNames names;
+    copyText("stale", names.outputName);
+    EXPECT_FALSE(nameOutput(request, names));
+    EXPECT_STREQ(names.outputName, "");
+    EXPECT_EQ(textLength(names.caption), kTextCapacity - 1); // the caption is cut, not overrun
 }
 
 // Every folder in which the final name fits within a path's length takes the temporary name

@@ -152,15 +152,15 @@ inline uint64_t fileTimeValue(const FILETIME& f) {
     return (uint64_t(f.dwHighDateTime) << 32) | f.dwLowDateTime;
 }
 
-struct FileTimes {
+struct DiskTimes {
     uint64_t accessed;
     uint64_t written;
 };
 
 // A file's times, taken without reading it: on the host's file system a read moves the access
 // time, so check the times before the content. False when the file does not open.
-inline bool fileTimesOf(const std::string& path, FileTimes& times) {
-    times = FileTimes{0, 0};
+inline bool fileTimesOf(const std::string& path, DiskTimes& times) {
+    times = DiskTimes{0, 0};
     HANDLE f =
         CreateFileW(wide(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
     if (f == INVALID_HANDLE_VALUE) {
@@ -170,7 +170,7 @@ inline bool fileTimesOf(const std::string& path, FileTimes& times) {
     bool got = GetFileTime(f, &created, &accessed, &written) != 0;
     CloseHandle(f);
     if (got) {
-        times = FileTimes{fileTimeValue(accessed), fileTimeValue(written)};
+        times = DiskTimes{fileTimeValue(accessed), fileTimeValue(written)};
     }
     return got;
 }

@@ -9,13 +9,14 @@
 #include <mutex>
 #include <thread>
 
-#include "engine/job.h"
-#include "keys/adopt_win.h"
 #include "keys/keyfiles_win.h"
-#include "keys/keytools_win.h"
+#include "keys/keygen_win.h"
 #include "resource.h"
 #include "support/win_files.h"
 #include "support/wine_drives.h"
+#include "ui/dialog.h"
+#include "ui/keycommands_win.h"
+#include "ui/keysource_win.h"
 
 namespace {
 
@@ -104,10 +105,18 @@ class KeyToolsTest : public ::testing::Test {
     ControlHost host;
     TempFolder dir{"keys"};
     void SetUp() override {
-        resetProgramState(gState);
+        resetDialogState(gState.dialog);
         gState.dialog.cipherMode = ModeClassic; // no size advice in these tests
     }
 };
+
+KeyStoreStatus only(KeyStoreState state) {
+    return KeyStoreStatus{state, 0};
+}
+
+KeyStoreStatus ready(uint32_t size) {
+    return KeyStoreStatus{KeyStoreState::Ready, size};
+}
 
 // ---- Drive key files ----
 
@@ -149,19 +158,19 @@ TEST_F(DriveTest, OnlyRemovableAndOpticalDrivesWithAnIndexAreListedInLetterOrder
     EXPECT_EQ(host.items(IDC_KEY_FILES), (std::vector<std::string>{"Monday key", "Big key", "Photo"}));
     EXPECT_EQ(host.text(IDC_KEY_FILES), "Monday key");
     // On the drive when the file is there, as written otherwise.
-    EXPECT_STREQ(gState.job.keyPath, "L:/keys\\mon.bin");
-    EXPECT_TRUE(selectDriveEntry(1));
-    EXPECT_STREQ(gState.job.keyPath, bigKey.c_str());
-    EXPECT_FALSE(selectDriveEntry(1));
-    EXPECT_TRUE(selectDriveEntry(2));
-    EXPECT_STREQ(gState.job.keyPath, "photo.jpg");
+    EXPECT_STREQ(gState.dialog.keyPath, "L:/keys\\mon.bin");
+    EXPECT_TRUE(chooseDriveEntry(1));
+    EXPECT_STREQ(gState.dialog.keyPath, bigKey.c_str());
+    EXPECT_FALSE(chooseDriveEntry(1));
+    EXPECT_TRUE(chooseDriveEntry(2));
+    EXPECT_STREQ(gState.dialog.keyPath, "photo.jpg");
 
     // Another drive's index replaces the list; reading one again never duplicates it.
     SendDlgItemMessageA(host.window, IDC_DRIVES, CB_SETCURSEL, 1, 0);
-    EXPECT_EQ(readDriveIndex(host.window), 1u);
+    EXPECT_EQ(showDriveIndex(host.window), 1u);
     EXPECT_EQ(host.items(IDC_KEY_FILES), std::vector<std::string>{"Disc key"});
-    EXPECT_STREQ(gState.job.keyPath, "disc.bin");
-    EXPECT_EQ(readDriveIndex(host.window), 1u);
+    EXPECT_STREQ(gState.dialog.keyPath, "disc.bin");
+    EXPECT_EQ(showDriveIndex(host.window), 1u);
     EXPECT_EQ(host.items(IDC_KEY_FILES), std::vector<std::string>{"Disc key"});
 }
 
@@ -188,21 +197,21 @@ TEST_F(DriveTest, EntriesAreInTheCodePageOrInUtf8BehindTheMark) {
 
     EXPECT_EQ(scanDrives(host.window), 1u);
     EXPECT_EQ(host.items(IDC_KEY_FILES), std::vector<std::string>{western});
-    EXPECT_EQ(std::string(gState.job.keyPath), "L:/" + western + ".bin");
+    EXPECT_EQ(std::string(gState.dialog.keyPath), "L:/" + western + ".bin");
     SendDlgItemMessageW(host.window, IDC_DRIVES, CB_SETCURSEL, 1, 0);
-    EXPECT_EQ(readDriveIndex(host.window), 1u);
+    EXPECT_EQ(showDriveIndex(host.window), 1u);
     EXPECT_EQ(host.items(IDC_KEY_FILES), std::vector<std::string>{japanese});
-    EXPECT_EQ(std::string(gState.job.keyPath), "N:/" + japanese + ".bin");
+    EXPECT_EQ(std::string(gState.dialog.keyPath), "N:/" + japanese + ".bin");
 }
 
 TEST_F(DriveTest, WithoutAnIndexNothingIsListedAndTheKeyPathStays) {
     TestDrive o('O', bare.path, DRIVE_REMOVABLE);
     ASSERT_TRUE(o.made);
-    copyText("C:\\chosen.bin", gState.job.keyPath);
+    copyText("C:\\chosen.bin", gState.dialog.keyPath);
     EXPECT_EQ(scanDrives(host.window), 0u);
     EXPECT_TRUE(host.items(IDC_DRIVES).empty());
     EXPECT_TRUE(host.items(IDC_KEY_FILES).empty());
-    EXPECT_STREQ(gState.job.keyPath, "C:\\chosen.bin");
+    EXPECT_STREQ(gState.dialog.keyPath, "C:\\chosen.bin");
 }
 
 TEST_F(DriveTest, AnIndexThatCannotBeReadGivesNoEntries) {
@@ -210,19 +219,19 @@ TEST_F(DriveTest, AnIndexThatCannotBeReadGivesNoEntries) {
     TestDrive l('L', removable.path, DRIVE_REMOVABLE);
     ASSERT_TRUE(l.made);
     ASSERT_EQ(scanDrives(host.window), 1u);
-    copyText("kept", gState.job.keyPath);
+    copyText("kept", gState.dialog.keyPath);
     // Held by another program: the list empties, the key path stays.
     HANDLE held =
         CreateFileA((removable / "KeyRing.txt").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-    EXPECT_EQ(readDriveIndex(host.window), 0u);
+    EXPECT_EQ(showDriveIndex(host.window), 0u);
     CloseHandle(held);
     EXPECT_TRUE(host.items(IDC_KEY_FILES).empty());
-    EXPECT_STREQ(gState.job.keyPath, "kept");
+    EXPECT_STREQ(gState.dialog.keyPath, "kept");
     // An index with only names and comments keeps the entries of the last one that had some.
     writeWholeFile(removable / "KeyRing.txt", index({"# nothing here", "ab"}));
-    EXPECT_EQ(readDriveIndex(host.window), 0u);
-    EXPECT_STREQ(gState.job.keyPath, "kept");
-    EXPECT_FALSE(selectDriveEntry(0)); // the selected entry did not change
+    EXPECT_EQ(showDriveIndex(host.window), 0u);
+    EXPECT_STREQ(gState.dialog.keyPath, "kept");
+    EXPECT_FALSE(chooseDriveEntry(0)); // the selected entry did not change
 }
 
 // ---- KeyStore ----
@@ -258,15 +267,15 @@ TEST_F(KeyStoreTest, TheStatusFollowsTheStoreAndThePadFiles) {
         size_t storeSize; // 0: none
         size_t padSize;   // 0: none
         bool secondPlace;
-        uint32_t status;
+        KeyStoreStatus status;
     } cases[] = {
-        {"nothing", 0, 0, false, 0},
-        {"pad of 1,023 bytes", 0, 1023, false, 3},
-        {"pad of 1,024 bytes", 0, 1024, false, 5},
-        {"pad in the second place", 0, 2000, true, 5},
-        {"store of 4,000 bytes", 4000, 0, false, 4000},
-        {"store below the minimum, no pad", 500, 0, false, 10},
-        {"store below the minimum, topped up at start", 500, 2000, false, 2500},
+        {"nothing", 0, 0, false, only(KeyStoreState::NoPad)},
+        {"pad of 1,023 bytes", 0, 1023, false, only(KeyStoreState::PadTooSmall)},
+        {"pad of 1,024 bytes", 0, 1024, false, only(KeyStoreState::NotSetUp)},
+        {"pad in the second place", 0, 2000, true, only(KeyStoreState::NotSetUp)},
+        {"store of 4,000 bytes", 4000, 0, false, ready(4000)},
+        {"store below the minimum, no pad", 500, 0, false, only(KeyStoreState::Empty)},
+        {"store below the minimum, topped up at start", 500, 2000, false, ready(2500)},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -278,7 +287,7 @@ TEST_F(KeyStoreTest, TheStatusFollowsTheStoreAndThePadFiles) {
             pad(c.secondPlace ? secondPad : firstPad, patternBytes(c.padSize, 2));
         }
         checkKeyStore(host.window);
-        EXPECT_EQ(uint32_t(keyStoreStatus()), c.status);
+        EXPECT_EQ(keyStoreStatus(), c.status);
     }
 }
 
@@ -288,13 +297,13 @@ TEST_F(KeyStoreTest, ASetUpMovesThePadIntoANewStoreAndEmptiesIt) {
     pad(firstPad, first);
     pad(secondPad, second);
     checkKeyStore(host.window);
-    ASSERT_EQ(uint32_t(keyStoreStatus()), 5u);
+    ASSERT_EQ(keyStoreStatus(), only(KeyStoreState::NotSetUp));
     fillKeyStore(host.window);
     EXPECT_EQ(readWholeFile(store), first);
     EXPECT_TRUE(readWholeFile(firstPad).empty());
     EXPECT_TRUE(fileExists(firstPad));
     EXPECT_EQ(readWholeFile(secondPad), second); // one pad per fill
-    EXPECT_EQ(uint32_t(keyStoreStatus()), 5000u);
+    EXPECT_EQ(keyStoreStatus(), ready(5000));
     // An emptied pad in the first place still counts as the pad file; once it is gone the next
     // fill appends the other place's.
     fillKeyStore(host.window);
@@ -304,7 +313,7 @@ TEST_F(KeyStoreTest, ASetUpMovesThePadIntoANewStoreAndEmptiesIt) {
     Bytes both = first;
     both.insert(both.end(), second.begin(), second.end());
     EXPECT_EQ(readWholeFile(store), both);
-    EXPECT_EQ(uint32_t(keyStoreStatus()), 8000u);
+    EXPECT_EQ(keyStoreStatus(), ready(8000));
 }
 
 TEST_F(KeyStoreTest, APadHeldOpenOrTooSmallIsLeftAlone) {
@@ -326,25 +335,25 @@ TEST_F(KeyStoreTest, ADrawTakesTheKeyFromTheFrontAndKeepsTheRestInOrder) {
     Bytes data = patternBytes(10000, 7);
     storeWith(data);
     checkKeyStore(host.window);
-    gState.job.inputSize = 3000;
+    gState.dialog.inputSize = 3000;
     drawKeyFile(host.window);
     EXPECT_EQ(readWholeFile(dir / "KeyFile.txt"), Bytes(data.begin(), data.begin() + 4096));
     EXPECT_EQ(readWholeFile(store), Bytes(data.begin() + 4096, data.end()));
-    EXPECT_EQ(uint32_t(keyStoreStatus()), 5904u);
-    EXPECT_STREQ(gState.job.keyPath, (dir / "KeyFile.txt").c_str());
-    EXPECT_EQ(gState.job.keyBytes, 4096u);
-    EXPECT_EQ(gState.dialog.keyReady, 1u);
+    EXPECT_EQ(keyStoreStatus(), ready(5904));
+    EXPECT_STREQ(gState.dialog.keyPath, (dir / "KeyFile.txt").c_str());
+    EXPECT_EQ(gState.dialog.keyBytes, 4096u);
+    EXPECT_TRUE(gState.dialog.keyReady);
     EXPECT_EQ(host.text(IDE_BYTE_COUNT), "4096");
 }
 
 TEST_F(KeyStoreTest, ADrawOfMoreThanTheStoreHoldsEmptiesIt) {
     Bytes data = patternBytes(3000, 8);
     storeWith(data);
-    gState.job.inputSize = 3000;
+    gState.dialog.inputSize = 3000;
     drawKeyFile(host.window);
     EXPECT_EQ(readWholeFile(dir / "KeyFile.txt"), data);
     EXPECT_TRUE(readWholeFile(store).empty());
-    EXPECT_EQ(uint32_t(keyStoreStatus()), 10u);
+    EXPECT_EQ(keyStoreStatus(), only(KeyStoreState::Empty));
 }
 
 TEST_F(KeyStoreTest, APadThatWouldTakeTheStorePastFourGiBIsRefusedWithAMessage) {
@@ -367,7 +376,7 @@ TEST_F(KeyStoreTest, APadThatWouldTakeTheStorePastFourGiBIsRefusedWithAMessage) 
     WIN32_FILE_ATTRIBUTE_DATA padNow{};
     GetFileAttributesExA(firstPad.c_str(), GetFileExInfoStandard, &padNow);
     EXPECT_EQ((uint64_t(padNow.nFileSizeHigh) << 32) | padNow.nFileSizeLow, uint64_t(end.QuadPart));
-    EXPECT_EQ(uint32_t(keyStoreStatus()), 2000u);
+    EXPECT_EQ(keyStoreStatus(), ready(2000));
 }
 
 // ---- KeyStore under faults ----
@@ -444,7 +453,7 @@ TEST_F(KeyStoreTest, NoPadByteIsInTwoPlacesWhicheverOperationFailsOrWhereverTheP
     std::string out = dir / "out";
     std::string earlier = dir / "earlier.bin";
     writeWholeFile(earlier, Bytes(64, 1));
-    gState.job.inputSize = 3000; // a 4,096-byte key: words 0 to 1023
+    gState.dialog.inputSize = 3000; // a 4,096-byte key: words 0 to 1023
     BoxAnswerer boxes;
     useKeyFileOps(&kFaultyOps);
     for (const Scenario& s : scenarios) {
@@ -469,7 +478,7 @@ TEST_F(KeyStoreTest, NoPadByteIsInTwoPlacesWhicheverOperationFailsOrWhereverTheP
                     pad(s.padInSecondPlace ? secondPad : firstPad, padBytes);
                 }
                 checkKeyStore(host.window);
-                adoptKeyFile(earlier.c_str(), nullptr); // a key chosen before
+                adoptKeyFile(nullptr, earlier.c_str()); // a key chosen before
 
                 int shown = boxes.answered;
                 gPlan = FaultPlan{at, ends, 0, ""};
@@ -504,7 +513,7 @@ TEST_F(KeyStoreTest, NoPadByteIsInTwoPlacesWhicheverOperationFailsOrWhereverTheP
                 for (const std::string& name : folderEntries(appDataFolder() + "\\Orvensoft\\Random")) {
                     EXPECT_EQ(name, "keyblock.txt");
                 }
-                bool adopted = std::string(gState.job.keyPath) == out + "\\KeyFile.txt";
+                bool adopted = std::string(gState.dialog.keyPath) == out + "\\KeyFile.txt";
                 if (at == 0) {
                     EXPECT_FALSE(told);
                     EXPECT_TRUE(s.draw ? adopted : padNow.empty()) << "the fault-free run did its work";
@@ -512,7 +521,7 @@ TEST_F(KeyStoreTest, NoPadByteIsInTwoPlacesWhicheverOperationFailsOrWhereverTheP
                     // A failure is said, and never leaves the earlier key chosen as if it were new.
                     EXPECT_TRUE(s.draw ? adopted || told : padNow.empty() || told || padAbsent);
                     if (s.draw) {
-                        EXPECT_TRUE(adopted || gState.job.keyPath[0] == '\0') << gState.job.keyPath;
+                        EXPECT_TRUE(adopted || gState.dialog.keyPath[0] == '\0') << gState.dialog.keyPath;
                     }
                 }
             }
@@ -534,13 +543,13 @@ TEST_F(CreateTest, TheKeyIsTheNextPowerOfTwoAboveTheInputAndIsAdopted) {
     BoxAnswerer boxes; // "Replace KeyFile.txt" from the second on
     for (const Case& c : cases) {
         SCOPED_TRACE(c.inputSize);
-        gState.job.inputSize = c.inputSize;
+        gState.dialog.inputSize = c.inputSize;
         host.setText(IDE_OUTPUT, dir.path);
         createKeyFile(host.window);
         Bytes key = readWholeFile(dir / "KeyFile.txt");
         EXPECT_EQ(key.size(), c.keyLength);
-        EXPECT_STREQ(gState.job.keyPath, (dir / "KeyFile.txt").c_str());
-        EXPECT_EQ(gState.job.keyBytes, c.keyLength);
+        EXPECT_STREQ(gState.dialog.keyPath, (dir / "KeyFile.txt").c_str());
+        EXPECT_EQ(gState.dialog.keyBytes, c.keyLength);
         EXPECT_EQ(host.text(IDE_KEY_FILE), dir / "KeyFile.txt");
         EXPECT_EQ(host.text(IDE_BYTE_COUNT), std::to_string(c.keyLength));
     }
@@ -550,7 +559,7 @@ TEST_F(CreateTest, TheKeyIsTheNextPowerOfTwoAboveTheInputAndIsAdopted) {
 
 TEST_F(CreateTest, AnOlderKeyFileIsReplacedAndTheBytesAreRandom) {
     BoxAnswerer boxes; // "Replace KeyFile.txt"
-    gState.job.inputSize = 4000;
+    gState.dialog.inputSize = 4000;
     writeWholeFile(dir / "KeyFile.txt", Bytes(10, 0));
     host.setText(IDE_OUTPUT, dir.path + "\\");
     createKeyFile(host.window);
@@ -565,22 +574,22 @@ TEST_F(CreateTest, AnOlderKeyFileIsReplacedAndTheBytesAreRandom) {
 }
 
 TEST_F(CreateTest, AMissingFolderIsCreatedOneLevelDeep) {
-    gState.job.inputSize = 10;
+    gState.dialog.inputSize = 10;
     host.setText(IDE_OUTPUT, dir / "new");
     createKeyFile(host.window);
     EXPECT_EQ(readWholeFile(dir / "new\\KeyFile.txt").size(), 16u);
     host.setText(IDE_OUTPUT, dir / "no\\such");
     createKeyFile(host.window);
-    EXPECT_STREQ(gState.job.keyPath, "");
-    EXPECT_EQ(gState.dialog.keyReady, 0u);
+    EXPECT_STREQ(gState.dialog.keyPath, "");
+    EXPECT_FALSE(gState.dialog.keyReady);
     EXPECT_EQ(host.text(IDE_BYTE_COUNT), "0");
 }
 
 TEST_F(CreateTest, AFolderTooLongForTheKeyFilesPathIsRefused) {
     host.setText(IDE_OUTPUT, dir.path + "\\" + std::string(590 - dir.path.size(), 'f'));
-    copyText("C:\\old.bin", gState.job.keyPath);
+    copyText("C:\\old.bin", gState.dialog.keyPath);
     createKeyFile(host.window);
-    EXPECT_STREQ(gState.job.keyPath, "");
+    EXPECT_STREQ(gState.dialog.keyPath, "");
     EXPECT_TRUE(folderEntries(dir.path).empty() || folderEntries(dir.path).size() == 1);
 }
 
@@ -591,19 +600,19 @@ bool failingSource(void*, uint8_t*, uint32_t) {
 TEST_F(CreateTest, ASourceThatFailsWritesNothingAndKeepsTheOlderKey) {
     writeWholeFile(dir / "KeyFile.txt", std::string("older key"));
     host.setText(IDE_OUTPUT, dir.path);
-    copyText("C:\\chosen.bin", gState.job.keyPath);
+    copyText("C:\\chosen.bin", gState.dialog.keyPath);
     KeyFileDraft key;
-    ASSERT_TRUE(prepareKeyFile(host.window, key));
-    EXPECT_FALSE(writeKeyFile(host.window, key, 4096, failingSource, nullptr));
+    ASSERT_TRUE(prepareKeyFile(dir.path.c_str(), key));
+    EXPECT_EQ(writeKeyFile(key, 4096, failingSource, nullptr), DraftFillFailed);
     Bytes kept = readWholeFile(dir / "KeyFile.txt");
     EXPECT_EQ(std::string(kept.begin(), kept.end()), "older key");
     EXPECT_EQ(folderEntries(dir.path), std::vector<std::string>{"KeyFile.txt"});
-    EXPECT_STREQ(gState.job.keyPath, "C:\\chosen.bin");
+    EXPECT_STREQ(gState.dialog.keyPath, "C:\\chosen.bin");
 }
 
 TEST_F(CreateTest, TheRandomSourcesKeySetIsMadeOnFirstUse) {
     RegDeleteTreeA(HKEY_CURRENT_USER, "Software\\Wine\\Crypto\\RSA\\ZEVK");
-    gState.job.inputSize = 100;
+    gState.dialog.inputSize = 100;
     host.setText(IDE_OUTPUT, dir.path);
     createKeyFile(host.window);
     EXPECT_EQ(readWholeFile(dir / "KeyFile.txt").size(), 128u);

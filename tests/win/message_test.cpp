@@ -7,10 +7,10 @@
 #include <string>
 #include <thread>
 
-#include "app/message_win.h"
 #include "engine/messages.h"
 #include "keys/keystore.h"
 #include "resource.h"
+#include "ui/message_win.h"
 
 namespace {
 
@@ -60,9 +60,13 @@ HWND boxWithText(const std::string& text) {
 
 TEST(MessageBoxGuard, ACallerOnAnotherThreadWaitsForTheOpenBox) {
     std::atomic<int> first{0}, second{0};
-    std::thread a([&] { first = int(showMessage(nullptr, MessageRequest{"first", "OK", "No", 0})); });
+    std::thread a([&] {
+        first = int(showMessage(nullptr, MessageRequest{"first", "OK", "No", 0, AnswerYes}));
+    });
     ASSERT_TRUE(waitFor([] { return boxWithText("first") != nullptr; }));
-    std::thread b([&] { second = int(showMessage(nullptr, MessageRequest{"second", "OK", "No", 1})); });
+    std::thread b([&] {
+        second = int(showMessage(nullptr, MessageRequest{"second", "OK", "No", 1, AnswerYes}));
+    });
     Sleep(500);
     EXPECT_EQ(openBoxes().size(), 1u) << "the second box opened while the first was open";
     EXPECT_TRUE(messageBoxOpen());
@@ -82,7 +86,7 @@ std::atomic<int> gNestedAnswer{0};
 
 void CALLBACK openNestedBox(HWND, UINT, UINT_PTR timer, DWORD) {
     KillTimer(nullptr, timer);
-    gNestedAnswer = int(showMessage(nullptr, MessageRequest{"nested", "OK", "No", 0}));
+    gNestedAnswer = int(showMessage(nullptr, MessageRequest{"nested", "OK", "No", 0, AnswerYes}));
 }
 
 TEST(MessageBoxGuard, ABoxOpenedInsideAnotherOnTheSameThreadDoesNotWait) {
@@ -91,7 +95,7 @@ TEST(MessageBoxGuard, ABoxOpenedInsideAnotherOnTheSameThreadDoesNotWait) {
     std::thread a([&] {
         // A timer that fires inside the first box's message loop, as a job's report can.
         SetTimer(nullptr, 0, 200, openNestedBox);
-        outer = int(showMessage(nullptr, MessageRequest{"outer", "OK", "No", 0}));
+        outer = int(showMessage(nullptr, MessageRequest{"outer", "OK", "No", 0, AnswerYes}));
     });
     ASSERT_TRUE(waitFor([] { return boxWithText("nested") != nullptr; })) << "the nested box never opened";
     EXPECT_TRUE(boxWithText("outer") != nullptr);
@@ -127,7 +131,8 @@ TEST(MessageBoxEscape, GivesTheHarmlessAnswerInEveryKindOfBox) {
             std::atomic<DWORD> thread{0};
             std::thread shown([&] {
                 thread = GetCurrentThreadId();
-                answer = int(showMessage(nullptr, MessageRequest{"escape", kind.yes, kind.no, 0}));
+                answer =
+                    int(showMessage(nullptr, MessageRequest{"escape", kind.yes, kind.no, 0, kind.escape}));
             });
             ASSERT_TRUE(waitFor([] { return boxWithText("escape") != nullptr; }));
             // The key goes where the keyboard's would: to the focused button.

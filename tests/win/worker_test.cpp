@@ -23,11 +23,12 @@ void recordProgress(uint32_t p) {
 class WorkerTest : public ::testing::Test {
   protected:
     TempFolder dir;
-    JobSettings& job = gState.job;
-    DialogState& dialog = gState.dialog;
+    JobRequest job;
+    JobStatus status;
+    JobOutcome outcome{};
 
     void SetUp() override {
-        resetProgramState(gState);
+        resetJobRequest(job);
         setWorkerTuning(defaultWorkerTuning());
         gSeenProgress.clear();
     }
@@ -42,47 +43,44 @@ class WorkerTest : public ::testing::Test {
     }
     void input(const std::string& path) {
         copyText(path.c_str(), job.inputPath);
-        job.inputSize = uint32_t(readWholeFile(path).size());
-        job.headerLength = 0;
-        dialog.direction = Encrypt;
-        dialog.inputLoaded = 1;
+        job.stored = StoredFile{};
+        job.direction = Encrypt;
     }
-    // As loading a ".qdx" input does: the header's values go into the job record.
+    // As loading a ".qdx" input does: the header's values go into the request.
     void containerInput(const std::string& path) {
         Bytes bytes = readWholeFile(path);
         ContainerHeader header;
         ASSERT_EQ(decodeHeader(bytes.data(), bytes.size(), header), HeaderStatus::Ok);
         copyText(path.c_str(), job.inputPath);
-        jobFromHeader(header, job);
-        dialog.useDescription = header.hasDescription;
-        dialog.direction = Decrypt;
-        dialog.cipherMode = ModeClassic;
-        dialog.inputLoaded = 1;
+        storedFileFromHeader(header, job.stored);
+        job.useDescription = header.hasDescription;
+        job.direction = Decrypt;
+        job.mode = ModeClassic;
     }
     void keyString(const char* text) {
-        job.keyIsFile = 0;
-        copyText(text, job.keyPath);
+        job.keyKind = KeyKind::Text;
+        copyText(text, job.keyText);
     }
-    // As key file adoption does: the path, its size as the byte count, ready.
+    // As key file adoption does: the path, its size as the byte count.
     void keyFile(const std::string& path) {
-        job.keyIsFile = 1;
+        job.keyKind = KeyKind::File;
         copyText(path.c_str(), job.keyPath);
         job.keyBytes = uint32_t(readWholeFile(path).size());
-        dialog.keyReady = 1;
     }
     void outputTo(const std::string& folder) { copyText(folder.c_str(), job.outputFolder); }
     // A Classic encryption of `name` with the key string "k" into `folder`.
     void encryptClassic(const std::string& name, const Bytes& plain, const std::string& folder) {
         input(makeFile(name, plain));
         keyString("k");
-        dialog.cipherMode = ModeClassic;
+        job.mode = ModeClassic;
         outputTo(folder);
         ASSERT_EQ(run(), ResultOk);
     }
     uint32_t run() {
-        EXPECT_EQ(jobWorker(), 0u);
-        EXPECT_EQ(job.progress.load(), kProgressEnded);
-        return job.resultCode.load();
+        outcome = jobWorker(job, status, nullptr);
+        EXPECT_EQ(status.progress.load(), kProgressEnded);
+        EXPECT_EQ(status.result.load(), outcome.result);
+        return outcome.result;
     }
 };
 
@@ -93,7 +91,6 @@ TEST_F(WorkerTest, XorModeWithAStringKeyIsItsOwnInverse) {
     keyString("correct horse");
     outputTo(dir.path);
     ASSERT_EQ(run(), ResultOk);
-    EXPECT_EQ(job.keyBytes, 39u); // 13 bytes, three copies
     Bytes once = readWholeFile(dir / "XOR report.txt");
     std::string key = "correct horsecorrect horsecorrect horse";
     EXPECT_EQ(once, productXorPass(plain, Bytes(key.begin(), key.end()), false, 39, 1000));
@@ -115,7 +112,7 @@ TEST_F(WorkerTest, XorModeWithAKeyFileIsItsOwnInverse) {
     ASSERT_EQ(run(), ResultOk);
     Bytes once = readWholeFile(dir / "XOR a.bin");
     EXPECT_EQ(once, productXorPass(plain, key, true, 1777, 1000));
-    EXPECT_STREQ(job.outputFolder, (dir / "XOR a.bin").c_str()); // the full output path from now on
+    EXPECT_STREQ(outcome.outputPath, (dir / "XOR a.bin").c_str());
 
     input(dir / "XOR a.bin");
     keyFile(dir / "key.bin");
@@ -156,12 +153,14 @@ TEST_F(WorkerTest, TheByteCountLimitsAKeyFileButNotAKeyString) {
     ASSERT_EQ(run(), ResultOk);
     EXPECT_EQ(readWholeFile(dir / "XOR a.txt"), productXorPass(plain, bigKey, true, 1300, 1000));
 
-    keyString("0123456789012345678901234567890123456789");
+    const std::string text = "0123456789012345678901234567890123456789";
+    keyString(text.c_str());
     job.keyBytes = 10;
     input(dir / "a.txt");
     outputTo(dir.path);
     ASSERT_EQ(run(), ResultOk);
-    EXPECT_EQ(job.keyBytes, 40u);
+    EXPECT_EQ(readWholeFile(dir / "XOR a.txt"),
+              productXorPass(plain, Bytes(text.begin(), text.end()), false, 40, 1000));
 }
 
 TEST_F(WorkerTest, ClassicRoundTripKeepsContentNameDescriptionKeyPathAndTimes) {
@@ -173,12 +172,12 @@ TEST_F(WorkerTest, ClassicRoundTripKeepsContentNameDescriptionKeyPathAndTimes) {
     Bytes key = patternBytes(8192, 8);
     for (const Case& c : cases) {
         SCOPED_TRACE(c.headerLength);
-        resetProgramState(gState);
+        resetJobRequest(job);
         TempFolder out("out");
         input(makeFile("report.tar.gz", plain));
         keyFile(makeFile("KeyFile.txt", key));
-        dialog.cipherMode = ModeClassic;
-        dialog.useDescription = c.description;
+        job.mode = ModeClassic;
+        job.useDescription = c.description;
         job.saveKeyName = c.saveKey;
         copyText("Quarterly figures", job.description);
         outputTo(out.path);
@@ -206,8 +205,7 @@ TEST_F(WorkerTest, ClassicRoundTripKeepsContentNameDescriptionKeyPathAndTimes) {
         keyFile(dir / "KeyFile.txt");
         outputTo(back.path);
         ASSERT_EQ(run(), ResultOk);
-        EXPECT_EQ(job.inputSize, plain.size());
-        FileTimes restored;
+        DiskTimes restored;
         ASSERT_TRUE(fileTimesOf(back / "report.tar.gz", restored));
         EXPECT_EQ(restored.written, header.lastWriteTime);
         EXPECT_EQ(restored.accessed, header.lastAccessTime);
@@ -221,7 +219,7 @@ TEST_F(WorkerTest, StoredTimesThatCannotBeSetLeaveTheDecryptedFileInPlace) {
     Bytes plain = patternBytes(3000, 7);
     TempFolder out("out");
     encryptClassic("report.txt", plain, out.path);
-    for (uint64_t* stored : {&job.lastAccessTime, &job.lastWriteTime}) {
+    for (uint64_t* stored : {&job.stored.lastAccessTime, &job.stored.lastWriteTime}) {
         TempFolder back("back");
         containerInput(out / "report.qdx");
         keyString("k");
@@ -249,7 +247,7 @@ TEST_F(WorkerTest, OutputNamesFollowModeAndDirection) {
         TempFolder out("names");
         input(makeFile(c.input, plain));
         keyString("k");
-        dialog.cipherMode = c.mode;
+        job.mode = c.mode;
         outputTo(out.path);
         ASSERT_EQ(run(), ResultOk);
         EXPECT_EQ(folderEntries(out.path), std::vector<std::string>{c.output});
@@ -308,8 +306,7 @@ TEST_F(WorkerTest, NoKeyMaterialGivesCode2AndNoOutput) {
         writeWholeFile(keyPath, patternBytes(100, 2));
         input(plainPath);
         keyFile(keyPath);
-        dialog.keyReady = c.ready;
-        job.keyBytes = c.keyBytes;
+        job.keyBytes = c.ready ? c.keyBytes : 0; // a front end gives no byte count without a key
         c.spoil(keyPath);
         outputTo(dir.path);
         EXPECT_EQ(run(), ResultNoKey);
@@ -353,7 +350,7 @@ TEST_F(WorkerTest, AnOutputThatWouldReplaceItsOwnInputOrKeyIsRefusedWithCode4) {
     std::string key = makeFile("XOR b.txt", patternBytes(64, 3));
     input(makeFile("b.txt", plain));
     keyFile(key);
-    dialog.cipherMode = ModeXor;
+    job.mode = ModeXor;
     outputTo(dir.path);
     EXPECT_EQ(run(), ResultWriteError);
     EXPECT_EQ(readWholeFile(key), patternBytes(64, 3));
@@ -363,14 +360,14 @@ TEST_F(WorkerTest, XorModeTakesAContainerAsPlainBytesAndStampsNoTimes) {
     Bytes plain = patternBytes(700, 4);
     input(makeFile("doc.txt", plain));
     keyString("secret");
-    dialog.cipherMode = ModeClassic;
+    job.mode = ModeClassic;
     TempFolder out("out");
     outputTo(out.path);
     ASSERT_EQ(run(), ResultOk);
     Bytes container = readWholeFile(out / "doc.qdx");
 
     containerInput(out / "doc.qdx");
-    dialog.cipherMode = ModeXor;
+    job.mode = ModeXor;
     keyString("other key of some length");
     outputTo(dir.path);
     FILETIME before;
@@ -380,7 +377,7 @@ TEST_F(WorkerTest, XorModeTakesAContainerAsPlainBytesAndStampsNoTimes) {
     Bytes xored = readWholeFile(dir / "XOR doc.qdx");
     EXPECT_EQ(xored, productXorPass(container, Bytes(key.begin(), key.end()), false, uint32_t(key.size()),
                                     kChunkSize));
-    FileTimes times;
+    DiskTimes times;
     ASSERT_TRUE(fileTimesOf(dir / "XOR doc.qdx", times));
     EXPECT_GE(times.written + 20000000, fileTimeValue(before));
 }
@@ -389,13 +386,13 @@ TEST_F(WorkerTest, AContainerShorterThanItsHeaderIsRefusedWithCode1) {
     Bytes plain = patternBytes(50, 4);
     input(makeFile("doc.txt", plain));
     keyString("secret");
-    dialog.cipherMode = ModeClassic;
-    dialog.useDescription = 1;
+    job.mode = ModeClassic;
+    job.useDescription = true;
     TempFolder out("out");
     outputTo(out.path);
     ASSERT_EQ(run(), ResultOk);
     containerInput(out / "doc.qdx");
-    ASSERT_EQ(job.headerLength, 636u);
+    ASSERT_EQ(job.stored.headerLength, 636u);
     Bytes container = readWholeFile(out / "doc.qdx");
     container.resize(400); // cut after loading
     writeWholeFile(out / "doc.qdx", container);
@@ -415,7 +412,7 @@ TEST_F(WorkerTest, ProgressMovesAtChunkBoundariesAndTimeIsInHundredths) {
     ASSERT_EQ(run(), ResultOk);
     DWORD elapsed = GetTickCount() - before;
     EXPECT_EQ(gSeenProgress, (std::vector<uint32_t>{128, 157, 185}));
-    EXPECT_LE(job.jobTime.load(), elapsed / 10 + 1);
+    EXPECT_LE(status.hundredths.load(), elapsed / 10 + 1);
 
     gSeenProgress.clear();
     input(makeFile("small.bin", patternBytes(1000, 5)));
@@ -424,19 +421,19 @@ TEST_F(WorkerTest, ProgressMovesAtChunkBoundariesAndTimeIsInHundredths) {
     EXPECT_TRUE(gSeenProgress.empty()); // one chunk: nothing until the end
 }
 
-TEST_F(WorkerTest, ItsOwnThreadReportsThroughTheStatusFields) {
+// The thread works on its own copy of the request: the window may change its own at once.
+TEST_F(WorkerTest, ItsOwnThreadRunsItsOwnCopyAndReportsThroughTheStatusFields) {
     input(makeFile("a.txt", patternBytes(2000, 1)));
     keyString("k");
     outputTo(dir.path);
-    dialog.nextDropIsKey = 1;
-    job.progress.store(kProgressIdle);
-    ASSERT_TRUE(startJobWorker());
-    for (int i = 0; i < 1000 && job.progress.load(std::memory_order_acquire) != kProgressEnded; ++i) {
+    status.progress.store(kProgressIdle);
+    ASSERT_TRUE(startJobWorker(job, status, nullptr));
+    resetJobRequest(job);
+    for (int i = 0; i < 1000 && status.progress.load(std::memory_order_acquire) != kProgressEnded; ++i) {
         Sleep(10);
     }
-    ASSERT_EQ(job.progress.load(std::memory_order_acquire), kProgressEnded);
-    EXPECT_EQ(job.resultCode.load(), ResultOk);
-    EXPECT_EQ(dialog.nextDropIsKey, 0u);
+    ASSERT_EQ(status.progress.load(std::memory_order_acquire), kProgressEnded);
+    EXPECT_EQ(status.result.load(), ResultOk);
     EXPECT_TRUE(fileExists(dir / "XOR a.txt"));
 }
 
@@ -454,16 +451,16 @@ TEST_F(WorkerTest, AnAbandonedJobLeavesNoFileBehind) {
     keyString("k");
     TempFolder out("out");
     outputTo(out.path);
-    ASSERT_TRUE(startJobWorker());
+    ASSERT_TRUE(startJobWorker(job, status, nullptr));
     while (gChunksSeen < 3) {
         Sleep(5);
     }
     EXPECT_FALSE(folderEntries(out.path).empty()); // the temporary output is being written
     abandonRunningJob();
-    while (job.progress.load(std::memory_order_acquire) != kProgressEnded) {
+    while (status.progress.load(std::memory_order_acquire) != kProgressEnded) {
         Sleep(5);
     }
-    EXPECT_EQ(job.resultCode.load(), ResultAbandoned);
+    EXPECT_EQ(status.result.load(), ResultAbandoned);
     EXPECT_TRUE(folderEntries(out.path).empty());
 }
 

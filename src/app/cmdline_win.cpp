@@ -1,14 +1,12 @@
-#include "engine/cmdline_win.h"
+#include "app/cmdline_win.h"
 
 #include <windows.h>
 
+#include <cstring>
 #include <string>
 
-#include "app/files_win.h"
-#include "app/message_win.h"
+#include "engine/files_win.h"
 #include "engine/job.h"
-#include "engine/loading_win.h"
-#include "engine/messages.h"
 #include "engine/worker_win.h"
 #include "keys/adopt_win.h"
 #include "text/wide_win.h"
@@ -17,19 +15,31 @@ ArgumentResult readArgument(uint32_t n, char* out) {
     return splitArgument(winCommandLine().c_str(), n, out, kTextCapacity);
 }
 
-bool readCommandLine(uint32_t& resultCode) {
-    JobSettings& job = gState.job;
-    DialogState& dialog = gState.dialog;
-    job.keyIsFile = 0;
+bool isSwitch(const char* argument) {
+    char prefix[4] = "";
+    cutText(argument, 3, prefix);
+    toLowerAscii(prefix);
+    for (const char* known : {"/i=", "/o=", "/s=", "/f="}) {
+        if (std::strcmp(prefix, known) == 0) {
+            return true;
+        }
+    }
+    return false;
+}
+
+void readCommandLine(CommandLine& result) {
+    std::memset(&result, 0, sizeof result);
+    // A windowless run is always an XOR job: a plain input gives "XOR " + its name.
+    JobRequest job;
+    resetJobRequest(job);
+    bool keyIsFile = false;
     bool stringKeyGiven = false;
-    bool keyGiven = false;
     bool keyFileRefused = false;
     bool keyStringRefused = false;
     bool outputRefused = false;
     // The last input named, and why it could not be loaded: reported by the exit code when the
     // run is windowless, by a message when the window opens.
-    LoadOutcome inputOutcome = LoadOutcome::Loaded;
-    std::string inputNamed;
+    result.inputOutcome = LoadOutcome::Loaded;
     bool inputGiven = false;
 
     const std::string commandLine = winCommandLine();
@@ -55,14 +65,21 @@ bool readCommandLine(uint32_t& resultCode) {
 
         if (input) {
             inputGiven = true;
-            inputNamed = fits ? text : value;
+            cutText(fits ? text : value.c_str(), sizeof result.inputNamed - 1, result.inputNamed);
+            result.inputLoaded = false;
+            result.inputOutcome = LoadOutcome::Unreadable;
             if (fits) {
-                inputOutcome = loadInputFile(nullptr, text, keyGiven, true);
-            } else {
-                dialog.inputLoaded = 0;
-                inputOutcome = LoadOutcome::Unreadable;
+                InputFile found;
+                readInputFile(text, found);
+                result.inputOutcome = found.outcome;
+                result.inputLoaded = found.outcome == LoadOutcome::Loaded;
+                copyText(text, job.inputPath);
+                copyText(text, result.inputPath);
+                // The input's folder is the output folder, unless a later "/o=" names one.
+                copyText(text, job.outputFolder);
+                directoryOf(job.outputFolder);
             }
-            outputRefused = false; // the input's folder replaces any output folder
+            outputRefused = false;
         } else if (prefix == "/o=") {
             // An empty value (a script's unset variable) is no output folder at all.
             if (!value.empty()) {
@@ -73,51 +90,51 @@ bool readCommandLine(uint32_t& resultCode) {
             // The key stream takes the key in the code page, as earlier versions did; a key with
             // characters it cannot hold would be another key, and is refused.
             bool inCodePage =
-                fits && keyStringBytes(text, job.keyPath, sizeof job.keyPath, kTextCapacity - 1);
+                fits && keyStringBytes(text, job.keyText, sizeof job.keyText, kTextCapacity - 1);
             if (!inCodePage) {
-                job.keyPath[0] = '\0';
+                job.keyText[0] = '\0';
             }
-            job.keyIsFile = 0;
-            dialog.keySource = SourceString;
+            keyIsFile = false;
             stringKeyGiven = fits;
             keyStringRefused = fits && !inCodePage;
-            keyGiven = true;
             keyFileRefused = false;
         } else if (prefix == "/f=") {
             copyText(fits ? text : "", job.keyPath);
-            adoptKeyFile(job.keyPath, nullptr);
-            if (dialog.keyReady) {
-                job.keyIsFile = 1;
+            uint32_t bytes = 0;
+            bool opened = measureKeyFile(job.keyPath, bytes);
+            job.keyBytes = bytes;
+            if (opened) {
+                keyIsFile = true;
             }
-            keyGiven = true;
-            keyFileRefused = !dialog.keyReady;
+            keyFileRefused = !opened;
             keyStringRefused = false;
         }
     }
 
-    dialog.cipherMode = ModeXor;
-    const bool keyNamed = stringKeyGiven || job.keyIsFile == 1 || keyFileRefused;
-    if (inputGiven && inputOutcome != LoadOutcome::Loaded && keyNamed) {
+    const bool keyNamed = stringKeyGiven || keyIsFile || keyFileRefused;
+    if (inputGiven && result.inputOutcome != LoadOutcome::Loaded && keyNamed) {
         // A windowless run whose input cannot be used ends as a failed job does: a script can
         // tell it from success, and no window waits for a user who is not there.
-        resultCode = ResultReadError;
-        return true;
+        result.windowless = true;
+        result.resultCode = ResultReadError;
+        return;
     }
-    if (!dialog.inputLoaded || !keyNamed) {
-        reportLoadOutcome(nullptr, inputOutcome, inputNamed.c_str());
-        return false;
+    if (!result.inputLoaded || !keyNamed) {
+        return;
     }
     // batchRun: the job runs here, without a window; its outcome is the exit code.
+    result.windowless = true;
     if (keyFileRefused || keyStringRefused) {
         // The key file named last cannot be used: no other key takes its place.
-        resultCode = ResultNoKey;
-        return true;
+        result.resultCode = ResultNoKey;
+        return;
     }
     if (outputRefused) {
-        resultCode = ResultWriteError;
-        return true;
+        result.resultCode = ResultWriteError;
+        return;
     }
-    jobWorker();
-    resultCode = job.resultCode.load(std::memory_order_acquire);
-    return true;
+    job.keyKind = keyIsFile ? KeyKind::File : KeyKind::Text;
+    job.mode = ModeXor;
+    JobStatus status;
+    result.resultCode = jobWorker(job, status, nullptr).result;
 }

@@ -1,13 +1,13 @@
-#include "app/message_win.h"
+#include "ui/message_win.h"
 
 #include <atomic>
 #include <cstring>
 
-#include "app/folders_win.h"
-#include "engine/job.h"
 #include "engine/messages.h"
 #include "resource.h"
 #include "text/wide_win.h"
+#include "ui/dialog.h"
+#include "ui/folders_win.h"
 
 namespace {
 
@@ -119,14 +119,6 @@ void setFonts(HWND box, BoxData* data, UINT dpi) {
     }
 }
 
-// Esc gives the answer that leaves data and program as they are. A box whose upper button is
-// "OK" only informs, and its lower button is a step of its own ("Quit Nimbrel", "Open ReadMe"):
-// Esc answers "OK". Every other box asks before acting, with the action on the upper button:
-// Esc answers the lower one ("Abort XOR", "Cancel", "Don't do this").
-MessageAnswer escapeAnswer(const MessageRequest& request) {
-    return request.yesText && std::strcmp(request.yesText, kOk) == 0 ? AnswerYes : AnswerNo;
-}
-
 void closeBox(HWND box, BoxData* data, MessageAnswer answer) {
     data->answer = answer;
     // The controls let go of the fonts before they are destroyed.
@@ -152,7 +144,7 @@ INT_PTR CALLBACK messageBoxProc(HWND box, UINT message, WPARAM wParam, LPARAM lP
         setFonts(box, data, windowDpi(box));
         // Enter, like Esc, first gives the harmless answer: a key still held down from the
         // window (Enter on Go) must not confirm an overwrite.
-        int first = escapeAnswer(*data->request) == AnswerYes ? IDB_MESSAGE_YES : IDB_MESSAGE_NO;
+        int first = data->request->harmless == AnswerYes ? IDB_MESSAGE_YES : IDB_MESSAGE_NO;
         SendMessageW(box, DM_SETDEFID, WPARAM(first), 0);
         SetFocus(GetDlgItem(box, first));
         return FALSE; // the focus is set
@@ -170,7 +162,7 @@ INT_PTR CALLBACK messageBoxProc(HWND box, UINT message, WPARAM wParam, LPARAM lP
             closeBox(box, data, AnswerNo);
             return TRUE;
         case IDCANCEL: // Esc
-            closeBox(box, data, escapeAnswer(*data->request));
+            closeBox(box, data, data->request->harmless);
             return TRUE;
         }
         break;
@@ -206,13 +198,13 @@ void requestQuit() {
 }
 
 void showError(HWND parent, const char* text, bool compact) {
-    if (showMessage(parent, MessageRequest{text, kOk, kQuit, compact}) == AnswerNo) {
+    if (showMessage(parent, MessageRequest{text, kOk, kQuit, compact, AnswerYes}) == AnswerNo) {
         requestQuit();
     }
 }
 
 void showAdvice(HWND parent, const char* text) {
-    if (showMessage(parent, MessageRequest{text, kOk, kOpenReadMe, 1}) == AnswerNo) {
+    if (showMessage(parent, MessageRequest{text, kOk, kOpenReadMe, 1, AnswerYes}) == AnswerNo) {
         openReadMe();
     }
 }

@@ -27,3 +27,5 @@ constexpr uint32_t kExitCode = 4194304;
 void openWithShell(const char* target);
 // Opens "ReadMe.htm" beside the program the same way.
 void openReadMe();
+// The user's Desktop folder, without a trailing backslash, into a kTextCapacity buffer.
+void desktopFolder(char* buffer);

@@ -1,4 +1,4 @@
-#include "app/files_win.h"
+#include "engine/files_win.h"
 
 #include <shlobj.h>
 

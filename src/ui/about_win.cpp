@@ -1,10 +1,10 @@
-#include "app/about_win.h"
+#include "ui/about_win.h"
 
-#include "app/folders_win.h"
-#include "app/osname.h"
 #include "resource.h"
 #include "text/wide_win.h"
 #include "ui/chrome_win.h"
+#include "ui/folders_win.h"
+#include "ui/osname.h"
 #include "version.h"
 
 namespace {

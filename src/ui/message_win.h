@@ -6,14 +6,19 @@
 
 #include <cstdint>
 
+enum MessageAnswer : uint32_t { AnswerYes = 1, AnswerNo = 2 };
+
 struct MessageRequest {
     const char* text;
     const char* yesText; // upper button
-    const char* noText;  // lower button, also Esc
+    const char* noText;  // lower button
     uint32_t compact;    // the small (16-pixel) font for the text
+    // The answer that leaves data and program as they are, given by Esc and by Enter on the
+    // button focused at opening: the upper one ("OK") where the box only informs and its lower
+    // button is a step of its own ("Quit Nimbrel", "Open ReadMe"), the lower one where the box
+    // asks before the upper one acts.
+    MessageAnswer harmless;
 };
-
-enum MessageAnswer : uint32_t { AnswerYes = 1, AnswerNo = 2 };
 
 // Shows the box modally over `parent` (or no window) and returns the answer. Callers on
 // other threads wait until an open box has been answered; a box opened from inside another

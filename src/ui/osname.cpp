@@ -1,4 +1,4 @@
-#include "app/osname.h"
+#include "ui/osname.h"
 
 #include "text/text.h"
 

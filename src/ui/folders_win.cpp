@@ -1,0 +1,32 @@
+#include "ui/folders_win.h"
+
+#include <shlobj.h>
+
+#include "text/wide_win.h"
+
+AppContext* gApp = nullptr;
+char programFolder[kTextCapacity];
+char dataFolder[kTextCapacity];
+
+void openWithShell(const char* target) {
+    winShellOpen(target);
+}
+
+void openReadMe() {
+    char path[kTextCapacity];
+    if (joinText(programFolder, "ReadMe.htm", path)) {
+        openWithShell(path);
+    }
+}
+
+void desktopFolder(char* buffer) {
+    if (!winReadRegString(HKEY_CURRENT_USER,
+                          "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders", "Desktop",
+                          buffer, kTextCapacity)) {
+        buffer[0] = '\0';
+    }
+    // Without the value, the shell still knows where the Desktop is.
+    if (buffer[0] == '\0' && !winSpecialFolder(CSIDL_DESKTOPDIRECTORY, buffer, kTextCapacity)) {
+        buffer[0] = '\0';
+    }
+}

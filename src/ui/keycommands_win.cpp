@@ -1,0 +1,163 @@
+#include "ui/keycommands_win.h"
+
+#include <wincrypt.h>
+
+#include "engine/messages.h"
+#include "keys/analyse_win.h"
+#include "keys/keygen_win.h"
+#include "keys/keylength.h"
+#include "resource.h"
+#include "text/wide_win.h"
+#include "ui/controls_win.h"
+#include "ui/dialog.h"
+#include "ui/folders_win.h"
+#include "ui/keysource_win.h"
+#include "ui/message_win.h"
+
+namespace {
+
+constexpr char kNoRandomSource[] =
+    "Cannot create Keyfile. This is generally caused by a failure in initialising the Crypto routine.";
+
+// Names "KeyFile.txt" in the output folder the field shows; when one is there already, asks
+// before it is replaced. False when the user keeps the old key.
+bool nameKeyFile(HWND window, char* folder, KeyFileDraft& key, bool& named) {
+    winItemText(window, IDE_OUTPUT, folder, kTextCapacity);
+    named = prepareKeyFile(folder, key);
+    if (!named || !keyFileExists(key)) {
+        return true;
+    }
+    char text[kMessageCapacity];
+    composeAroundPath(kKeyFileExistsLead, folder, kKeyFileExistsTail, text, sizeof text);
+    return showMessage(window, MessageRequest{text, kKeyFileReplaceYes, kKeyFileReplaceNo, 1, AnswerNo}) ==
+           AnswerYes;
+}
+
+void showNotice(HWND window, const KeyStoreNotice& notice) {
+    if (notice.lead) {
+        char text[kMessageCapacity];
+        composeAroundPath(notice.lead, notice.path, notice.tail, text, sizeof text);
+        showError(window, text, true);
+    }
+}
+
+void takeStatus(const KeyStoreReport& report) {
+    if (report.statusChanged) {
+        gState.dialog.keyStoreStatus = report.status;
+    }
+}
+
+struct CommandContext {
+    HWND window;
+};
+
+bool askUser(void* context, const KeyStorePrompt& prompt) {
+    HWND window = static_cast<CommandContext*>(context)->window;
+    MessageAnswer harmless = prompt.advice ? AnswerYes : AnswerNo;
+    return showMessage(window, MessageRequest{prompt.text, prompt.yesText, prompt.noText, 1, harmless}) ==
+           AnswerYes;
+}
+
+KeyStoreStatus fillFor(void* context) {
+    fillKeyStore(static_cast<CommandContext*>(context)->window);
+    return keyStoreStatus();
+}
+
+KeyStoreStatus drawFor(void* context) {
+    drawKeyFile(static_cast<CommandContext*>(context)->window);
+    return keyStoreStatus();
+}
+
+void readMeFor(void*) {
+    openReadMe();
+}
+
+} // namespace
+
+void createKeyFile(HWND window) {
+    char folder[kTextCapacity];
+    KeyFileDraft key;
+    bool named = false;
+    if (!nameKeyFile(window, folder, key, named)) {
+        refreshControls(window);
+        return;
+    }
+    HCRYPTPROV source = 0;
+    if (!acquireRandomSource(source)) {
+        showError(window, kNoRandomSource, false);
+        return;
+    }
+    // No folder, or one whose path cannot hold the key file's: as if it could not be made.
+    uint32_t length = keyLengthFor(gState.dialog.inputSize);
+    DraftResult result = named ? writeKeyFile(key, length, randomKeyBytes, &source) : DraftWriteFailed;
+    CryptReleaseContext(source, 0);
+    if (result == DraftFillFailed) {
+        // Never a key of zeros: a random source that fails to fill writes nothing.
+        showError(window, kNoRandomSource, false);
+    } else {
+        adoptKeyFile(window, result == DraftWritten ? key.path : "");
+    }
+    refreshControls(window);
+}
+
+void analyseKeyFile(HWND window) {
+    char path[kTextCapacity] = "";
+    winItemText(window, IDE_KEY_FILE, path, sizeof path);
+    showAdvice(window, analyseKeyFileAt(path, gState.dialog.inputSize));
+}
+
+KeyStoreStatus keyStoreStatus() {
+    return gState.dialog.keyStoreStatus;
+}
+
+void keyStoreCommand(HWND window) {
+    DialogState& dialog = gState.dialog;
+    if (!dialog.keyStoreMeasured) {
+        dialog.keyStoreCommandWaiting = true;
+        return;
+    }
+    KeyStoreStatus status = dialog.keyStoreStatus;
+    CommandContext context{window};
+    KeyStoreActions actions{&context, askUser, fillFor, drawFor, readMeFor};
+    runKeyStoreCommand(status, dialog.inputSize, actions);
+}
+
+void showKeyStoreCheck(HWND window, const KeyStoreReport& report) {
+    DialogState& dialog = gState.dialog;
+    takeStatus(report);
+    showNotice(window, report.notice);
+    dialog.keyStoreMeasured = true;
+    bool waiting = dialog.keyStoreCommandWaiting;
+    dialog.keyStoreCommandWaiting = false;
+    // A job or another command may have started meanwhile; the button says whether it still may.
+    if (waiting && IsWindowEnabled(GetDlgItem(window, IDB_KEYSTORE))) {
+        keyStoreCommand(window);
+    }
+}
+
+void checkKeyStore(HWND window) {
+    showKeyStoreCheck(window, checkKeyStoreFiles());
+}
+
+void fillKeyStore(HWND window) {
+    KeyStoreReport report = fillKeyStoreFiles();
+    takeStatus(report);
+    showNotice(window, report.notice);
+}
+
+void drawKeyFile(HWND window) {
+    char folder[kTextCapacity];
+    KeyFileDraft key;
+    bool named = false;
+    if (!nameKeyFile(window, folder, key, named)) {
+        refreshControls(window); // the old key stays, and nothing is drawn
+        return;
+    }
+    KeyStoreReport report = drawKeyStoreFile(named ? &key : nullptr, folder, gState.dialog.inputSize);
+    takeStatus(report);
+    // The store is already cut when the key is adopted: a box shown now, or the end of the
+    // program while it is open, cannot leave the drawn bytes in the store.
+    adoptKeyFile(window, report.keyFile);
+    showNotice(window, report.notice);
+    refreshControls(window);
+}

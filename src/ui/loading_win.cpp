@@ -1,0 +1,116 @@
+#include "ui/loading_win.h"
+
+#include "engine/files_win.h"
+#include "engine/messages.h"
+#include "engine/paths.h"
+#include "resource.h"
+#include "ui/controls_win.h"
+#include "ui/dialog.h"
+#include "ui/keysource_win.h"
+#include "ui/message_win.h"
+
+namespace {
+
+// A ".qdx" input: its header decides the name, times and key path of the decryption.
+void showContainer(HWND window, const char* path, const InputFile& input) {
+    DialogState& dialog = gState.dialog;
+    dialog.stored = input.stored;
+    dialog.useDescription = input.hasDescription;
+    setField(window, IDE_DESCRIPTION, input.hasDescription ? input.description : "");
+    setField(window, IDE_KEY_FILE, input.hasKeyPath ? input.keyPath : "");
+    // The key the user gave is the key used: the key file the container names is not taken for
+    // a key string. Only one on a local drive is opened now; a share or device path is shown
+    // and opened when the job starts, so that opening a file reaches out to no host it names. A
+    // container that names none leaves the emptied key file field to the common end, so that an
+    // earlier key file is not taken for this container's.
+    if (input.hasKeyPath && dialog.keySource != SourceString) {
+        if (isLocalDrivePath(input.keyPath)) {
+            adoptKeyFile(window, input.keyPath);
+        } else {
+            holdKeyFile(window, input.keyPath);
+        }
+    }
+
+    dialog.direction = Decrypt;
+    dialog.inputLoaded = true;
+    setCheck(window, IDO_XOR, false);
+    setCheck(window, IDO_CLASSIC, true);
+    dialog.nextDropIsKey = true;
+    dialog.cipherMode = ModeClassic;
+    setField(window, IDE_INPUT, path);
+    setCheck(window, IDX_USE_DESCRIPTION, dialog.useDescription);
+}
+
+void showPlain(HWND window, const char* path) {
+    DialogState& dialog = gState.dialog;
+    dialog.direction = Encrypt;
+    setField(window, IDE_INPUT, path);
+    copyText(path, dialog.inputPath);
+    dialog.stored = StoredFile{};
+    setField(window, IDE_DESCRIPTION, "");
+    setCheck(window, IDX_USE_DESCRIPTION, false);
+    dialog.useDescription = false;
+    dialog.inputLoaded = true;
+    dialog.nextDropIsKey = true;
+    takeOutputFolderFrom(window, path);
+}
+
+} // namespace
+
+void reportLoadOutcome(HWND window, LoadOutcome outcome, const char* path) {
+    if (outcome == LoadOutcome::Unreadable) {
+        char message[kMessageCapacity];
+        composeReadError(path, message, sizeof message);
+        showError(window, message, true);
+    } else if (outcome == LoadOutcome::NotContainer) {
+        showError(window, kVersionError, false);
+    }
+}
+
+void takeOutputFolderFrom(HWND window, const char* path) {
+    char folder[kTextCapacity];
+    copyText(path, folder);
+    directoryOf(folder);
+    setField(window, IDE_OUTPUT, folder);
+}
+
+LoadOutcome loadInputFile(HWND window, const char* path, bool quiet) {
+    DialogState& dialog = gState.dialog;
+    dialog.inputLoaded = false;
+    InputFile input;
+    readInputFile(path, input);
+    if (input.container) {
+        copyText(path, dialog.inputPath);
+        if (input.opened) {
+            takeOutputFolderFrom(window, path);
+        }
+        if (input.outcome == LoadOutcome::Loaded) {
+            showContainer(window, path, input);
+        }
+    } else {
+        if (input.opened) {
+            dialog.inputSize = input.size;
+        }
+        if (input.outcome == LoadOutcome::Loaded) {
+            showPlain(window, path);
+        }
+    }
+    if (!quiet) {
+        reportLoadOutcome(window, input.outcome, path);
+    }
+
+    if (dialog.keySource == SourceFile) {
+        readField(window, IDE_KEY_FILE, dialog.keyPath, sizeof dialog.keyPath);
+    }
+    if (dialog.keySource != SourceString) {
+        if (dialog.keyPending && !isLocalDrivePath(dialog.keyPath)) {
+            holdKeyFile(window, dialog.keyPath); // still not opened
+        } else {
+            adoptKeyFile(window, dialog.keyPath);
+        }
+    }
+    if (window) {
+        refreshControls(window);
+    }
+    return input.outcome;
+}
