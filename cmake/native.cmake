@@ -43,6 +43,17 @@ if(NIMBREL_TESTS)
                      ${CMAKE_BINARY_DIR}/readme.png)
     set_tests_properties(native.readme.renders PROPERTIES TIMEOUT 300)
 
+    # The Debian package made as scripts/release.sh makes it, from this build's tool (CPack strips
+    # it), checked as a user gets it. It goes into the build, never into build/release. With
+    # Ninja cpack builds nothing itself: the build before the tests makes the tool and its
+    # compressed documents.
+    set(NIMBREL_DEB_CHECK_DIR ${CMAKE_BINARY_DIR}/deb-check)
+    add_test(NAME native.release.DebianPackage
+             COMMAND sh -c [[rm -rf "$2" && "$1" -G DEB --config "$3/CPackConfig.cmake" -B "$2" -D CPACK_OUTPUT_FILE_PREFIX="$2" && exec "$4" "$2"/*.deb]]
+                     sh ${CMAKE_CPACK_COMMAND} ${NIMBREL_DEB_CHECK_DIR} ${CMAKE_BINARY_DIR}
+                     ${PROJECT_SOURCE_DIR}/scripts/check-deb.sh)
+    set_tests_properties(native.release.DebianPackage PROPERTIES TIMEOUT 120)
+
     # The fuzz targets need clang's libFuzzer, so they are a small build of their own
     # inside this one; each runs for a few seconds as a test.
     find_program(NIMBREL_CLANGXX clang++)
