@@ -12,6 +12,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <string>
 
 #if defined(__linux__)
 #include <sys/random.h>
@@ -25,8 +26,60 @@ namespace {
 constexpr uint64_t kEpochDifference = 116444736000000000ull;
 
 // The temporary file being written, for a signal handler to remove: fixed storage, no locks.
+// An unnamed one (Linux's O_TMPFILE) needs no removing: it never had a name.
 char gPartial[PATH_MAX];
 volatile sig_atomic_t gHavePartial = 0;
+
+// The one output being written. Its partial path is the name the job knows it by; an unnamed file
+// keeps its descriptor open after the job's close, until it is linked under its final name or
+// dropped.
+struct Output {
+    int fd = -1;
+    bool unnamed = false;
+    bool closed = false;      // the job has closed it; an unnamed file stays open here
+    bool keepPrivate = false; // a key file: readable by its owner only
+    char path[PATH_MAX] = "";
+};
+Output gOutput;
+
+// Why the last file operation failed: an errno value, or a text of the tool's own.
+int gReasonErrno = 0;
+const char* gReasonText = nullptr;
+
+void noteFailure(int error) {
+    gReasonErrno = error;
+    gReasonText = nullptr;
+}
+
+void noteFailure(const char* text) {
+    gReasonErrno = 0;
+    gReasonText = text;
+}
+
+// The folder part of a path, for opening the folder itself.
+std::string folderOf(const char* path) {
+    const char* slash = std::strrchr(path, '/');
+    if (!slash) {
+        return ".";
+    }
+    return slash == path ? "/" : std::string(path, size_t(slash - path));
+}
+
+// A new name, or a replaced one, lasts a power cut only once its folder is on disk too.
+void flushFolderOf(const char* path) {
+    int dir = open(folderOf(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dir >= 0) {
+        fsync(dir);
+        close(dir);
+    }
+}
+
+// The mode a new file gets from this process: 0666 less the umask.
+mode_t publicMode() {
+    mode_t mask = umask(0);
+    umask(mask);
+    return 0666 & ~mask;
+}
 
 uint64_t toFileTime(const struct timespec& t) {
     if (t.tv_sec < 0) {
@@ -36,7 +89,7 @@ uint64_t toFileTime(const struct timespec& t) {
 }
 
 struct timespec fromFileTime(uint64_t t) {
-    struct timespec s{};
+    struct timespec s {};
     if (t < kEpochDifference) {
         s.tv_nsec = UTIME_OMIT; // before 1970 (or none): left as the new file has it
         return s;
@@ -51,31 +104,73 @@ int fdOf(FileRef f) {
     return int(f);
 }
 
+// Only regular files: a folder is no file to encrypt, and a FIFO or a device would make a read
+// wait for ever. Opened without waiting for a FIFO's writer, then made blocking again.
 FileRef openRead(void*, const char* path) {
-    int fd = open(path, O_RDONLY | O_CLOEXEC);
+    int fd = open(path, O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0) {
+        noteFailure(errno);
         return kNoFile;
     }
     struct stat st;
-    // A folder opens for reading here but is no file to encrypt.
-    if (fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
+    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        noteFailure(S_ISDIR(st.st_mode) ? "it is a folder" : "it is not a regular file");
+        close(fd);
+        return kNoFile;
+    }
+    int flags = fcntl(fd, F_GETFL);
+    if (flags < 0 || fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0) {
+        noteFailure(errno);
         close(fd);
         return kNoFile;
     }
     return fd;
 }
 
+// Private (0600) from the first moment: a partial decryption is plaintext. It gets the usual mode
+// when it is complete, unless it is a key file. On Linux the file has no name at all until it is
+// complete, so a process killed mid-job leaves nothing behind.
 FileRef createNew(void*, const char* path) {
-    int fd = open(path, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    if (fd < 0) {
+    if (gOutput.fd >= 0 || std::strlen(path) >= sizeof gOutput.path) {
+        noteFailure(ENAMETOOLONG);
         return kNoFile;
     }
-    if (std::strlen(path) < sizeof gPartial) {
+    int fd = -1;
+    bool unnamed = false;
+#if defined(O_TMPFILE)
+    struct stat st;
+    // The final name is given through /proc; without it the file could never be named.
+    if (lstat(path, &st) != 0 && errno == ENOENT && access("/proc/self/fd", X_OK) == 0) {
+        fd = open(folderOf(path).c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600);
+        unnamed = fd >= 0;
+    }
+#endif
+    if (fd < 0) {
+        fd = open(path, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+        if (fd < 0) {
+            noteFailure(errno);
+            return kNoFile;
+        }
         gHavePartial = 0;
         std::memcpy(gPartial, path, std::strlen(path) + 1);
         gHavePartial = 1;
     }
+    gOutput = Output{};
+    gOutput.fd = fd;
+    gOutput.unnamed = unnamed;
+    std::memcpy(gOutput.path, path, std::strlen(path) + 1);
     return fd;
+}
+
+bool isOutput(const char* path) {
+    return gOutput.fd >= 0 && std::strcmp(path, gOutput.path) == 0;
+}
+
+void forgetOutput() {
+    if (gOutput.unnamed && gOutput.fd >= 0) {
+        close(gOutput.fd); // the unnamed file goes with its last descriptor
+    }
+    gOutput = Output{};
 }
 
 int64_t readFile(void*, FileRef f, uint8_t* buffer, uint32_t count) {
@@ -86,6 +181,7 @@ int64_t readFile(void*, FileRef f, uint8_t* buffer, uint32_t count) {
             continue;
         }
         if (got < 0) {
+            noteFailure(errno);
             return -1;
         }
         if (got == 0) {
@@ -104,6 +200,7 @@ bool writeFile(void*, FileRef f, const uint8_t* buffer, uint32_t count) {
             continue;
         }
         if (put <= 0) {
+            noteFailure(put < 0 ? errno : ENOSPC);
             return false;
         }
         total += uint32_t(put);
@@ -144,8 +241,24 @@ bool setTimes(void*, FileRef f, const FileTimes& times) {
     return futimens(fdOf(f), t) == 0;
 }
 
+// The output is flushed before it is closed: once the job says "wrote", a power cut must not
+// leave an empty file where the user may already have deleted the original.
 bool closeFile(void*, FileRef f) {
-    return close(fdOf(f)) == 0;
+    if (gOutput.fd < 0 || fdOf(f) != gOutput.fd) {
+        return close(fdOf(f)) == 0;
+    }
+    bool ok = (gOutput.keepPrivate || fchmod(gOutput.fd, publicMode()) == 0) && fsync(gOutput.fd) == 0;
+    if (!ok) {
+        noteFailure(errno);
+    }
+    gOutput.closed = true;
+    if (!gOutput.unnamed) {
+        if (close(gOutput.fd) != 0 && ok) {
+            noteFailure(errno);
+            ok = false;
+        }
+    }
+    return ok;
 }
 
 bool sameFile(void*, const char* path, FileRef open, const char* openPath) {
@@ -174,7 +287,40 @@ void makeFolder(void*, const char* path) {
     mkdir(path, 0777);
 }
 
+// Names the unnamed output `to`: linked directly when nothing may be replaced, else linked under
+// a temporary name that then replaces `to` in one step.
+bool linkOutput(const char* to, bool replace) {
+    char self[64];
+    std::snprintf(self, sizeof self, "/proc/self/fd/%d", gOutput.fd);
+    if (!replace) {
+        if (linkat(AT_FDCWD, self, AT_FDCWD, to, AT_SYMLINK_FOLLOW) != 0) {
+            noteFailure(errno);
+            return false;
+        }
+        return true;
+    }
+    std::string temporary = folderOf(to) + "/.nimbrel-" + std::to_string(getpid()) + ".tmp";
+    if (linkat(AT_FDCWD, self, AT_FDCWD, temporary.c_str(), AT_SYMLINK_FOLLOW) != 0) {
+        noteFailure(errno);
+        return false;
+    }
+    if (rename(temporary.c_str(), to) != 0) {
+        noteFailure(errno);
+        unlink(temporary.c_str());
+        return false;
+    }
+    return true;
+}
+
 bool renameFile(void*, const char* from, const char* to, bool replace) {
+    if (isOutput(from) && gOutput.unnamed) {
+        bool linked = linkOutput(to, replace);
+        if (linked) {
+            flushFolderOf(to);
+            forgetOutput();
+        }
+        return linked;
+    }
     bool moved;
     if (replace) {
         moved = rename(from, to) == 0;
@@ -191,11 +337,24 @@ bool renameFile(void*, const char* from, const char* to, bool replace) {
     }
     if (moved) {
         gHavePartial = 0;
+        flushFolderOf(to);
+        if (isOutput(from)) {
+            forgetOutput();
+        }
+    } else {
+        noteFailure(errno);
     }
     return moved;
 }
 
 bool removeFile(void*, const char* path) {
+    if (isOutput(path)) {
+        bool unnamed = gOutput.unnamed;
+        forgetOutput();
+        if (unnamed) {
+            return true;
+        }
+    }
     gHavePartial = 0;
     return unlink(path) == 0;
 }
@@ -356,7 +515,16 @@ bool randomBytes(uint8_t* buffer, size_t count) {
 }
 
 void keepToOwner(FileRef file) {
-    fchmod(fdOf(file), 0600);
+    if (gOutput.fd >= 0 && fdOf(file) == gOutput.fd) {
+        gOutput.keepPrivate = true;
+    }
+}
+
+std::string systemReason() {
+    std::string reason = gReasonText ? gReasonText : gReasonErrno ? std::strerror(gReasonErrno) : "";
+    gReasonErrno = 0;
+    gReasonText = nullptr;
+    return reason;
 }
 
 bool readSecret(const char* prompt, std::string& secret) {

@@ -14,6 +14,7 @@
 #include "keys/analyser.h"
 #include "keys/keyfile.h"
 #include "keys/keylength.h"
+#include "keys/keyverdict.h"
 #include "platform.h"
 #include "version.h"
 
@@ -34,27 +35,33 @@ const char kOverview[] =
     "  analyse KEYFILE   rate a file as key material, as the program's \"Analyse\" does\n"
     "  keygen            write a random key file\n"
     "\n"
-    "'nimbrel COMMAND --help' tells more about each.\n";
+    "'nimbrel help COMMAND' tells more about each; --version gives the version.\n"
+    "A file name of '-' (standard input or output) is not supported.\n";
 
 const char kKeyFacts[] =
     "How strong the key is: said on standard error before every encrypt and xor.\n"
-    "  one-time pad    a key file at least as long as the data, whose bytes the analyser rates\n"
-    "                  good or excellent. Unbreakable only if it is truly random, kept secret,\n"
-    "                  and used for this one file and never again.\n"
-    "  repeating key   a key of N bytes repeats every N bytes: a few known bytes of the file\n"
-    "                  (a file header, a run of zeros) expose the rest. Every key string is one\n"
-    "                  (at least 32 bytes after the program's repetition), and so is a key file\n"
-    "                  shorter than the data.\n"
+    "  one-time pad    a key file at least as long as the data in which no structure was found:\n"
+    "                  not one byte value throughout, no period of up to 512 KiB in its first\n"
+    "                  MiB, byte values as evenly spread as a random key's (chi-square over the\n"
+    "                  256 values below 377). Keys above 16 MiB are tested on a sample. Passing\n"
+    "                  is no proof: unbreakable only if truly random, kept secret, and used for\n"
+    "                  this one file and never again.\n"
+    "  repeating key   a key string repeats with its own period (\"abc\" every 3 bytes), a key\n"
+    "                  file shorter than the data every N bytes: a few known bytes of the file\n"
+    "                  (a file header, a run of zeros) expose the rest.\n"
     "  default key     an empty key string means the program's built-in key text, which\n"
     "                  anyone can read: no secrecy at all.\n"
-    "  A key file as long as the data that the analyser rates lower is said to be not random.\n"
+    "  not random      a key file as long as the data that fails a test, with the reason. One of\n"
+    "                  fewer than 1,280 bytes is too short to test, and said to be.\n"
     "  Whatever the key, the program's format leaves some bytes unchanged: one in every key\n"
     "  period of a repeating key, one in every 25,000,000 with a one-time pad.\n";
 
-const char kKeyOptions[] = "Key (one of):\n"
-                           "  --key-file K      the key file K; --use N takes only its first N bytes\n"
-                           "  --key-string S    a typed key; an empty one is the public default key\n"
-                           "  --key-prompt      ask for the key string on the terminal without showing it\n";
+const char kKeyOptions[] =
+    "Key (one of):\n"
+    "  --key-file K      the key file K (a regular file, not the input); --use N takes only\n"
+    "                    its first N bytes, and an N above its size is refused\n"
+    "  --key-string S    a typed key; an empty one is the public default key\n"
+    "  --key-prompt      ask for the key string on the terminal without showing it\n";
 
 const char kCommonOptions[] =
     "  -o DIR            write into DIR (made if missing, one level) instead of FILE's folder\n"
@@ -115,20 +122,65 @@ struct Arguments {
     uint64_t use = 0, size = 0;
 };
 
+// The tool's name as it was called: "nimbrel", or "nimbrel-cli" on Windows.
+std::string gProgram = "nimbrel";
+
+std::string programName(const std::string& called) {
+    std::string name = called.substr(called.find_last_of("/\\") + 1);
+    if (name.size() > 4) {
+        std::string tail = name.substr(name.size() - 4);
+        for (char& c : tail) {
+            c = char(c >= 'A' && c <= 'Z' ? c + 32 : c);
+        }
+        if (tail == ".exe") {
+            name.resize(name.size() - 4);
+        }
+    }
+    return name.empty() ? "nimbrel" : name;
+}
+
+// A text as a terminal should show it: control characters (a stored name may hold an escape
+// sequence or a line break) as \xHH, so that no file can move the cursor, clear the screen or
+// retitle the window.
+std::string visible(const std::string& text) {
+    std::string out;
+    for (size_t i = 0; i < text.size(); ++i) {
+        auto c = static_cast<unsigned char>(text[i]);
+        // C1 controls arrive in UTF-8 as C2 80 to C2 9F.
+        bool c1 = c == 0xC2 && i + 1 < text.size() && static_cast<unsigned char>(text[i + 1]) >= 0x80 &&
+                  static_cast<unsigned char>(text[i + 1]) <= 0x9F;
+        if (c < 0x20 || c == 0x7F || c1) {
+            char escaped[8];
+            std::snprintf(escaped, sizeof escaped, "\\x%02X",
+                          unsigned(c1 ? static_cast<unsigned char>(text[++i]) : c));
+            out += escaped;
+        } else {
+            out += char(c);
+        }
+    }
+    return out;
+}
+
 void say(const Arguments& a, const std::string& text) {
     if (!a.quiet) {
-        std::fprintf(stderr, "nimbrel: %s\n", text.c_str());
+        std::fprintf(stderr, "%s: %s\n", gProgram.c_str(), visible(text).c_str());
     }
 }
 
 int fail(int code, const std::string& text) {
-    std::fprintf(stderr, "nimbrel: %s\n", text.c_str());
+    std::fprintf(stderr, "%s: %s\n", gProgram.c_str(), visible(text).c_str());
     return code;
 }
 
+// `what` followed by the system's reason for the last failure, when it is known.
+std::string because(const std::string& what) {
+    const std::string reason = systemReason();
+    return reason.empty() ? what : what + ": " + reason;
+}
+
 int usage(const Arguments& a, const std::string& text) {
-    std::fprintf(stderr, "nimbrel: %s\nTry 'nimbrel %s--help'.\n", text.c_str(),
-                 a.command ? (std::string(a.command->name) + " ").c_str() : "");
+    std::fprintf(stderr, "%s: %s\nTry '%s %s--help'.\n", gProgram.c_str(), visible(text).c_str(),
+                 gProgram.c_str(), a.command ? (std::string(a.command->name) + " ").c_str() : "");
     return kUsageError;
 }
 
@@ -191,19 +243,31 @@ int parseArguments(int argc, char** argv, Arguments& a) {
         std::fprintf(stderr, "%s", kOverview);
         return kUsageError;
     }
+    for (int i = 1; i < argc; ++i) {
+        if (std::string(argv[i]) == "--") {
+            break;
+        }
+        if (std::string(argv[i]) == "--version") {
+            std::printf("%s %s\n", gProgram.c_str(), NIMBREL_VERSION_TEXT);
+            std::exit(0);
+        }
+    }
     std::string first = argv[1];
-    if (first == "--help" || first == "-h" || first == "help") {
+    // "help CMD" is "CMD --help".
+    if (first == "help" && argc > 2) {
+        first = argv[2];
+        a.help = true;
+    } else if (first == "--help" || first == "-h" || first == "help") {
         a.help = true;
         return 0;
-    }
-    if (first == "--version") {
-        std::printf("nimbrel %s\n", NIMBREL_VERSION_TEXT);
-        std::exit(0);
     }
     for (const Command& c : kCommands) {
         if (first == c.name) {
             a.command = &c;
         }
+    }
+    if (a.help && a.command) {
+        return 0;
     }
     if (!a.command) {
         return usage(a, "unknown command '" + first + "'");
@@ -285,6 +349,18 @@ int parseArguments(int argc, char** argv, Arguments& a) {
         return 0;
     }
     const std::string command = a.command->name;
+    // Standard input and output would need a job that cannot leave its output unfinished on a
+    // failure; a file name is asked for instead.
+    for (const std::string* value : {&a.keyFile, &a.output, &a.forFile}) {
+        if (*value == "-") {
+            return usage(a, "'-' (standard input or output) is not supported: name a file");
+        }
+    }
+    for (const std::string& file : a.files) {
+        if (file == "-") {
+            return usage(a, "'-' (standard input or output) is not supported: name a file");
+        }
+    }
     size_t wanted = command == "keygen" ? 0 : 1;
     if (a.files.size() != wanted) {
         return usage(a, wanted == 0 ? "keygen takes no file name; use --for FILE or -o PATH"
@@ -328,9 +404,14 @@ std::string withUnit(uint64_t n, const char* unit) {
     return std::to_string(n) + " " + unit + (n == 1 ? "" : "s");
 }
 
+struct OpenKey {
+    const FileLayer* files;
+    FileRef file;
+};
+
 int64_t readWhole(void* context, uint8_t* buffer, uint32_t count) {
-    const FileLayer files = platformFiles();
-    return files.read(files.context, *static_cast<FileRef*>(context), buffer, count);
+    auto* key = static_cast<OpenKey*>(context);
+    return key->files->read(key->files->context, key->file, buffer, count);
 }
 
 // The tool reads the key file for its rating in portions that stay in the processor's cache:
@@ -346,11 +427,91 @@ bool rateKeyFile(const std::string& path, uint32_t keyBytes, uint32_t payload, K
     }
     auto* buffer = static_cast<uint8_t*>(files.takeMemory(files.context, kRatingPortion));
     if (buffer) {
-        analysis = analyseKeyStream(keyBytes, payload, kRatingPortion, buffer, readWhole, &f);
+        OpenKey key{&files, f};
+        analysis = analyseKeyStream(keyBytes, payload, kRatingPortion, buffer, readWhole, &key);
         files.releaseMemory(files.context, buffer);
     }
     files.close(files.context, f);
     return buffer && analysis.outcome == AnalyseOutcome::Rated;
+}
+
+// The bytes of a key file that the verdict tests: all of a key up to kWholeSample, else its first
+// kWholeSample bytes and kWindows windows spread over the rest. A sample keeps a 1 GiB key from
+// being read twice before the job reads it once more; structure that covers more than a
+// window's share of the key still shows in the byte frequencies.
+constexpr uint64_t kWholeSample = 16u << 20;
+constexpr uint32_t kWindows = 64;
+constexpr uint32_t kWindowBytes = 64 * 1024;
+constexpr uint32_t kSameAsInputBytes = 64 * 1024;
+
+struct Sampled {
+    bool read;
+    KeyEvidence evidence;
+};
+
+bool feedRange(const FileLayer& files, FileRef f, uint64_t at, uint64_t count, uint8_t* buffer,
+               KeyEvidenceGatherer& gatherer) {
+    if (!files.seek(files.context, f, at)) {
+        return false;
+    }
+    while (count > 0) {
+        uint32_t n = count < kRatingPortion ? uint32_t(count) : kRatingPortion;
+        if (files.read(files.context, f, buffer, n) != int64_t(n)) {
+            return false;
+        }
+        feedKeyEvidence(gatherer, buffer, n);
+        count -= n;
+    }
+    return true;
+}
+
+// Whether the key's first bytes are the input's own: XORed, they would give zeros.
+bool holdsInput(const FileLayer& files, FileRef key, const char* inputPath, uint64_t payload,
+                uint8_t* buffer) {
+    uint32_t n = uint32_t(payload < kSameAsInputBytes ? payload : kSameAsInputBytes);
+    FileRef input = files.openRead(files.context, inputPath);
+    if (input == kNoFile) {
+        return false;
+    }
+    bool same = n > 0 && files.seek(files.context, key, 0) &&
+                files.read(files.context, key, buffer, n) == n &&
+                files.read(files.context, input, buffer + kSameAsInputBytes, n) == n &&
+                std::memcmp(buffer, buffer + kSameAsInputBytes, n) == 0;
+    files.close(files.context, input);
+    return same;
+}
+
+Sampled sampleKeyFile(const JobRequest& job, uint64_t payload) {
+    Sampled sampled{};
+    const FileLayer files = platformFiles();
+    FileRef f = files.openRead(files.context, job.keyPath);
+    if (f == kNoFile) {
+        return sampled;
+    }
+    auto* buffer = static_cast<uint8_t*>(files.takeMemory(files.context, kRatingPortion));
+    KeyEvidenceGatherer gatherer;
+    beginKeyEvidence(gatherer);
+    const uint64_t used = job.keyBytes;
+    sampled.read = buffer != nullptr &&
+                   feedRange(files, f, 0, used < kWholeSample ? used : kWholeSample, buffer, gatherer);
+    if (sampled.read && used > kWholeSample + kWindowBytes) {
+        const uint64_t span = used - kWholeSample - kWindowBytes;
+        for (uint32_t w = 0; sampled.read && w < kWindows; ++w) {
+            sampled.read =
+                feedRange(files, f, kWholeSample + span * w / (kWindows - 1), kWindowBytes, buffer, gatherer);
+        }
+    }
+    bool same = sampled.read && holdsInput(files, f, job.inputPath, payload, buffer);
+    if (buffer) {
+        files.releaseMemory(files.context, buffer);
+    }
+    files.close(files.context, f);
+    sampled.evidence = finishKeyEvidence(gatherer, same);
+    return sampled;
+}
+
+std::string everyBytes(uint64_t period) {
+    return period == 1 ? "every byte" : "every " + std::to_string(period) + " bytes";
 }
 
 // One plain line about the key, before the data is touched.
@@ -366,9 +527,9 @@ void sayKeyVerdict(const Arguments& a, const JobRequest& job, uint64_t payload) 
         if (n == d && std::memcmp(key, defaultKey, n) == 0) {
             line = "the public default key: anyone with Nimbrel can read this file. Not encryption at all.";
         } else {
-            line = "a repeating key of " + withUnit(n, "byte") + ": it repeats every " + std::to_string(n) +
-                   " bytes, so a few known bytes of the file expose the rest. A key string is never a "
-                   "one-time pad.";
+            line =
+                "a repeating key: it repeats " + everyBytes(keyStreamPeriod(key, n)) +
+                ", so a few known bytes of the file expose the rest. A key string is never a one-time pad.";
         }
     } else if (job.keyBytes < payload) {
         line = "a repeating key of " + withUnit(job.keyBytes, "byte") + " for " + withUnit(payload, "byte") +
@@ -376,24 +537,51 @@ void sayKeyVerdict(const Arguments& a, const JobRequest& job, uint64_t payload) 
                " bytes, so a few known bytes of the file expose the rest. A one-time pad needs a key file at "
                "least as long as the data.";
     } else {
-        KeyAnalysis analysis{};
-        if (!rateKeyFile(job.keyPath, job.keyBytes, uint32_t(payload), analysis)) {
+        Sampled sampled = sampleKeyFile(job, payload);
+        if (!sampled.read) {
             return; // the job itself says what is wrong with the key
         }
-        if (analysis.verdict >= VerdictGood) {
-            line = "a one-time pad (a key file as long as the data, rated " +
-                   std::string(analysis.verdict == VerdictExcellent ? "excellent" : "good") +
-                   "): unbreakable if it is truly random, kept secret, and never used for another file.";
-        } else {
-            line = "a key file as long as the data but not random: the analyser rates it " +
-                   std::string(analysis.verdict == VerdictVeryBad ? "very bad"
-                               : analysis.verdict == VerdictBad   ? "bad"
-                                                                  : "OK") +
-                   " (score " + std::to_string(analysis.score) +
-                   "), so its patterns show through. Not a one-time pad.";
+        const KeyEvidence& e = sampled.evidence;
+        const std::string notRandom = "a key file as long as the data but not random: ";
+        char hex[8];
+        switch (e.outcome) {
+        case KeyEvidenceOutcome::Passed:
+            line =
+                "a one-time pad (a key file as long as the data, with no repeats and evenly spread byte values "
+                "in " +
+                withUnit(e.tested, "byte") +
+                " tested): unbreakable only if it is truly random, kept "
+                "secret, and never used for another file.";
+            break;
+        case KeyEvidenceOutcome::Constant:
+            std::snprintf(hex, sizeof hex, "0x%02X", unsigned(e.constantByte));
+            line = notRandom + "all its bytes are " + hex +
+                   ", so the output shows the data. Not a one-time pad.";
+            break;
+        case KeyEvidenceOutcome::Periodic:
+            line = notRandom + "it repeats " + everyBytes(e.period) +
+                   ", so a few known bytes of the file expose the rest. Not a one-time pad.";
+            break;
+        case KeyEvidenceOutcome::Uneven:
+            line =
+                notRandom + "its byte values are unevenly spread (chi-square " +
+                std::to_string(uint64_t(e.chiSquare)) +
+                " over 256 values, where a random key stays below 377), so its patterns show through. Not a "
+                "one-time pad.";
+            break;
+        case KeyEvidenceOutcome::TooShort:
+            line =
+                "a key file as long as the data, but at " + withUnit(e.tested, "byte") +
+                " too short for a test of its bytes to mean anything: nothing here shows that it is random.";
+            break;
+        case KeyEvidenceOutcome::SameAsInput:
+            line =
+                "a key file that holds the input's own bytes: the output would be all zeros. Not encryption "
+                "at all.";
+            break;
         }
     }
-    std::fprintf(stderr, "nimbrel: key: %s\n", line.c_str());
+    std::fprintf(stderr, "%s: key: %s\n", gProgram.c_str(), line.c_str());
 }
 
 void drawProgress(void*, uint32_t progress) {
@@ -419,14 +607,17 @@ std::string failureText(const JobOutcome& o, const JobRequest& job, const std::s
     case JobStep::KeyTooLong:
         return "the key string is too long";
     case JobStep::KeyUnreadable:
-        return "cannot read the key file " + std::string(job.keyPath);
+        return because("cannot read the key file " + std::string(job.keyPath));
+    case JobStep::KeyIsInput:
+        return "the key file " + std::string(job.keyPath) +
+               " is the input itself: the output would be all zeros";
     case JobStep::KeyShort:
         return "the key file " + std::string(job.keyPath) + " holds fewer than " +
                std::to_string(job.keyBytes) + " bytes";
     case JobStep::NameUnusable:
         return o.outputName[0] ? "the output path is too long" : "the container stores no usable file name";
     case JobStep::InputUnreadable:
-        return "cannot read " + input;
+        return because("cannot read " + input);
     case JobStep::InputTooLarge:
         return input + " is 4 GiB or larger; the program's files stay below 4 GiB";
     case JobStep::InputTruncated:
@@ -438,11 +629,11 @@ std::string failureText(const JobOutcome& o, const JobRequest& job, const std::s
     case JobStep::OutputExists:
         return output + " exists; --force replaces it";
     case JobStep::OutputNotCreated:
-        return "cannot create a file beside " + output;
+        return because("cannot create a file beside " + output);
     case JobStep::WriteFailed:
-        return "cannot write " + output + " (is the disk full?); nothing was left behind";
+        return because("cannot write " + output) + "; nothing was left behind";
     case JobStep::MoveFailed:
-        return "cannot move the finished output to " + output + "; nothing was left behind";
+        return because("cannot move the finished output to " + output) + "; nothing was left behind";
     }
     return "failed";
 }
@@ -482,7 +673,7 @@ int takeKey(const Arguments& a, JobRequest& job, bool askTwice) {
     }
     int64_t size = fileSizeAt(path);
     if (size < 0) {
-        return fail(ResultNoKey, "cannot open the key file " + path);
+        return fail(ResultNoKey, because("cannot open the key file " + path));
     }
     job.keyKind = KeyKind::File;
     if (a.useGiven && a.use > uint64_t(size)) {
@@ -513,7 +704,7 @@ int runJob(const Arguments& a) {
         case HeaderRead::Ok:
             break;
         case HeaderRead::Unreadable:
-            return fail(ResultReadError, "cannot read " + input);
+            return fail(ResultReadError, because("cannot read " + input));
         case HeaderRead::NotContainer:
             return fail(ResultReadError, input + " is no container this version reads (no \"ZEVK1300\" "
                                                  "header, or one cut short)");
@@ -542,6 +733,16 @@ int runJob(const Arguments& a) {
     int status = takeKey(keyArguments, job, command != "decrypt");
     if (status != 0) {
         return status;
+    }
+    char stored[kHeaderFieldLength];
+    if (job.saveKeyName && !storeText(job.keyPath, files.codePage, stored)) {
+        // A cut path would name another file when the container is opened.
+        return fail(ResultNoKey,
+                    std::string("the key file's full path is longer than the 299 bytes a container "
+                                "stores: ") +
+                        job.keyPath +
+                        "; move the key file or leave out "
+                        "--save-key-name");
     }
 
     int64_t size = fileSizeAt(input);
@@ -623,7 +824,7 @@ int runInfo(const Arguments& a) {
     case HeaderRead::Ok:
         break;
     case HeaderRead::Unreadable:
-        return fail(ResultReadError, "cannot read " + input);
+        return fail(ResultReadError, because("cannot read " + input));
     case HeaderRead::NotContainer:
         return fail(ResultReadError,
                     input + " is no container this version reads (no \"ZEVK1300\" header, or one cut short)");
@@ -659,9 +860,9 @@ int runInfo(const Arguments& a) {
     };
     char attributes[16];
     std::snprintf(attributes, sizeof attributes, "0x%04x", unsigned(h.attributes));
-    line("name:", name);
-    line("description:", h.hasDescription ? description : "(none)");
-    line("key file:", h.hasKeyPath ? keyFile : "(none)");
+    line("name:", visible(name));
+    line("description:", h.hasDescription ? visible(description) : "(none)");
+    line("key file:", h.hasKeyPath ? visible(keyFile) : "(none)");
     line("created:", time(h.creationTime));
     line("accessed:", time(h.lastAccessTime));
     line("modified:", time(h.lastWriteTime));
@@ -677,7 +878,7 @@ int runAnalyse(const Arguments& a) {
     if (a.forGiven) {
         int64_t size = fileSizeAt(nativePath(a.forFile));
         if (size < 0) {
-            return fail(ResultReadError, "cannot read " + a.forFile);
+            return fail(ResultReadError, because("cannot read " + a.forFile));
         }
         inputSize = size > 0xFFFFFFFFll ? 0xFFFFFFFFu : uint32_t(size);
     }
@@ -711,7 +912,7 @@ int runKeygen(const Arguments& a) {
     if (a.forGiven) {
         int64_t size = fileSizeAt(nativePath(a.forFile));
         if (size < 0) {
-            return fail(ResultReadError, "cannot read " + a.forFile);
+            return fail(ResultReadError, because("cannot read " + a.forFile));
         }
         length = keyLengthFor(size > 0xFFFFFFFFll ? 0xFFFFFFFFu : uint32_t(size));
     }
@@ -757,7 +958,7 @@ int runKeygen(const Arguments& a) {
             return fail(ResultNoKey, "Cannot create Keyfile. This is generally caused by a failure in "
                                      "initialising the Crypto routine.");
         }
-        return fail(ResultWriteError, "cannot write " + path + "; nothing was left behind");
+        return fail(ResultWriteError, because("cannot write " + path) + "; nothing was left behind");
     }
     say(a, "wrote " + path + " (" + withUnit(length, "random byte") + ")");
     return 0;
@@ -767,6 +968,9 @@ int runKeygen(const Arguments& a) {
 
 int main(int argc, char** argv) {
     std::vector<std::string> arguments = platformArguments(argc, argv);
+    if (!arguments.empty()) {
+        gProgram = programName(arguments[0]);
+    }
     std::vector<char*> pointers;
     for (std::string& argument : arguments) {
         pointers.push_back(&argument[0]);

@@ -39,5 +39,9 @@ void keepToOwner(FileRef file);
 bool readSecret(const char* prompt, std::string& secret);
 bool errorIsTerminal();
 
+// Why the last file operation failed, in the system's words ("Permission denied"); empty when
+// no reason is known.
+std::string systemReason();
+
 // From now on an interrupted run removes the temporary file the job is writing.
 void removePartialOnInterrupt();

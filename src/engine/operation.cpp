@@ -134,6 +134,7 @@ uint32_t resultOf(JobStep step) {
     case JobStep::KeyTooLong:
     case JobStep::KeyUnreadable:
     case JobStep::KeyShort:
+    case JobStep::KeyIsInput:
         return ResultNoKey;
     case JobStep::InputUnreadable:
     case JobStep::InputTooLarge:
@@ -183,6 +184,12 @@ JobStep runWithBuffers(const JobRequest& request, OpenFiles& files, const JobOpt
         return JobStep::NameUnusable;
     }
     const char* output = outcome.outputPath;
+    // Asked before the input is opened: a system that opens files without sharing would refuse
+    // the second opening and call the input unreadable.
+    if (request.keyKind == KeyKind::File &&
+        layer.sameFile(layer.context, request.inputPath, files.key, request.keyPath)) {
+        return JobStep::KeyIsInput;
+    }
     files.input = layer.openRead(layer.context, request.inputPath);
     if (files.input == kNoFile) {
         return JobStep::InputUnreadable;

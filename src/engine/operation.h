@@ -70,6 +70,7 @@ enum class JobStep : uint32_t {
     KeyTooLong,    // a key string that does not fit the key buffer
     KeyUnreadable, // the key file cannot be opened or read
     KeyShort,      // the key file holds fewer bytes than the job uses
+    KeyIsInput,    // the key file is the input itself: the output would be all zeros
     NameUnusable,  // no output name, or an output path too long
     InputUnreadable,
     InputTooLarge,  // 4 GiB or more of payload

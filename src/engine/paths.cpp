@@ -48,7 +48,17 @@ bool bareFileName(const char* name, char* out, size_t capacity) {
             break;
         }
     }
-    return copyText(onlyDotsAndBlanks ? "" : start, out, capacity);
+    if (!copyText(onlyDotsAndBlanks ? "" : start, out, capacity)) {
+        return false;
+    }
+    // Control characters have no place in a file name: Windows refuses them, and elsewhere an
+    // escape sequence or a line break in a name reaches every terminal that lists the folder.
+    for (char* p = out; *p; ++p) {
+        if (static_cast<unsigned char>(*p) < 0x20 || *p == 0x7F) {
+            *p = '_';
+        }
+    }
+    return true;
 }
 
 bool joinOutputPath(const char* folder, const char* name, char* out, size_t capacity, char separator) {

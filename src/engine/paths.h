@@ -16,6 +16,7 @@ bool withTrailingBackslash(char* path, size_t capacity);
 bool withTrailingSeparator(char* path, size_t capacity, char separator);
 // A name read from a file, reduced to a bare file name: no folder or drive part, and nothing
 // that resolves to a folder ("." and ".." also with trailing blanks or dots) - those give "".
+// Control characters become "_".
 bool bareFileName(const char* name, char* out, size_t capacity);
 // withTrailingBackslash(folder) + name: the path the worker creates and the overwrite check tests.
 bool joinOutputPath(const char* folder, const char* name, char* out, size_t capacity, char separator = '\\');

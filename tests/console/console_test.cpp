@@ -1,6 +1,7 @@
 // The built console tool as a script runs it: every command's round trip and bad inputs, exit
 // codes, what it says about the key, and that a failure leaves nothing behind.
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -43,7 +44,8 @@ Bytes readBytes(const std::string& path) {
 }
 
 void writeBytes(const std::string& path, const Bytes& b) {
-    std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(b.data()), std::streamsize(b.size()));
+    std::ofstream(path, std::ios::binary)
+        .write(reinterpret_cast<const char*>(b.data()), std::streamsize(b.size()));
 }
 
 Bytes pattern(size_t n, uint8_t seed) {
@@ -77,8 +79,10 @@ std::set<std::string> entries(const std::string& folder) {
     return names;
 }
 
-// Runs the tool in `folder` with no terminal: stdin empty, stdout and stderr to files.
-ToolRun runTool(const std::string& folder, const std::vector<std::string>& args) {
+// Runs the tool in `folder` with no terminal: stdin empty, stdout and stderr to files. A run
+// that waits longer than a few seconds is stopped. `fileLimit` (bytes), when given, kills the
+// tool as its output grows past it, as a crash or a kill -9 would.
+ToolRun runTool(const std::string& folder, const std::vector<std::string>& args, rlim_t fileLimit = 0) {
     std::string outPath = folder + "/../stdout", errPath = folder + "/../stderr";
     pid_t pid = fork();
     if (pid == 0) {
@@ -92,6 +96,11 @@ ToolRun runTool(const std::string& folder, const std::vector<std::string>& args)
         dup2(out, 1);
         dup2(err, 2);
         setsid(); // no controlling terminal: --key-prompt must refuse
+        alarm(20);
+        if (fileLimit) {
+            rlimit limit{fileLimit, fileLimit};
+            setrlimit(RLIMIT_FSIZE, &limit);
+        }
         std::vector<char*> argv{const_cast<char*>(NIMBREL_TOOL)};
         for (const std::string& a : args) {
             argv.push_back(const_cast<char*>(a.c_str()));
@@ -129,69 +138,259 @@ TEST(ConsoleTool, CommandsAndTheirFailures) {
         const char* what;
         std::vector<std::string> args;
         int status;
-        const char* says;                  // on standard error (or standard output)
-        const char* writes;                // the one new file, or ""
-        std::function<Bytes()> expected;   // its bytes, when checked
+        const char* says;                // on standard error (or standard output)
+        std::string writes;              // the one new file, or ""
+        std::function<Bytes()> expected; // its bytes, when checked
     } cases[] = {
-        {"xor with a key string", {"xor", "a.txt", "--key-string", "k"}, 0, "repeating key of 32 bytes",
-         "XOR a.txt", [&] { return xorWithString(plain, "k"); }},
-        {"xor undoes itself", {"xor", "XOR a.txt", "--key-string=k"}, 0, "wrote", "XOR XOR a.txt",
+        {"xor with a key string",
+         {"xor", "a.txt", "--key-string", "k"},
+         0,
+         "repeats every byte,",
+         "XOR a.txt",
+         [&] { return xorWithString(plain, "k"); }},
+        {"xor undoes itself",
+         {"xor", "XOR a.txt", "--key-string=k"},
+         0,
+         "wrote",
+         "XOR XOR a.txt",
          [&] { return plain; }},
-        {"xor with a short key file and --use", {"xor", "a.txt", "--key-file", "short.key", "--use", "100", "-o", "out"},
-         0, "repeating key of 100 bytes", "out/XOR a.txt", [&] { return xorWithKeyFile(plain, shortKey, 100); }},
-        {"the default key", {"xor", "a.txt", "--key-string", "", "-o", "d"}, 0, "public default key", "d/XOR a.txt",
+        {"xor with a short key file and --use",
+         {"xor", "a.txt", "--key-file", "short.key", "--use", "100", "-o", "out"},
+         0,
+         "repeating key of 100 bytes",
+         "out/XOR a.txt",
+         [&] { return xorWithKeyFile(plain, shortKey, 100); }},
+        {"a key string's own period",
+         {"xor", "a.txt", "--key-string", "abc", "-o", "p"},
+         0,
+         "repeats every 3 bytes,",
+         "p/XOR a.txt",
+         nullptr},
+        {"a short key repeated to the data's length",
+         {"xor", "a.txt", "--key-file", "rep.key", "-o", "r"},
+         0,
+         "repeats every 16 bytes",
+         "r/XOR a.txt",
+         nullptr},
+        {"a copy of the input as key",
+         {"xor", "a.txt", "--key-file", "copy.key", "-o", "c"},
+         0,
+         "the input's own bytes",
+         "c/XOR a.txt",
+         [&] { return xorWithKeyFile(plain, plain, uint32_t(plain.size())); }},
+        {"a key too short to test",
+         {"xor", "small.txt", "--key-file", "small.key", "-o", "t"},
+         0,
+         "too short for a test",
+         "t/XOR small.txt",
+         nullptr},
+        {"the default key",
+         {"xor", "a.txt", "--key-string", "", "-o", "d"},
+         0,
+         "public default key",
+         "d/XOR a.txt",
          [&] { return xorWithString(plain, ""); }},
         // Keyed in the window's code page (Western here), so the same typed key gives the same file.
-        {"a key string in the code page", {"xor", "a.txt", "--key-string", "gr\xC3\xBC\xC3\x9F" "e", "-o", "w"}, 0,
-         "wrote", "w/XOR a.txt", [&] { return xorWithString(plain, "gr\xFC\xDF" "e"); }},
-        {"a key string outside it", {"xor", "a.txt", "--key-string", "\xE6\x97\xA5", "-o", "n"}, 2, "code page", "",
+        {"a key string in the code page",
+         {"xor", "a.txt", "--key-string",
+          "gr\xC3\xBC\xC3\x9F"
+          "e",
+          "-o", "w"},
+         0,
+         "wrote",
+         "w/XOR a.txt",
+         [&] {
+             return xorWithString(plain, "gr\xFC\xDF"
+                                         "e");
+         }},
+        {"a key string outside it",
+         {"xor", "a.txt", "--key-string", "\xE6\x97\xA5", "-o", "n"},
+         2,
+         "code page",
+         "",
          nullptr},
-        {"a key string longer than the window takes", {"xor", "a.txt", "--key-string", std::string(290, 'q'), "-o", "n"},
-         2, "289 bytes", "", nullptr},
-        {"a name stored in the code page", {"encrypt", "M\xC3\xBCller.txt", "--key-string", "k", "-o", "m"}, 0,
-         "wrote", "m/M\xC3\xBCller.qdx", nullptr},
+        {"a key string longer than the window takes",
+         {"xor", "a.txt", "--key-string", std::string(290, 'q'), "-o", "n"},
+         2,
+         "289 bytes",
+         "",
+         nullptr},
+        {"a name stored in the code page",
+         {"encrypt", "M\xC3\xBCller.txt", "--key-string", "k", "-o", "m"},
+         0,
+         "wrote",
+         "m/M\xC3\xBCller.qdx",
+         nullptr},
         {"and read back", {"info", "m/M\xC3\xBCller.qdx"}, 0, "name:        M\xC3\xBCller.txt", "", nullptr},
-        {"a pad", {"encrypt", "a.txt", "--key-file", "long.key", "--save-key-name", "--description", "Q3"}, 0,
-         "one-time pad", "a.qdx", nullptr},
+        {"a pad",
+         {"encrypt", "a.txt", "--key-file", "long.key", "--save-key-name", "--description", "Q3"},
+         0,
+         "one-time pad",
+         "a.qdx",
+         nullptr},
         {"info", {"info", "a.qdx"}, 0, "description: Q3", "", nullptr},
-        {"info as JSON", {"info", "a.qdx", "--json"}, 0, "\"payloadBytes\": 70000, \"headerBytes\": 936}", "",
+        {"info as JSON",
+         {"info", "a.qdx", "--json"},
+         0,
+         "\"payloadBytes\": 70000, \"headerBytes\": 936}",
+         "",
          nullptr},
-        {"decrypt with the stored key file", {"decrypt", "a.qdx", "-o", "back"}, 0, "the container names",
-         "back/a.txt", [&] { return plain; }},
-        {"a key file of zeros", {"encrypt", "a.txt", "--key-file", "zeros.key", "-o", "z", "--quiet"}, 0, "",
-         "z/a.qdx", nullptr},
-        {"not random", {"xor", "a.txt", "--key-file", "zeros.key", "-o", "z"}, 0, "not random", "z/XOR a.txt",
+        {"decrypt with the stored key file",
+         {"decrypt", "a.qdx", "-o", "back"},
+         0,
+         "the container names",
+         "back/a.txt",
+         [&] { return plain; }},
+        {"a key file of zeros",
+         {"encrypt", "a.txt", "--key-file", "zeros.key", "-o", "z", "--quiet"},
+         0,
+         "",
+         "z/a.qdx",
          nullptr},
-        {"decrypt with a key file given", {"decrypt", "z/a.qdx", "--key-file", "zeros.key", "-o", "zb"}, 0, "wrote",
-         "zb/a.txt", [&] { return plain; }},
+        {"not random",
+         {"xor", "a.txt", "--key-file", "zeros.key", "-o", "z"},
+         0,
+         "all its bytes are 0x00",
+         "z/XOR a.txt",
+         nullptr},
+        {"decrypt with a key file given",
+         {"decrypt", "z/a.qdx", "--key-file", "zeros.key", "-o", "zb"},
+         0,
+         "wrote",
+         "zb/a.txt",
+         [&] { return plain; }},
         {"analyse", {"analyse", "long.key", "--for", "a.txt"}, 0, "excellent keyfile", "", nullptr},
-        {"keygen", {"keygen", "--for", "a.txt", "-o", "new.key"}, 0, "131072 random bytes", "new.key", nullptr},
+        {"keygen",
+         {"keygen", "--for", "a.txt", "-o", "new.key"},
+         0,
+         "131072 random bytes",
+         "new.key",
+         nullptr},
+        {"keygen, the longest name",
+         {"keygen", "--size", "10", "-o", std::string(254, 'k')},
+         0,
+         "10 random bytes",
+         std::string(254, 'k'),
+         nullptr},
+        // A stored name's escape sequence and line break never reach the terminal or a file name.
+        {"a name with control characters",
+         {"encrypt", "e\x1b]0;x\x07\n.txt", "--key-string", "k", "-o", "e"},
+         0,
+         "wrote e/e\\x1B]0;x\\x07\\x0A.qdx",
+         "e/e\x1b]0;x\x07\n.qdx",
+         nullptr},
+        {"shown escaped",
+         {"info", "e/e\x1b]0;x\x07\n.qdx"},
+         0,
+         "name:        e\\x1B]0;x\\x07\\x0A.txt",
+         "",
+         nullptr},
+        {"restored without them",
+         {"decrypt", "e/e\x1b]0;x\x07\n.qdx", "--key-string", "k", "-o", "eb"},
+         0,
+         "wrote eb/e_]0;x__.txt",
+         "eb/e_]0;x__.txt",
+         [&] { return plain; }},
         // Bad inputs.
         {"existing output kept", {"xor", "a.txt", "--key-string", "k"}, 4, "exists; --force", "", nullptr},
-        {"output would be the input", {"encrypt", "a.qdx", "--key-string", "k", "--force"}, 4, "replace the input", "",
+        {"output would be the input",
+         {"encrypt", "a.qdx", "--key-string", "k", "--force"},
+         4,
+         "replace the input",
+         "",
          nullptr},
-        {"no such input", {"xor", "none.txt", "--key-string", "k"}, 1, "cannot read none.txt", "", nullptr},
+        {"no such input",
+         {"xor", "none.txt", "--key-string", "k"},
+         1,
+         "cannot read none.txt: No such file or directory",
+         "",
+         nullptr},
+        {"the input as its own key",
+         {"xor", "a.txt", "--key-file", "a.txt", "-o", "n"},
+         2,
+         "is the input itself",
+         "",
+         nullptr},
+        {"the input as its own key through a link",
+         {"xor", "a.txt", "--key-file", "link.key", "-o", "n"},
+         2,
+         "is the input itself",
+         "",
+         nullptr},
+        {"a FIFO as key file",
+         {"xor", "a.txt", "--key-file", "fifo.key", "-o", "n"},
+         2,
+         "not a regular file",
+         "",
+         nullptr},
+        {"a key path a container cannot hold",
+         {"encrypt", "a.txt", "--key-file", std::string(150, 'p') + "/" + std::string(150, 'q') + "/long.key",
+          "--save-key-name", "-o", "n"},
+         2,
+         "longer than the 299 bytes",
+         "",
+         nullptr},
+        {"standard input",
+         {"xor", "-", "--key-string", "k"},
+         64,
+         "'-' (standard input or output) is not",
+         "",
+         nullptr},
         {"not a container", {"decrypt", "a.txt", "--key-string", "k"}, 1, "no container", "", nullptr},
         {"container cut short", {"info", "cut.qdx"}, 1, "no container", "", nullptr},
-        {"no key file", {"xor", "a.txt", "--key-file", "none.key", "-o", "n"}, 2, "cannot open the key file", "",
+        {"no key file",
+         {"xor", "a.txt", "--key-file", "none.key", "-o", "n"},
+         2,
+         "cannot open the key file",
+         "",
          nullptr},
-        {"empty key file", {"xor", "a.txt", "--key-file", "empty.key", "-o", "n"}, 2, "is empty", "", nullptr},
-        {"--use beyond the key", {"xor", "a.txt", "--key-file", "short.key", "--use", "1001", "-o", "n"}, 2,
-         "holds only 1000 bytes", "", nullptr},
+        {"empty key file",
+         {"xor", "a.txt", "--key-file", "empty.key", "-o", "n"},
+         2,
+         "is empty",
+         "",
+         nullptr},
+        {"--use beyond the key",
+         {"xor", "a.txt", "--key-file", "short.key", "--use", "1001", "-o", "n"},
+         2,
+         "holds only 1000 bytes",
+         "",
+         nullptr},
         {"no key stored or given", {"decrypt", "z/a.qdx", "-o", "n"}, 2, "names no key file", "", nullptr},
-        {"no terminal to ask", {"xor", "a.txt", "--key-prompt", "-o", "n"}, 2, "needs a terminal", "", nullptr},
+        {"no terminal to ask",
+         {"xor", "a.txt", "--key-prompt", "-o", "n"},
+         2,
+         "needs a terminal",
+         "",
+         nullptr},
         {"analyse an empty file", {"analyse", "empty.key"}, 2, "Cannot open Keyfile", "", nullptr},
-        {"missing parent folder", {"xor", "a.txt", "--key-string", "k", "-o", "no/such"}, 4, "cannot create", "",
+        {"missing parent folder",
+         {"xor", "a.txt", "--key-string", "k", "-o", "no/such"},
+         4,
+         "cannot create",
+         "",
          nullptr},
         {"keygen over a key", {"keygen", "--size", "10", "-o", "long.key"}, 4, "exists", "", nullptr},
         {"no key", {"encrypt", "a.txt"}, 64, "needs a key", "", nullptr},
-        {"two keys", {"xor", "a.txt", "--key-string", "k", "--key-file", "long.key"}, 64, "give one key", "", nullptr},
+        {"two keys",
+         {"xor", "a.txt", "--key-string", "k", "--key-file", "long.key"},
+         64,
+         "give one key",
+         "",
+         nullptr},
         {"unknown option", {"info", "a.qdx", "--force"}, 64, "not an option of info", "", nullptr},
         {"unknown command", {"scramble", "a.txt"}, 64, "unknown command", "", nullptr},
         {"two files", {"xor", "a.txt", "b.txt", "--key-string", "k"}, 64, "exactly one file", "", nullptr},
-        {"--use with a string", {"xor", "a.txt", "--key-string", "k", "--use", "5"}, 64, "--use counts", "", nullptr},
+        {"--use with a string",
+         {"xor", "a.txt", "--key-string", "k", "--use", "5"},
+         64,
+         "--use counts",
+         "",
+         nullptr},
         {"keygen without a size", {"keygen"}, 64, "one of --for", "", nullptr},
         {"help", {"xor", "--help"}, 0, "one-time pad", "", nullptr},
+        {"help for a command", {"help", "keygen"}, 0, "Usage: nimbrel keygen", "", nullptr},
+        {"the version from any command", {"decrypt", "--version"}, 0, "nimbrel 1.", "", nullptr},
     };
     writeBytes(f / "a.txt", plain);
     writeBytes(f / "M\xC3\xBCller.txt", plain);
@@ -200,6 +399,23 @@ TEST(ConsoleTool, CommandsAndTheirFailures) {
     writeBytes(f / "zeros.key", zeros);
     writeBytes(f / "empty.key", {});
     writeBytes(f / "cut.qdx", Bytes{'Z', 'E', 'V', 'K', '1', '3', '0', '0', 'a'});
+    writeBytes(f / "rep.key", [] {
+        Bytes unit = randomish(16, 11), key(80000);
+        for (size_t i = 0; i < key.size(); ++i) {
+            key[i] = unit[i % 16];
+        }
+        return key;
+    }());
+    writeBytes(f / "copy.key", plain);
+    writeBytes(f / "small.txt", pattern(500, 1));
+    writeBytes(f / "small.key", randomish(600, 12));
+    writeBytes(f / "e\x1b]0;x\x07\n.txt", plain);
+    ASSERT_EQ(link((f / "a.txt").c_str(), (f / "link.key").c_str()), 0);
+    ASSERT_EQ(mkfifo((f / "fifo.key").c_str(), 0600), 0);
+    std::string deep = f / std::string(150, 'p');
+    mkdir(deep.c_str(), 0700);
+    mkdir((deep + "/" + std::string(150, 'q')).c_str(), 0700);
+    writeBytes(deep + "/" + std::string(150, 'q') + "/long.key", longKey);
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         std::set<std::string> before = entries(f.path);
@@ -231,7 +447,7 @@ TEST(ConsoleTool, CommandsAndTheirFailures) {
             }
         }
     }
-    for (const char* folder : {"", "out", "d", "back", "z", "zb"}) {
+    for (const char* folder : {"", "out", "d", "back", "z", "zb", "p", "r", "c", "t", "e", "eb"}) {
         for (const std::string& n : entries(f / folder)) {
             EXPECT_EQ(n.find(".tmp"), std::string::npos) << "left behind: " << folder << "/" << n;
         }
@@ -241,6 +457,16 @@ TEST(ConsoleTool, CommandsAndTheirFailures) {
     EXPECT_EQ(st.st_size, 131072);
     EXPECT_EQ(st.st_mode & 0777, 0600u);
     EXPECT_NE(readBytes(f / "new.key"), Bytes(131072, 0));
+}
+
+// A tool killed half-way (here by the file size limit, which no handler sees) leaves no partial
+// output: on Linux the output has no name until it is complete.
+TEST(ConsoleTool, AToolKilledMidJobLeavesNoPartialOutput) {
+    Folder f;
+    writeBytes(f / "big.txt", pattern(3 << 20, 5));
+    ToolRun r = runTool(f.path, {"xor", "big.txt", "--key-string", "k", "-o", "out"}, 1 << 20);
+    EXPECT_EQ(r.status, 200) << "the tool was not stopped: " << r.err;
+    EXPECT_EQ(entries(f / "out"), std::set<std::string>{});
 }
 
 // Reads what the terminal shows until `text` appears; false after a few seconds without it.

@@ -412,6 +412,12 @@ TEST(JobOperation, RefusalsBeforeAnyOutput) {
              j.options.replaceOutput = true;
          },
          ResultWriteError, JobStep::OutputIsKey},
+        {"key file is the input",
+         [](Job& j, MemoryFiles& m) {
+             m.keyPath = "/in/a.txt";
+             copyText("/in/a.txt", j.request.keyPath);
+         },
+         ResultNoKey, JobStep::KeyIsInput},
         {"key file shorter than its byte count", [](Job& j, MemoryFiles&) { j.request.keyBytes = 101; },
          ResultNoKey, JobStep::KeyShort},
         {"empty key file", [](Job& j, MemoryFiles&) { j.request.keyBytes = 0; }, ResultNoKey,

@@ -82,6 +82,10 @@ TEST(BareFileName, NeverLeavesTheOutputFolder) {
         {"a.txt:stream", "stream"},
         {"", ""},
         {".profile", ".profile"},
+        // A terminal escape or a line break in a stored name is no part of the restored one.
+        {"\x1b]0;owned\x07notes\n.txt", "_]0;owned_notes_.txt"},
+        {"del\x7f.txt", "del_.txt"},
+        {"M\xC3\xBCller.txt", "M\xC3\xBCller.txt"},
     };
     for (const Case& c : cases) {
         char out[kTextCapacity];
