@@ -82,7 +82,9 @@ std::set<std::string> entries(const std::string& folder) {
 // Runs the tool in `folder` with no terminal: stdin empty, stdout and stderr to files. A run
 // that waits longer than a few seconds is stopped. `fileLimit` (bytes), when given, kills the
 // tool as its output grows past it, as a crash or a kill -9 would.
-ToolRun runTool(const std::string& folder, const std::vector<std::string>& args, rlim_t fileLimit = 0) {
+// `calledAs` is the name the tool is started under.
+ToolRun runTool(const std::string& folder, const std::vector<std::string>& args, rlim_t fileLimit = 0,
+                const char* calledAs = NIMBREL_TOOL) {
     std::string outPath = folder + "/../stdout", errPath = folder + "/../stderr";
     pid_t pid = fork();
     if (pid == 0) {
@@ -101,7 +103,7 @@ ToolRun runTool(const std::string& folder, const std::vector<std::string>& args,
             rlimit limit{fileLimit, fileLimit};
             setrlimit(RLIMIT_FSIZE, &limit);
         }
-        std::vector<char*> argv{const_cast<char*>(NIMBREL_TOOL)};
+        std::vector<char*> argv{const_cast<char*>(calledAs)};
         for (const std::string& a : args) {
             argv.push_back(const_cast<char*>(a.c_str()));
         }
@@ -467,6 +469,13 @@ TEST(ConsoleTool, AToolKilledMidJobLeavesNoPartialOutput) {
     ToolRun r = runTool(f.path, {"xor", "big.txt", "--key-string", "k", "-o", "out"}, 1 << 20);
     EXPECT_EQ(r.status, 200) << "the tool was not stopped: " << r.err;
     EXPECT_EQ(entries(f / "out"), std::set<std::string>{});
+}
+
+// The messages name the tool as the user called it: on Windows that is nimbrel-cli.
+TEST(ConsoleTool, MessagesNameTheToolAsItWasCalled) {
+    Folder f;
+    ToolRun r = runTool(f.path, {"xor", "none.txt", "--key-string", "k"}, 0, "C:\\Tools\\NIMBREL-CLI.EXE");
+    EXPECT_EQ(r.err.rfind("NIMBREL-CLI: cannot read none.txt", 0), 0u) << r.err;
 }
 
 // Reads what the terminal shows until `text` appears; false after a few seconds without it.
