@@ -100,7 +100,17 @@ INT_PTR CALLBACK mainDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM
         openMainDialog(window);
         return TRUE;
     case WM_COMMAND:
+        // Esc reaches the dialog as the Close button's command (both are IDCANCEL). While a job
+        // runs only a deliberate close ends it: the button itself, which takes the focus when it
+        // is clicked, the title bar's close, or "Quit Nimbrel", which names no control.
+        if (LOWORD(wParam) == IDB_CLOSE && lParam != 0 && jobRunning() &&
+            GetFocus() != GetDlgItem(window, IDB_CLOSE)) {
+            return TRUE;
+        }
         onCommand(window, LOWORD(wParam), HIWORD(wParam));
+        return TRUE;
+    case WM_CLOSE:
+        onCommand(window, IDB_CLOSE, BN_CLICKED);
         return TRUE;
     case WM_SYSCOMMAND:
         if (wParam == IDM_ON_TOP) {

@@ -413,12 +413,13 @@ TEST_F(RunningJobTest, WhileAJobRunsTheWindowTakesNothingButClose) {
     ASSERT_TRUE(settle(s.main));
     EXPECT_EQ(windowText(s.main), "EnCrypting big.bin");
     {
-        SCOPED_TRACE("a held Enter or Space after Go lands where it does nothing");
+        SCOPED_TRACE("a held Enter or Space after Go, or Esc, lands where it does nothing");
         HWND focus = focusOf(s.main);
         ASSERT_TRUE(focus);
         for (int i = 0; i < 3; ++i) {
             pressKey(focus, VK_RETURN);
             pressKey(focus, VK_SPACE);
+            pressKey(focus, VK_ESCAPE);
         }
         ASSERT_TRUE(settlePosted(s.main))
             << "focus on control " << GetDlgCtrlID(focus) << "; " << describe(s.program);
