@@ -156,6 +156,7 @@ void startJob(HWND window) {
                   AnswerNo;
     }
     if (abandon || !(dialog.keyReady || dialog.keySource == SourceString)) {
+        winSetWindowText(window, NIMBREL_TITLE); // no job is running
         return;
     }
 

@@ -116,6 +116,15 @@ void keyStoreCommand(HWND window) {
         dialog.keyStoreCommandWaiting = true;
         return;
     }
+    // A store or pad file without data may have been filled by Padforge since it was measured:
+    // measured again, the answer is what is on disk now.
+    const KeyStoreState state = dialog.keyStoreStatus.state;
+    if (state == KeyStoreState::NoPad || state == KeyStoreState::PadTooSmall ||
+        state == KeyStoreState::Empty) {
+        KeyStoreReport report = checkKeyStoreFiles();
+        takeStatus(report);
+        showNotice(window, report.notice);
+    }
     KeyStoreStatus status = dialog.keyStoreStatus;
     CommandContext context{window};
     KeyStoreActions actions{&context, askUser, fillFor, drawFor, readMeFor};

@@ -95,6 +95,10 @@ LoadOutcome loadInputFile(HWND window, const char* path, bool quiet) {
             showPlain(window, path);
         }
     }
+    if (input.outcome != LoadOutcome::Loaded) {
+        // Nothing is loaded now: the field must not go on naming the file loaded before.
+        setField(window, IDE_INPUT, kNoInputText);
+    }
     if (!quiet) {
         reportLoadOutcome(window, input.outcome, path);
     }

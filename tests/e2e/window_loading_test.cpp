@@ -96,6 +96,16 @@ TEST_F(LoadingTest, APlainFileThroughChoose) {
     settle(main);
     EXPECT_EQ(itemText(main, IDE_INPUT), plainPath);
 
+    // An empty file is passed over without a message, and nothing is loaded then: the field no
+    // longer names the file before it.
+    const std::string empty = dir / "empty.txt";
+    ASSERT_TRUE(writeWholeFile(empty, Bytes{}));
+    press(main, IDB_CHOOSE_INPUT);
+    ASSERT_TRUE(pickFile(program, empty));
+    settle(main);
+    EXPECT_EQ(itemText(main, IDE_INPUT), "None Selected");
+    EXPECT_EQ(enabledPattern(main), "0000 000 000 0000000 0 00000 0");
+
     press(main, IDB_CLOSE);
     EXPECT_EQ(program.waitForExit(), kExit);
 }
