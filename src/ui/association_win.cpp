@@ -32,6 +32,9 @@ void registerFileType() {
     writeValue(HKEY_CLASSES_ROOT, "Applications\\Nimbrel.exe\\shell\\DeNimbrel\\Command", nullptr, command);
     writeValue(HKEY_CLASSES_ROOT, ".qdx", nullptr, "Nimbrel");
     writeValue(HKEY_CLASSES_ROOT, "Nimbrel\\shell\\DeNimbrel\\Command", nullptr, command);
+    // The type's default verb: a shell that does not fall back to the only verb there is (Wine's
+    // looks for "open") still opens a container with a double-click.
+    writeValue(HKEY_CLASSES_ROOT, "Nimbrel\\shell", nullptr, "DeNimbrel");
     writeValue(HKEY_CURRENT_USER, "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\FileExts\\.qdx",
                "Application", "Nimbrel.exe");
     writeValue(HKEY_CLASSES_ROOT, "Nimbrel\\DefaultIcon", nullptr, icon);

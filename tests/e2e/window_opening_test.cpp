@@ -138,7 +138,7 @@ class AssociationTest : public OpeningTest {
         press(main, IDB_CLOSE);
         EXPECT_EQ(program.waitForExit(), kExit);
     }
-    // The eight values, as "key = data" lines. Writes to HKEY_CLASSES_ROOT land in
+    // The nine values, as "key = data" lines. Writes to HKEY_CLASSES_ROOT land in
     // HKLM\Software\Classes under Wine.
     static std::vector<std::string> associationValues() {
         std::string classes = kClasses;
@@ -152,6 +152,7 @@ class AssociationTest : public OpeningTest {
             {HKEY_LOCAL_MACHINE, classes + "Applications\\Nimbrel.exe\\shell\\DeNimbrel\\Command", nullptr},
             {HKEY_LOCAL_MACHINE, classes + ".qdx", nullptr},
             {HKEY_LOCAL_MACHINE, classes + "Nimbrel\\shell\\DeNimbrel\\Command", nullptr},
+            {HKEY_LOCAL_MACHINE, classes + "Nimbrel\\shell", nullptr},
             {HKEY_CURRENT_USER, kFileExts, "Application"},
             {HKEY_LOCAL_MACHINE, classes + "Nimbrel\\DefaultIcon", nullptr},
             {HKEY_LOCAL_MACHINE, classes + "Applications\\Nimbrel.exe\\DefaultIcon", nullptr},
@@ -172,6 +173,7 @@ class AssociationTest : public OpeningTest {
             classes + "Applications\\Nimbrel.exe\\shell\\DeNimbrel\\Command = " + command,
             classes + ".qdx = Nimbrel",
             classes + "Nimbrel\\shell\\DeNimbrel\\Command = " + command,
+            classes + "Nimbrel\\shell = DeNimbrel",
             std::string(kFileExts) + " = Nimbrel.exe",
             classes + "Nimbrel\\DefaultIcon = " + icon,
             classes + "Applications\\Nimbrel.exe\\DefaultIcon = " + icon,
@@ -179,7 +181,7 @@ class AssociationTest : public OpeningTest {
     }
 };
 
-TEST_F(AssociationTest, EveryOpeningWritesTheEightValuesForTheProgramsOwnFolder) {
+TEST_F(AssociationTest, EveryOpeningWritesTheNineValuesForTheProgramsOwnFolder) {
     forgetAssociation();
     std::string tools = dir / "Tools";
     CreateDirectoryA(tools.c_str(), nullptr);
@@ -200,7 +202,8 @@ TEST_F(AssociationTest, EveryOpeningWritesTheEightValuesForTheProgramsOwnFolder)
 }
 
 TEST_F(AssociationTest, AContainerOpenedThroughTheShellIsLoadedForDecryption) {
-    openAndClose(builtProgram()); // the association of this build
+    forgetAssociation();
+    openAndClose(builtProgram()); // the association of this build, and nothing of earlier runs
 
     ContainerHeader header{};
     copyText("report.doc", header.plainName, sizeof header.plainName);
@@ -215,12 +218,11 @@ TEST_F(AssociationTest, AContainerOpenedThroughTheShellIsLoadedForDecryption) {
     std::string path = dir / "report.qdx";
     ASSERT_TRUE(writeWholeFile(path, container));
 
-    // What a double-click does: the shell runs the command of the type's only verb, which is
-    // therefore its default. (Wine's shell looks for "open" when no verb is named.)
+    // What a double-click does: the shell runs the type's default verb, named by no one.
     SHELLEXECUTEINFOA run{};
     run.cbSize = sizeof run;
     run.fMask = SEE_MASK_NOCLOSEPROCESS | SEE_MASK_FLAG_NO_UI;
-    run.lpVerb = "DeNimbrel";
+    run.lpVerb = nullptr;
     run.lpFile = path.c_str();
     run.nShow = SW_SHOWNORMAL;
     ASSERT_TRUE(ShellExecuteExA(&run)) << GetLastError();
