@@ -25,6 +25,12 @@ constexpr char kOk[] = "OK";
 constexpr char kQuit[] = "Quit Nimbrel";
 constexpr char kOpenReadMe[] = "Open ReadMe";
 constexpr char kOverwrite[] = "Overwrite file with new one?";
+// Asked before the window encrypts with an empty key string, the harmless answer first.
+constexpr char kPublicKeyQuestion[] =
+    "The key string is empty, so the file would be encrypted with Nimbrel's public default key: anyone "
+    "with Nimbrel can read the result. Type a key string, or choose a key file, to protect it.";
+constexpr char kPublicKeyCancel[] = "Cancel";
+constexpr char kPublicKeyGoOn[] = "Encrypt with the public key";
 constexpr char kAbortXor[] = "Abort XOR";
 
 // "File Read Error with "<path>"" (and the write error likewise); a path too long for the

@@ -139,6 +139,13 @@ void startJob(HWND window) {
             showError(window, kKeyStringOutsideCodePage, true);
             return;
         }
+        // An empty key string is the public default key: a user who forgot to type one would
+        // believe the file protected. Decrypting with it, and the windowless run, are not asked.
+        if (request.keyText[0] == '\0' && dialog.direction == Encrypt &&
+            showMessage(window, MessageRequest{kPublicKeyQuestion, kPublicKeyCancel, kPublicKeyGoOn, 1,
+                                               AnswerYes}) != AnswerNo) {
+            return;
+        }
     }
     if (dialog.keyPending && dialog.keySource != SourceString && !adoptHeldKey(window)) {
         return;

@@ -78,6 +78,10 @@ class JobTest : public ::testing::Test {
     }
 };
 
+constexpr char kPublicKeyText[] =
+    "The key string is empty, so the file would be encrypted with Nimbrel's public default key: anyone with "
+    "Nimbrel can read the result. Type a key string, or choose a key file, to protect it.";
+
 TEST_F(JobTest, ClassicWithAStringKeyAndADescriptionThenBackAgain) {
     Bytes plain = patternBytes(70000, 11);
     std::string input = dir / "a.txt";
@@ -90,6 +94,19 @@ TEST_F(JobTest, ClassicWithAStringKeyAndADescriptionThenBackAgain) {
     EXPECT_FALSE(isEnabled(s.main, IDO_STRING));
     ASSERT_TRUE(click(s.main, IDO_CLASSIC));
     ASSERT_TRUE(click(s.main, IDO_STRING));
+    {
+        SCOPED_TRACE("no key typed: the public key is asked about, and Cancel comes first");
+        MessageSeen question = go(s);
+        ASSERT_TRUE(question.box);
+        EXPECT_EQ(question.text, kPublicKeyText);
+        EXPECT_EQ(question.yes, "Cancel");
+        EXPECT_EQ(question.no, "Encrypt with the public key");
+        pressKey(focusOf(question.box), VK_RETURN);
+        ASSERT_TRUE(waitUntil([&] { return !messageBoxExists(s.program); }));
+        ASSERT_TRUE(settle(s.main));
+        EXPECT_FALSE(fileExists(dir / "a.qdx"));
+        EXPECT_EQ(windowText(s.main), "Nimbrel 1.9");
+    }
     ASSERT_TRUE(typeText(s.main, IDE_KEY_STRING, "correct horse"));
     ASSERT_TRUE(click(s.main, IDX_USE_DESCRIPTION));
     ASSERT_TRUE(typeText(s.main, IDE_DESCRIPTION, "Quarterly figures"));
@@ -127,6 +144,21 @@ TEST_F(JobTest, ClassicWithAStringKeyAndADescriptionThenBackAgain) {
     answer(finished, true);
     expectIdle(s, "0001 000 000 0000000 0 00000 0");
     EXPECT_EQ(readWholeFile(dir / "back\\a.txt"), plain);
+
+    // The public key when the user says so.
+    ASSERT_TRUE(dropFileAndWait(s.program, s.main, input));
+    ASSERT_TRUE(typeText(s.main, IDE_KEY_STRING, ""));
+    ASSERT_TRUE(typeText(s.main, IDE_OUTPUT, dir / "public"));
+    MessageSeen question = go(s);
+    ASSERT_TRUE(question.box);
+    EXPECT_EQ(question.text, kPublicKeyText);
+    answer(question, false);
+    finished = waitForMessage(s.program);
+    ASSERT_TRUE(finished.box);
+    expectFinishMessage(finished);
+    answer(finished, true);
+    Bytes open = readWholeFile(dir / "public\\a.qdx");
+    EXPECT_EQ(payloadOf(open, headerOf(open)), xorWithString(plain, ""));
     close(s);
 }
 
