@@ -30,6 +30,13 @@ constexpr char kPublicKeyQuestion[] =
     "The key string is empty, so the file would be encrypted with Nimbrel's public default key: anyone "
     "with Nimbrel can read the result. Type a key string, or choose a key file, to protect it.";
 constexpr char kPublicKeyCancel[] = "Cancel";
+// Said before a Classic encryption with fewer bytes of the key file than it holds, around the
+// count ("lead N middle N tail"): a container does not record it.
+constexpr char kUseCountLead[] = "Only the first ";
+constexpr char kUseCountMiddle[] =
+    " bytes of the key file encrypt this file, and the container does not record that number. Note it: "
+    "to decrypt the file, set \"Use\" to ";
+constexpr char kUseCountTail[] = " bytes again.";
 constexpr char kPublicKeyGoOn[] = "Encrypt with the public key";
 constexpr char kAbortXor[] = "Abort XOR";
 

@@ -172,6 +172,12 @@ void startJob(HWND window) {
     BOOL number = FALSE;
     UINT count = GetDlgItemInt(window, IDE_BYTE_COUNT, &number, FALSE);
     request.keyBytes = keyBytesInUse(dialog.keyBytes, number ? count : 0);
+    if (request.mode == ModeClassic && request.direction == Encrypt && request.keyKind == KeyKind::File &&
+        request.keyBytes < dialog.keyBytes) {
+        const std::string n = std::to_string(request.keyBytes);
+        const std::string text = kUseCountLead + n + kUseCountMiddle + n + kUseCountTail;
+        showAdvice(window, text.c_str());
+    }
     copyText(request.inputPath, dialog.jobInput);
     copyText(names.outputName, dialog.jobOutputName);
 

@@ -30,13 +30,15 @@ ControlStates computeControlStates(const DialogState& dialog, bool jobRunning) {
             {IDB_CHOOSE_KEY, e && file},
             {IDB_CREATE, e && file},
             {IDB_KEYSTORE, e && file},
-            {IDE_BYTE_COUNT, e && enc && file},
+            // Decrypting too: a container made with "Use N bytes" needs the same N to come back.
+            {IDE_BYTE_COUNT, e && file},
             {IDX_SAVE_KEY_NAME, e && enc && cl && file},
             {IDB_ANALYSE, ready && file},
             {IDC_DRIVES, e && drive},
             {IDC_KEY_FILES, e && drive},
             {IDB_REFRESH, e && drive},
-            {IDB_GO, string ? e : ready || pending},
+            // Nothing to go with while no input is loaded, whatever key is ready.
+            {IDB_GO, e && (string || ready || pending)},
         },
         enc,
         cl && dialog.useDescription,

@@ -244,6 +244,39 @@ TEST_F(JobTest, ClassicWithADroppedKeyFileStoresItsPathForTheWayBack) {
     answer(finished, true);
     expectIdle(s);
     EXPECT_EQ(readWholeFile(dir / "back\\a.txt"), plain);
+
+    // With "Use 100 bytes": the number is said before the job, and can be given on the way back.
+    ASSERT_TRUE(dropFileAndWait(s.program, s.main, input));
+    ASSERT_TRUE(dropFileAndWait(s.program, s.main, keyPath));
+    ASSERT_TRUE(typeText(s.main, IDE_BYTE_COUNT, "100"));
+    ASSERT_TRUE(typeText(s.main, IDE_OUTPUT, dir / "use"));
+    MessageSeen advice = go(s);
+    ASSERT_TRUE(advice.box);
+    EXPECT_EQ(advice.text,
+              "Only the first 100 bytes of the key file encrypt this file, and the container does not "
+              "record that number. Note it: to decrypt the file, set \"Use\" to 100 bytes again.");
+    answer(advice, true);
+    finished = waitForMessage(s.program);
+    ASSERT_TRUE(finished.box);
+    expectFinishMessage(finished);
+    answer(finished, true);
+    expectIdle(s);
+    container = readWholeFile(dir / "use\\a.qdx");
+    EXPECT_EQ(payloadOf(container, headerOf(container)), xorWithKeyFile(plain, key, 100));
+
+    press(s.main, IDB_CHOOSE_INPUT);
+    ASSERT_TRUE(pickFile(s.program, dir / "use\\a.qdx"));
+    ASSERT_TRUE(settle(s.main));
+    EXPECT_EQ(itemText(s.main, IDE_BYTE_COUNT), "6000");
+    EXPECT_TRUE(isEnabled(s.main, IDE_BYTE_COUNT));
+    ASSERT_TRUE(typeText(s.main, IDE_BYTE_COUNT, "100"));
+    ASSERT_TRUE(typeText(s.main, IDE_OUTPUT, dir / "useback"));
+    finished = go(s);
+    ASSERT_TRUE(finished.box);
+    expectFinishMessage(finished);
+    answer(finished, true);
+    expectIdle(s);
+    EXPECT_EQ(readWholeFile(dir / "useback\\a.txt"), plain);
     close(s);
 }
 

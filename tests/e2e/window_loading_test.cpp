@@ -54,7 +54,7 @@ class LoadingTest : public ::testing::Test {
         EXPECT_EQ(itemText(main, IDE_BYTE_COUNT), "4096");
         // Mode buttons, "Use", "Drive", the byte count and "Save File Name" are closed; the
         // description field was closed before and stays so.
-        EXPECT_EQ(enabledPattern(main), "0000 011 000 1100111 0 11111 1");
+        EXPECT_EQ(enabledPattern(main), "0000 011 000 1110111 0 11111 1");
     }
 };
 

@@ -102,23 +102,23 @@ TEST_F(ControlStateTest, PlainAndContainerInputsAcrossModesAndKeySources) {
         EXPECT_TRUE(isChecked(main, IDX_USE_DESCRIPTION));
     }
     {
-        SCOPED_TRACE("an empty file dropped: no input, but the key file is still ready");
+        SCOPED_TRACE("an empty file dropped: no input, so no Go, but the key file is still ready");
         ASSERT_TRUE(dropFileAndWait(program, main, emptyPath));
-        expectState(main, "0000 000 000 0000100 0 00000 1", "Go!", "XOR File");
-        EXPECT_EQ(itemText(main, IDE_INPUT), plainPath);
+        expectState(main, "0000 000 000 0000100 0 00000 0", "Go!", "XOR File");
+        EXPECT_EQ(itemText(main, IDE_INPUT), "None Selected");
         EXPECT_FALSE(messageBoxExists(program));
     }
     {
         SCOPED_TRACE("container without a key file path");
         ASSERT_TRUE(dropFileAndWait(program, main, containerPath));
-        expectState(main, "0000 011 000 1100011 0 11111 0", "Go DeNimbrel!", "Classic File");
+        expectState(main, "0000 011 000 1110011 0 11111 0", "Go DeNimbrel!", "Classic File");
         EXPECT_EQ(itemText(main, IDE_KEY_FILE), "");
         EXPECT_EQ(itemText(main, IDE_DESCRIPTION), "Notes");
     }
     {
         SCOPED_TRACE("container, key file dropped");
         ASSERT_TRUE(dropFileAndWait(program, main, keyPath));
-        expectState(main, "0000 011 000 1100111 0 11111 1", "Go DeNimbrel!", "Classic File");
+        expectState(main, "0000 011 000 1110111 0 11111 1", "Go DeNimbrel!", "Classic File");
     }
     {
         SCOPED_TRACE("container, key string source");
@@ -141,7 +141,7 @@ TEST_F(ControlStateTest, TheDescriptionFieldKeepsItsStateForAContainerAndAfterTh
         press(main, IDB_CHOOSE_INPUT);
         ASSERT_TRUE(pickFile(program, containerPath));
         ASSERT_TRUE(settle(main));
-        expectState(main, "0001 011 000 1100011 0 11111 0", "Go DeNimbrel!", "Classic File");
+        expectState(main, "0001 011 000 1110011 0 11111 0", "Go DeNimbrel!", "Classic File");
     }
     {
         SCOPED_TRACE("key string source");
