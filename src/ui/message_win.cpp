@@ -25,6 +25,7 @@ struct BoxData {
     HFONT large;
     HFONT small;
     MessageAnswer answer;
+    int templateTextHeight; // the text's height as the template lays it out
 };
 
 BOOL CALLBACK initialiseLock(PINIT_ONCE, PVOID, PVOID*) {
@@ -119,6 +120,81 @@ void setFonts(HWND box, BoxData* data, UINT dpi) {
     }
 }
 
+int heightOf(HWND window) {
+    RECT r;
+    GetWindowRect(window, &r);
+    return r.bottom - r.top;
+}
+
+void moveBy(HWND box, HWND control, int down) {
+    RECT r;
+    GetWindowRect(control, &r);
+    MapWindowPoints(nullptr, box, reinterpret_cast<POINT*>(&r), 2);
+    SetWindowPos(control, nullptr, r.left, r.top + down, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+// The whole text is shown, at any DPI and with any path in it: the text field and the box grow
+// downwards to the text's height (never below the template's), the buttons moving with them,
+// as far as the screen's work area allows; only what would not fit even then scrolls.
+void fitText(HWND box, BoxData* data) {
+    HWND text = GetDlgItem(box, IDE_MESSAGE_TEXT);
+    HDC dc = GetDC(text);
+    HGDIOBJ old = SelectObject(dc, data->request->compact ? data->small : data->large);
+    TEXTMETRICW metrics{};
+    GetTextMetricsW(dc, &metrics);
+    SelectObject(dc, old);
+    ReleaseDC(text, dc);
+    RECT client;
+    RECT format;
+    GetClientRect(text, &client);
+    SendMessageW(text, EM_GETRECT, 0, LPARAM(&format));
+    const int lines = int(SendMessageW(text, EM_GETLINECOUNT, 0, 0));
+    const int margins = (client.bottom - client.top) - (format.bottom - format.top);
+    int wanted = lines * metrics.tmHeight + margins;
+    if (wanted < data->templateTextHeight) {
+        wanted = data->templateTextHeight;
+    }
+    int grow = wanted - heightOf(text);
+
+    MONITORINFO monitor{};
+    monitor.cbSize = sizeof monitor;
+    GetMonitorInfoW(MonitorFromWindow(box, MONITOR_DEFAULTTOPRIMARY), &monitor);
+    const RECT& work = monitor.rcWork;
+    RECT frame;
+    GetWindowRect(box, &frame);
+    const int room = (work.bottom - work.top) - (frame.bottom - frame.top);
+    const bool scrolls = grow > room;
+    if (scrolls) {
+        grow = room;
+    }
+    LONG_PTR style = GetWindowLongPtrW(text, GWL_STYLE);
+    LONG_PTR wantedStyle = scrolls ? (style | WS_VSCROLL) : (style & ~LONG_PTR(WS_VSCROLL));
+    if (wantedStyle != style) {
+        SetWindowLongPtrW(text, GWL_STYLE, wantedStyle);
+        SetWindowPos(text, nullptr, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOZORDER | SWP_FRAMECHANGED);
+    }
+    if (grow == 0) {
+        return;
+    }
+    RECT t;
+    GetWindowRect(text, &t);
+    SetWindowPos(text, nullptr, 0, 0, t.right - t.left, (t.bottom - t.top) + grow,
+                 SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    moveBy(box, GetDlgItem(box, IDB_MESSAGE_YES), grow);
+    moveBy(box, GetDlgItem(box, IDB_MESSAGE_NO), grow);
+    // Centred on its screen again, and wholly on it.
+    const int width = frame.right - frame.left;
+    const int height = (frame.bottom - frame.top) + grow;
+    int top = frame.top - grow / 2;
+    if (top + height > work.bottom) {
+        top = work.bottom - height;
+    }
+    if (top < work.top) {
+        top = work.top;
+    }
+    SetWindowPos(box, nullptr, frame.left, top, width, height, SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
 void closeBox(HWND box, BoxData* data, MessageAnswer answer) {
     data->answer = answer;
     // The controls let go of the fonts before they are destroyed.
@@ -141,7 +217,9 @@ INT_PTR CALLBACK messageBoxProc(HWND box, UINT message, WPARAM wParam, LPARAM lP
         winSetItemText(box, IDE_MESSAGE_TEXT, data->request->text);
         winSetItemText(box, IDB_MESSAGE_YES, data->request->yesText);
         winSetItemText(box, IDB_MESSAGE_NO, data->request->noText);
+        data->templateTextHeight = heightOf(GetDlgItem(box, IDE_MESSAGE_TEXT));
         setFonts(box, data, windowDpi(box));
+        fitText(box, data);
         // Enter, like Esc, first gives the harmless answer: a key still held down from the
         // window (Enter on Go) must not confirm an overwrite.
         int first = data->request->harmless == AnswerYes ? IDB_MESSAGE_YES : IDB_MESSAGE_NO;
@@ -150,8 +228,10 @@ INT_PTR CALLBACK messageBoxProc(HWND box, UINT message, WPARAM wParam, LPARAM lP
         return FALSE; // the focus is set
     }
     case kDpiChanged:
-        // Moved to a screen of another DPI: the dialog rescales itself, its fonts are ours.
+        // Moved to a screen of another DPI: the dialog rescales itself, its fonts are ours, and
+        // the text is fitted to them again.
         setFonts(box, data, LOWORD(wParam));
+        fitText(box, data);
         return FALSE;
     case WM_COMMAND:
         switch (LOWORD(wParam)) {
@@ -175,7 +255,7 @@ INT_PTR CALLBACK messageBoxProc(HWND box, UINT message, WPARAM wParam, LPARAM lP
 MessageAnswer showMessage(HWND parent, const MessageRequest& request) {
     acquireBox();
     ++gOpenBoxes;
-    BoxData data{&request, nullptr, nullptr, AnswerNo};
+    BoxData data{&request, nullptr, nullptr, AnswerNo, 0};
     INT_PTR shown = DialogBoxParamW(gApp ? gApp->instance : GetModuleHandleW(nullptr),
                                     MAKEINTRESOURCEW(IDD_MESSAGE), parent, messageBoxProc, LPARAM(&data));
     if (shown == -1) {

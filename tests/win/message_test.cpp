@@ -1,13 +1,15 @@
 // The message box's one-at-a-time rule: a caller on another thread waits until the open box
-// has been answered; a box opened from inside another on the same thread goes ahead. And the
-// answer Esc gives in every kind of box the program raises.
+// has been answered; a box opened from inside another on the same thread goes ahead. The
+// answer Esc gives in every kind of box the program raises, and the whole of every text.
 #include <gtest/gtest.h>
 
 #include <atomic>
 #include <string>
 #include <thread>
 
+#include "engine/job.h"
 #include "engine/messages.h"
+#include "keys/analyser.h"
 #include "keys/keystore.h"
 #include "resource.h"
 #include "ui/message_win.h"
@@ -142,6 +144,87 @@ TEST(MessageBoxEscape, GivesTheHarmlessAnswerInEveryKindOfBox) {
             PostMessageA(gui.hwndFocus, WM_KEYDOWN, key, 0);
             shown.join();
             EXPECT_EQ(answer, int(kind.escape));
+        }
+    }
+}
+
+// Every character of the text within the field's visible area: the first line at the top and
+// the last line above the bottom. Only a box as tall as the screen may scroll instead.
+bool wholeTextShown(HWND box, std::string& why) {
+    HWND text = GetDlgItem(box, IDE_MESSAGE_TEXT);
+    HDC dc = GetDC(text);
+    HGDIOBJ old = SelectObject(dc, HGDIOBJ(SendMessageW(text, WM_GETFONT, 0, 0)));
+    TEXTMETRICW metrics{};
+    GetTextMetricsW(dc, &metrics);
+    SelectObject(dc, old);
+    ReleaseDC(text, dc);
+    RECT client;
+    GetClientRect(text, &client);
+    int length = GetWindowTextLengthW(text);
+    LRESULT last = SendMessageW(text, EM_POSFROMCHAR, WPARAM(length - 1), 0);
+    int bottom = short(HIWORD(last)) + metrics.tmHeight;
+    bool fits = SendMessageW(text, EM_GETFIRSTVISIBLELINE, 0, 0) == 0 && bottom <= client.bottom;
+    MONITORINFO monitor{};
+    monitor.cbSize = sizeof monitor;
+    GetMonitorInfoW(MonitorFromWindow(box, MONITOR_DEFAULTTOPRIMARY), &monitor);
+    RECT frame;
+    GetWindowRect(box, &frame);
+    bool fullScreen = frame.bottom - frame.top >= monitor.rcWork.bottom - monitor.rcWork.top;
+    bool scrolls = (GetWindowLongPtrW(text, GWL_STYLE) & WS_VSCROLL) != 0;
+    why = "last line ends at " + std::to_string(bottom) + " of " + std::to_string(client.bottom) +
+          (scrolls ? ", scrolling" : "") + (fullScreen ? ", as tall as the screen" : "");
+    return fits || (scrolls && fullScreen);
+}
+
+// The longest texts the program shows, in the font each is shown in, at 96 DPI and after the box
+// moved to a 192-DPI screen (its fonts double, its layout stays).
+TEST(MessageBoxText, TheLongestTextsAreShownWhole) {
+    const std::string longPath = "C:\\" + std::string(1000, 'p') + "\\report.txt";
+    char readError[kMessageCapacity];
+    composeReadError(longPath.c_str(), readError, sizeof readError);
+    char keyFileExists[kMessageCapacity];
+    composeAroundPath(kKeyFileExistsLead, longPath.c_str(), kKeyFileExistsTail, keyFileExists,
+                      sizeof keyFileExists);
+    char pending[kMessageCapacity];
+    composeAroundPath(kKeyStoreFileLead, longPath.c_str(), kPendingTail, pending, sizeof pending);
+    char jobReport[kMessageCapacity];
+    ASSERT_TRUE(
+        composeJobReport(ResultReadError, 0, longPath.c_str(), "report.txt", jobReport, sizeof jobReport));
+    struct Case {
+        const char* what;
+        const char* text;
+        uint32_t compact;
+    } cases[] = {
+        {"the excellent verdict", verdictText(VerdictExcellent), 1},
+        {"the very bad verdict", verdictText(VerdictVeryBad), 1},
+        {"the version error", kVersionError, 0},
+        {"a read error on a long path", readError, 1},
+        {"the key file question on a long path", keyFileExists, 1},
+        {"a pending KeyStore change on a long path", pending, 1},
+        {"a job's read error on a long path", jobReport, 0},
+        {"the public key question", kPublicKeyQuestion, 1},
+        {"the KeyStore too small for the file", kKeyStoreTooSmallText, 1},
+    };
+    for (const Case& c : cases) {
+        for (UINT dpi : {96u, 192u}) {
+            SCOPED_TRACE(std::string(c.what) + " at " + std::to_string(dpi) + " DPI");
+            std::thread shown([&] {
+                showMessage(nullptr, MessageRequest{c.text, "Yes", "No", c.compact, AnswerNo});
+            });
+            HWND box = nullptr;
+            ASSERT_TRUE(waitFor([&] {
+                std::vector<Shown> boxes = openBoxes();
+                box = boxes.empty() ? nullptr : boxes[0].box;
+                return box != nullptr;
+            }));
+            if (dpi != 96) {
+                RECT suggested{0, 0, 0, 0};
+                SendMessageW(box, 0x02E0 /* WM_DPICHANGED */, MAKEWPARAM(dpi, dpi), LPARAM(&suggested));
+            }
+            std::string why;
+            EXPECT_TRUE(wholeTextShown(box, why)) << why;
+            PostMessageA(GetDlgItem(box, IDB_MESSAGE_NO), BM_CLICK, 0, 0);
+            shown.join();
         }
     }
 }
