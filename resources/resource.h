@@ -2,7 +2,8 @@
 // association points at the third icon group (502).
 //
 // Prefixes say the kind: IDD_ dialog, IDI_ icon, IDB_ push button, IDO_ radio (option) button,
-// IDX_ check box, IDE_ edit, IDC_ drop-down list, IDP_ progress bar, IDM_ menu command.
+// IDX_ check box, IDE_ edit, IDC_ drop-down list, IDP_ progress bar, IDT_ static text, IDM_ menu
+// command.
 #pragma once
 
 // Icons, in the order the shell counts them.
@@ -42,6 +43,9 @@
 #define IDB_DESKTOP 1033
 #define IDB_SAME 1034
 #define IDB_ADD_NAME 1035
+// The labels around the byte count: greyed with it.
+#define IDT_USE_BYTES 1036
+#define IDT_BYTES 1037
 
 // System menu of the main dialog
 #define IDM_ON_TOP 5000

@@ -48,6 +48,16 @@ for tag in h2 table ul ol pre p; do
     [ "$opened" -eq "$closed" ] || fail "<$tag> opened $opened times, closed $closed times"
 done
 
+# Every code box shows its lines whole at the screenshot's width: a line wider than its box is cut
+# off behind a scroll bar. Measured on a copy of the guide with a probe in it.
+guide="$readme"
+readme="$profile/probe.htm"
+sed 's#</body>#<script>var o=[];document.querySelectorAll("pre").forEach(function(p){if(p.scrollWidth>p.clientWidth)o.push(p.textContent.split("\\n")[0]);});document.body.setAttribute("data-cut",o.join(" | "));</script></body>#' \
+    "$guide" >"$readme"
+cut=$(run_browser --window-size=1000,2400 --dump-dom | grep -o 'data-cut="[^"]*"')
+[ "$cut" = 'data-cut=""' ] || fail "a code box is too narrow for its line: $cut"
+readme="$guide"
+
 rm -f "$shot"
 (cd "$profile" && run_browser --window-size=1000,2400 --screenshot="$shot" >/dev/null)
 if [ ! -s "$shot" ]; then

@@ -32,11 +32,17 @@ namespace {
 OPENFILENAMEW gPicker;
 wchar_t gPickedFile[kWideCapacity];
 
+// Opens at `path`: a file, or a folder given with its trailing backslash; the documents folder
+// when it is neither.
 bool chooseFile(HWND window, char* path) {
-    // The documents folder goes in with a trailing backslash: without it the picker takes the
-    // folder's name for a file name and opens in its parent.
-    if (!opensForReading(path, FILE_SHARE_READ) && (!winSpecialFolder(CSIDL_PERSONAL, path, kTextCapacity) ||
-                                                    !withTrailingBackslash(path, kTextCapacity))) {
+    // A folder goes in with a trailing backslash: without it the picker takes the folder's name
+    // for a file name and opens in its parent.
+    const DWORD attributes = winFileAttributes(path);
+    const bool folder = attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) &&
+                        path[0] != '\0' && path[textLength(path) - 1] == '\\';
+    if (!folder && !opensForReading(path, FILE_SHARE_READ) &&
+        (!winSpecialFolder(CSIDL_PERSONAL, path, kTextCapacity) ||
+         !withTrailingBackslash(path, kTextCapacity))) {
         path[0] = '\0';
     }
     if (!toWide(path, gPickedFile, kWideCapacity)) {
@@ -280,6 +286,11 @@ void onCommand(HWND window, int id, int notification) {
         break;
     case IDB_CHOOSE_KEY:
         winItemText(window, IDE_KEY_FILE, path, sizeof path);
+        // No key yet: keys are often kept beside the file they are for.
+        if (path[0] == '\0' && dialog.inputLoaded) {
+            copyText(dialog.inputPath, path);
+            directoryOf(path);
+        }
         if (chooseFile(window, path)) {
             adoptKeyFile(window, path);
         }

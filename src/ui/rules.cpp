@@ -32,6 +32,8 @@ ControlStates computeControlStates(const DialogState& dialog, bool jobRunning) {
             {IDB_KEYSTORE, e && file},
             // Decrypting too: a container made with "Use N bytes" needs the same N to come back.
             {IDE_BYTE_COUNT, e && file},
+            {IDT_USE_BYTES, e && file},
+            {IDT_BYTES, e && file},
             {IDX_SAVE_KEY_NAME, e && enc && cl && file},
             {IDB_ANALYSE, ready && file},
             {IDC_DRIVES, e && drive},

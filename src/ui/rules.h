@@ -17,7 +17,7 @@ struct ToolTipText {
     const char* text;
 };
 
-constexpr size_t kRuledControls = 23;
+constexpr size_t kRuledControls = 25;
 
 struct ControlStates {
     ControlState controls[kRuledControls];

@@ -172,7 +172,11 @@ TEST_F(JobTest, XorWithAKeyFileFromChooseAndAByteCount) {
 
     Session s = open(input);
     ASSERT_TRUE(s.main) << describe(s.program);
+    // With no key file yet the picker opens in the input file's folder.
     press(s.main, IDB_CHOOSE_KEY);
+    HWND picker = waitForDialog(s.program, isOpenPicker);
+    ASSERT_TRUE(picker);
+    EXPECT_EQ(pickerFolder(s.program, picker), dir.path);
     ASSERT_TRUE(pickFile(s.program, keyPath));
     ASSERT_TRUE(settle(s.main));
     EXPECT_EQ(itemText(s.main, IDE_KEY_FILE), keyPath);

@@ -47,6 +47,9 @@ class ControlStateTest : public ::testing::Test {
         EXPECT_EQ(itemText(main, IDB_GO), caption);
         EXPECT_EQ(marks(main), marked);
         EXPECT_EQ(enabledPattern(main, kFreeControls), "11111");
+        // The labels of the byte count are greyed with it.
+        EXPECT_EQ(enabledPattern(main, {IDT_USE_BYTES, IDT_BYTES}),
+                  std::string(2, isEnabled(main, IDE_BYTE_COUNT) ? '1' : '0'));
     }
 };
 
