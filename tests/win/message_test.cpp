@@ -87,6 +87,10 @@ TEST(MessageBoxGuard, ACallerOnAnotherThreadWaitsForTheOpenBox) {
 std::atomic<int> gNestedAnswer{0};
 
 void CALLBACK openNestedBox(HWND, UINT, UINT_PTR timer, DWORD) {
+    // Inside the outer box's loop means once that box shows: until then the next tick asks again.
+    if (!boxWithText("outer")) {
+        return;
+    }
     KillTimer(nullptr, timer);
     gNestedAnswer = int(showMessage(nullptr, MessageRequest{"nested", "OK", "No", 0, AnswerYes}));
 }
