@@ -127,14 +127,8 @@ std::string gProgram = "nimbrel";
 
 std::string programName(const std::string& called) {
     std::string name = called.substr(called.find_last_of("/\\") + 1);
-    if (name.size() > 4) {
-        std::string tail = name.substr(name.size() - 4);
-        for (char& c : tail) {
-            c = char(c >= 'A' && c <= 'Z' ? c + 32 : c);
-        }
-        if (tail == ".exe") {
-            name.resize(name.size() - 4);
-        }
+    if (name.size() > 4 && equalIgnoringCase(name.c_str() + name.size() - 4, ".exe")) {
+        name.resize(name.size() - 4);
     }
     return name.empty() ? "nimbrel" : name;
 }

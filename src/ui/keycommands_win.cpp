@@ -47,6 +47,12 @@ void takeStatus(const KeyStoreReport& report) {
     }
 }
 
+// A check's or a fill's report: the status it leaves, then what it has to say.
+void takeReport(HWND window, const KeyStoreReport& report) {
+    takeStatus(report);
+    showNotice(window, report.notice);
+}
+
 struct CommandContext {
     HWND window;
 };
@@ -121,9 +127,7 @@ void keyStoreCommand(HWND window) {
     const KeyStoreState state = dialog.keyStoreStatus.state;
     if (state == KeyStoreState::NoPad || state == KeyStoreState::PadTooSmall ||
         state == KeyStoreState::Empty) {
-        KeyStoreReport report = checkKeyStoreFiles();
-        takeStatus(report);
-        showNotice(window, report.notice);
+        takeReport(window, checkKeyStoreFiles());
     }
     KeyStoreStatus status = dialog.keyStoreStatus;
     CommandContext context{window};
@@ -133,8 +137,7 @@ void keyStoreCommand(HWND window) {
 
 void showKeyStoreCheck(HWND window, const KeyStoreReport& report) {
     DialogState& dialog = gState.dialog;
-    takeStatus(report);
-    showNotice(window, report.notice);
+    takeReport(window, report);
     dialog.keyStoreMeasured = true;
     bool waiting = dialog.keyStoreCommandWaiting;
     dialog.keyStoreCommandWaiting = false;
@@ -149,9 +152,7 @@ void checkKeyStore(HWND window) {
 }
 
 void fillKeyStore(HWND window) {
-    KeyStoreReport report = fillKeyStoreFiles();
-    takeStatus(report);
-    showNotice(window, report.notice);
+    takeReport(window, fillKeyStoreFiles());
 }
 
 void drawKeyFile(HWND window) {

@@ -1,7 +1,6 @@
 #include "ui/message_win.h"
 
 #include <atomic>
-#include <cstring>
 
 #include "engine/messages.h"
 #include "resource.h"
