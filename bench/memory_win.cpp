@@ -1,6 +1,7 @@
 // Peak memory of the key tools on big inputs, under wine64 (run with a display):
 //   Create for an input just under 1 GiB (a 1 GiB key) and for one of 1 GiB (a 2 GiB key),
-//   and a KeyStore draw that moves a 1 GiB store forward.
+//   a KeyStore fill that moves a 1 GiB pad into an empty store, and a draw that then moves the
+//   1 GiB store forward.
 // Prints the process's peak private memory before and after each.
 #include <windows.h>
 
@@ -69,9 +70,20 @@ int main() {
     std::string store = std::string(appData) + "\\Orvensoft\\Random\\keyblock.txt";
     CreateDirectoryA((std::string(appData) + "\\Orvensoft").c_str(), nullptr);
     CreateDirectoryA((std::string(appData) + "\\Orvensoft\\Random").c_str(), nullptr);
-    fillFile(store, uint64_t(1) << 30);
+    std::string pad = std::string(appData) + "\\Orvensoft\\Padforge\\PAD.txt";
+    CreateDirectoryA((std::string(appData) + "\\Orvensoft\\Padforge").c_str(), nullptr);
+    DeleteFileA(store.c_str());
+    fillFile(pad, uint64_t(1) << 30);
+    checkKeyStore(window);
     double before = peakMiB();
     DWORD start = GetTickCount();
+    fillKeyStore(window);
+    printf("KeyStore fill of a 1 GiB pad: store now %u bytes, %.1f s, peak private memory %.1f MiB (%.1f before)\n",
+           keyStoreStatus().size, (GetTickCount() - start) / 1000.0, peakMiB(), before);
+    DeleteFileA(pad.c_str());
+
+    before = peakMiB();
+    start = GetTickCount();
     gState.dialog.inputSize = 1000000;
     drawKeyFile(window);
     printf(
