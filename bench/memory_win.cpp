@@ -78,8 +78,9 @@ int main() {
     double before = peakMiB();
     DWORD start = GetTickCount();
     fillKeyStore(window);
-    printf("KeyStore fill of a 1 GiB pad: store now %u bytes, %.1f s, peak private memory %.1f MiB (%.1f before)\n",
-           keyStoreStatus().size, (GetTickCount() - start) / 1000.0, peakMiB(), before);
+    printf(
+        "KeyStore fill of a 1 GiB pad: store now %u bytes, %.1f s, peak private memory %.1f MiB (%.1f before)\n",
+        keyStoreStatus().size, (GetTickCount() - start) / 1000.0, peakMiB(), before);
     DeleteFileA(pad.c_str());
 
     before = peakMiB();

@@ -25,16 +25,20 @@ bool removeFile(const char* path) {
     if (winDeleteFile(path)) {
         return true;
     }
-    DWORD error = GetLastError();
-    return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
+    return GetLastError() == ERROR_FILE_NOT_FOUND;
+}
+
+void pauseFor(uint32_t milliseconds) {
+    Sleep(milliseconds);
 }
 
 const KeyFileOps* gOps = &kRealKeyFileOps;
 
 } // namespace
 
-const KeyFileOps kRealKeyFileOps = {openFile,  readFully, writeFully, seekTo,     cutFile,
-                                    flushFile, fileSize,  renameFile, removeFile, createFolderLevels};
+const KeyFileOps kRealKeyFileOps = {openFile,   readFully,          writeFully, seekTo,
+                                    cutFile,    flushFile,          fileSize,   renameFile,
+                                    removeFile, createFolderLevels, pauseFor};
 
 const KeyFileOps& keyFileOps() {
     return *gOps;

@@ -21,10 +21,13 @@ struct KeyFileOps {
     int64_t (*size)(HANDLE file);
     // Renames, replacing a file of the new name.
     bool (*rename)(const char* from, const char* to);
-    // True when the file is gone, also when there was none.
+    // True when the file is gone, also when there was none; false when its folder cannot be
+    // reached, which proves nothing about the file.
     bool (*remove)(const char* path);
     // Creates every missing level of the folder; true when it exists.
     bool (*makeFolder)(const char* path);
+    // Waits before trying the store's lock again.
+    void (*pause)(uint32_t milliseconds);
 };
 
 extern const KeyFileOps kRealKeyFileOps;

@@ -57,7 +57,9 @@ DraftResult writeKeyDraft(const KeyFileDraft& key, uint32_t length, KeyBytesSour
     if (file != INVALID_HANDLE_VALUE) {
         CloseHandle(file);
         if (result != DraftWritten) {
+            DWORD why = GetLastError(); // the caller says why the key could not be written
             io.remove(key.draft);
+            SetLastError(why);
         }
     }
     releaseMemory(buffer);

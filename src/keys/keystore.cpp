@@ -43,6 +43,13 @@ bool isKeyDraftPath(const char* path) {
     return n > 7 && std::strncmp(lower, "nbk", 3) == 0 && std::strcmp(lower + n - 4, ".tmp") == 0;
 }
 
+char keyDraftDrive(const char* path) {
+    char letter = path[0];
+    bool lettered = ((letter >= 'A' && letter <= 'Z') || (letter >= 'a' && letter <= 'z')) &&
+                    path[1] == ':' && path[2] == '\\';
+    return lettered && isKeyDraftPath(path) ? letter : '\0';
+}
+
 KeyStoreStatus statusForStoreSize(uint32_t storeSize) {
     return storeSize < kKeyStoreMinimum ? KeyStoreStatus{KeyStoreState::Empty, 0}
                                         : KeyStoreStatus{KeyStoreState::Ready, storeSize};
@@ -130,7 +137,7 @@ bool encodeKeyStoreJournal(const KeyStoreJournal& journal, uint8_t* bytes) {
     putWord(bytes + kJournalChangeOffset, uint32_t(journal.change), 4);
     putWord(bytes + 12, journal.padPlace, 4);
     putWord(bytes + 16, journal.storeSize, 8);
-    putWord(bytes + 24, journal.padSize, 8);
+    putWord(bytes + 24, journal.length, 8);
     return copyText(journal.draft, reinterpret_cast<char*>(bytes + 32), kJournalDraftCapacity);
 }
 
@@ -148,7 +155,7 @@ bool decodeKeyStoreJournal(const uint8_t* bytes, size_t count, KeyStoreJournal& 
     journal.change = KeyStoreChange(change);
     journal.padPlace = uint32_t(place);
     journal.storeSize = getWord(bytes + 16, 8);
-    journal.padSize = getWord(bytes + 24, 8);
+    journal.length = getWord(bytes + 24, 8);
     std::memcpy(journal.draft, bytes + 32, kJournalDraftCapacity);
     journal.draft[kJournalDraftCapacity - 1] = '\0';
     return journal.change != KeyStoreChange::Draw || isKeyDraftPath(journal.draft);

@@ -65,7 +65,13 @@ inline constexpr char kKeyStoreDraftName[] = "\\keyblock.new";
 
 // Whether `path` names a draw's temporary key file, the only kind the recovery of a draw removes.
 bool isKeyDraftPath(const char* path);
+// The drive letter of a draft path on a lettered drive ("X:\\...\\nbk*.tmp"); 0 for any other
+// path (network, device, relative), which recovery never touches.
+char keyDraftDrive(const char* path);
 inline constexpr char kKeyStoreJournalName[] = "\\keyblock.jnl";
+// Opened without sharing by whichever copy of the program is changing the store, for as long as
+// it does: the system closes it when that copy ends, however it ends.
+inline constexpr char kKeyStoreLockName[] = "\\keyblock.lck";
 
 // The largest store there is: sizes are 32-bit counts everywhere else.
 constexpr uint64_t kKeyStoreLargest = 0xFFFFFFFFu;
@@ -90,6 +96,17 @@ inline constexpr char kCannotMakeTail[] =
     " cannot be made or opened. Check that its folder can be created and written to. No pad data was moved.";
 inline constexpr char kFillUndoneTail[] =
     " could not be moved into the KeyStore. The pad file and the KeyStore are unchanged.";
+inline constexpr char kKeyStoreBusyTail[] =
+    " is in use by another copy of Nimbrel. Nothing was changed; try again when it has finished.";
+inline constexpr char kDrawShortTail[] =
+    " now holds fewer bytes than the key needs: another copy of Nimbrel may have drawn from it. No key was "
+    "drawn and the KeyStore is unchanged.";
+inline constexpr char kKeyFileBlockedTail[] =
+    " is a folder or a read-only file, so a new key cannot take its place. No key was drawn and the KeyStore "
+    "is unchanged.";
+inline constexpr char kDrawNoRoomTail[] =
+    " could not be written: there is not enough room on its disk. No key was drawn and the KeyStore is "
+    "unchanged.";
 inline constexpr char kFillTooBigTail[] =
     " would make the KeyStore larger than 4 GB, which it cannot hold. The pad file was left as it is; "
     "draw keys from the KeyStore first.";
@@ -126,8 +143,10 @@ enum class KeyStoreChange : uint32_t {
 struct KeyStoreJournal {
     KeyStoreChange change;
     uint32_t padPlace;  // 0 the first place of the pad file, 1 the second
-    uint64_t storeSize; // the store's size before the fill
-    uint64_t padSize;   // the pad file's size when the fill began
+    uint64_t storeSize; // the store's size before the fill or draw
+    // A fill: the pad file's size when it began. A draw: the key's length (0 in the records of
+    // earlier versions, which kept no length).
+    uint64_t length;
     char draft[kTextCapacity];
 };
 

@@ -2,51 +2,94 @@
 // pad file ("PAD.txt") and drawn from the front.
 //
 // Its one promise: a pad byte is in at most one of the pad file, the store and a key file that
-// was handed out, whichever file operation fails and wherever the process ends. Losing pad bytes
+// was handed out, whichever file operation fails, wherever the process ends, whatever a crash
+// takes of writes not yet flushed, and however many copies of the program run. Losing pad bytes
 // on a fault is acceptable (and said); handing them out twice never is. So:
+// - One copy at a time: recovery, fill and draw each run holding "keyblock.lck" open without
+//   sharing. Another copy waits a few seconds for it, then says the store is busy and touches
+//   nothing. The system lets go of the lock when a copy ends, however it ends.
 // - A fill first records, in "keyblock.jnl" beside the store, the store's size before it and
 //   which pad file goes in. It then appends the pad, flushes the store and marks the record
 //   "appended" (one 4-byte write), empties the pad and removes the record. Until the mark, the
 //   bytes past the recorded size are not the store's: undoing cuts them off. From the mark on,
-//   the pad's bytes are no longer the pad file's: finishing empties it.
-// - A draw records the temporary name its key is written under, writes the key there and the
-//   rest of the store into "keyblock.new", and renames that over the store. From this rename on
-//   the drawn bytes are only in the temporary key file, which is no key yet. Only then is it
-//   renamed to "KeyFile.txt", and only then adopted, which may show a box. A failure before the
-//   store's rename leaves the store whole and no key; one after it loses the drawn bytes.
-// - Start-up, and every fill and draw before it begins, finishes or undoes whatever a record
-//   left behind says (recoverKeyStore). While that fails, nothing is filled or drawn.
+//   the pad's bytes are no longer the pad file's: finishing takes them off the pad's front, but
+//   only where the pad still starts with exactly those bytes; otherwise the store gives them up.
+// - A draw records the store's size, the key's length and the temporary name its key is written
+//   under, writes the key there and the rest of the store into "keyblock.new", and renames that
+//   over the store. From this rename on the drawn bytes are only in the temporary key file, which
+//   is no key yet. Only then is it renamed to "KeyFile.txt", and only then adopted, which may
+//   show a box. Recovery tells from the store's size which side of the store's rename a draw
+//   ended on: before it, the draft goes; after it, the draft becomes the key. A draft that
+//   cannot be reached (a drive taken away, a network folder) is never taken for gone: the store
+//   gives up the key's bytes instead.
+// - Recovery believes a record only as far as the files bear it out: sizes that do not fit, or
+//   bytes that do not match, and it leaves the files as they are.
+// - Recovery runs at start-up and before every fill and draw. While it cannot finish, nothing is
+//   filled or drawn.
 #include "keys/keystore_win.h"
 
 #include <windows.h>
 
+#include <cstring>
+
 #include "engine/files_win.h"
 #include "keys/keyfiles_win.h"
+#include "text/wide_win.h"
 
 namespace {
 
 // Pad data moves through one bounded buffer, whatever the size of the store.
 constexpr uint32_t kMovePortion = 1 << 20;
+// A fill of a large pad takes a few seconds; a copy that finds the store busy waits that long.
+constexpr int kLockTries = 100;
+constexpr uint32_t kLockPause = 50;
 const char* const kPadPlaces[] = {kPadFileFirstPlace, kPadFileSecondPlace};
+// Beside the pad file: what is left of a pad that grew after its front went into the store.
+constexpr char kPadRestName[] = "\\PAD.nbr";
 
 bool pathUnderAppData(const char* tail, char* path) {
     char base[kTextCapacity];
     return applicationDataFolder(base) && keyStorePath(base, tail, path, kTextCapacity);
 }
 
-// The store's folder, and the store, its draft and its journal in it.
+// The store's folder, and the store, its draft, its journal and its lock in it.
 struct StorePaths {
     char folder[kTextCapacity];
     char store[kTextCapacity];
     char draft[kTextCapacity];
     char journal[kTextCapacity];
+    char lock[kTextCapacity];
 };
 
 bool storePaths(StorePaths& paths) {
     return pathUnderAppData(kKeyStoreFolder, paths.folder) &&
            joinText(paths.folder, kKeyStoreFileName, paths.store) &&
            joinText(paths.folder, kKeyStoreDraftName, paths.draft) &&
-           joinText(paths.folder, kKeyStoreJournalName, paths.journal);
+           joinText(paths.folder, kKeyStoreJournalName, paths.journal) &&
+           joinText(paths.folder, kKeyStoreLockName, paths.lock);
+}
+
+enum LockResult { Locked, Busy, NoFolder, LockFailed };
+
+LockResult lockStore(const StorePaths& paths, HANDLE& lock) {
+    const KeyFileOps& io = keyFileOps();
+    for (int tries = 1;; ++tries) {
+        lock = io.open(paths.lock, GENERIC_READ | GENERIC_WRITE, OPEN_ALWAYS);
+        if (lock != INVALID_HANDLE_VALUE) {
+            return Locked;
+        }
+        DWORD error = GetLastError();
+        if (error == ERROR_PATH_NOT_FOUND) {
+            return NoFolder;
+        }
+        if (error != ERROR_SHARING_VIOLATION) {
+            return LockFailed;
+        }
+        if (tries == kLockTries) {
+            return Busy;
+        }
+        io.pause(kLockPause);
+    }
 }
 
 // The pad file in its first place, else in its second; one held open elsewhere counts as absent.
@@ -79,6 +122,40 @@ CopyResult copyPortions(HANDLE from, HANDLE to, uint64_t count, uint8_t* buffer)
         count -= n;
     }
     return Copied;
+}
+
+enum Match { Same, Different, Unread };
+
+bool allZero(const uint8_t* bytes, uint32_t count) {
+    for (uint32_t i = 0; i < count; ++i) {
+        if (bytes[i]) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// Whether `count` bytes of `a` from atA are those of `b` from atB. With zerosMatch, a portion of
+// `a` that is all zeros matches too: it is what a crash leaves of an append that never reached
+// the disk.
+Match compareRanges(HANDLE a, uint64_t atA, HANDLE b, uint64_t atB, uint64_t count, bool zerosMatch) {
+    const KeyFileOps& io = keyFileOps();
+    auto* buffer = static_cast<uint8_t*>(takeMemory(2 * size_t(kMovePortion)));
+    Match match = buffer && io.seek(a, atA) && io.seek(b, atB) ? Same : Unread;
+    while (match == Same && count > 0) {
+        uint32_t n = count < kMovePortion ? uint32_t(count) : kMovePortion;
+        int64_t gotA = io.read(a, buffer, n);
+        int64_t gotB = io.read(b, buffer + kMovePortion, n);
+        if (gotA < 0 || gotB < 0) {
+            match = Unread;
+        } else if (gotA != int64_t(n) || (std::memcmp(buffer, buffer + kMovePortion, n) != 0 &&
+                                          !(zerosMatch && allZero(buffer, n)))) {
+            match = Different;
+        }
+        count -= n;
+    }
+    releaseMemory(buffer);
+    return match;
 }
 
 bool cutAt(HANDLE file, uint64_t size) {
@@ -117,77 +194,277 @@ bool markJournal(const StorePaths& paths, KeyStoreChange change) {
     return marked;
 }
 
-// Cuts the store back to the size it had before a fill that did not get as far as its mark.
-bool undoAppend(const StorePaths& paths, uint64_t size) {
-    HANDLE store = keyFileOps().open(paths.store, GENERIC_READ | GENERIC_WRITE, OPEN_EXISTING);
-    if (missingFile(store)) {
-        return true;
-    }
+// What recovery found and did.
+enum Settled {
+    SettledNothing,  // no record, or one the files do not bear out (left as they are)
+    SettledUndone,   // the change was undone: the store as before it, the pad or no key
+    SettledFinished, // the change was finished: the pad in the store, or the key in place
+    SettledKeyLost,  // a draw whose bytes left the store but whose key cannot be put in place
+    SettledPending,  // nothing could be settled; the record stays
+};
+
+// The store's size now; -1 when it cannot be opened, -2 when there is none.
+int64_t storeSizeNow(const StorePaths& paths) {
+    HANDLE store = keyFileOps().open(paths.store, GENERIC_READ, OPEN_EXISTING);
     if (store == INVALID_HANDLE_VALUE) {
-        return false;
+        return missingFile(store) ? -2 : -1;
     }
-    int64_t now = keyFileOps().size(store);
-    bool undone = now >= 0 && (uint64_t(now) <= size || cutAt(store, size));
+    int64_t size = keyFileOps().size(store);
     CloseHandle(store);
-    return undone;
+    return size;
 }
 
-// Empties the pad file of a fill that got past its mark, unless it has been replaced since.
-bool finishAppend(const KeyStoreJournal& journal) {
-    char path[kTextCapacity];
-    if (!pathUnderAppData(kPadPlaces[journal.padPlace], path)) {
-        return false;
-    }
-    HANDLE pad = keyFileOps().open(path, GENERIC_READ | GENERIC_WRITE, OPEN_EXISTING);
-    if (missingFile(pad)) {
-        return true;
-    }
-    if (pad == INVALID_HANDLE_VALUE) {
-        return false;
-    }
-    int64_t now = keyFileOps().size(pad);
-    bool finished = now >= 0 && (uint64_t(now) != journal.padSize || cutAt(pad, 0));
-    CloseHandle(pad);
-    return finished;
-}
-
-// Finishes or undoes whatever the journal records; true when no journal is left.
-bool recoverKeyStore() {
+// The rest of the store past `from`, into the store's draft, flushed.
+bool writeStoreDraft(const StorePaths& paths, HANDLE store, uint64_t from, uint64_t count) {
     const KeyFileOps& io = keyFileOps();
-    StorePaths paths;
-    if (!storePaths(paths)) {
-        return true; // no application-data folder: no store either
+    auto* buffer = static_cast<uint8_t*>(takeMemory(kMovePortion));
+    HANDLE draft = buffer ? io.open(paths.draft, GENERIC_WRITE, CREATE_ALWAYS) : INVALID_HANDLE_VALUE;
+    bool written = draft != INVALID_HANDLE_VALUE && io.seek(store, from) &&
+                   copyPortions(store, draft, count, buffer) == Copied && io.flush(draft);
+    if (draft != INVALID_HANDLE_VALUE) {
+        CloseHandle(draft);
     }
-    HANDLE file = io.open(paths.journal, GENERIC_READ, OPEN_EXISTING);
-    if (missingFile(file)) {
-        return true;
+    releaseMemory(buffer);
+    return written;
+}
+
+// The pad file in the place a fill's record names.
+HANDLE openRecordedPad(const KeyStoreJournal& journal, DWORD access, char* path) {
+    return pathUnderAppData(kPadPlaces[journal.padPlace], path)
+               ? keyFileOps().open(path, access, OPEN_EXISTING)
+               : INVALID_HANDLE_VALUE;
+}
+
+// Before the mark: bytes past the recorded size that are the pad's own front (or zeros a crash
+// left) are cut off. A store the record does not fit is left alone.
+Settled settleAppending(const StorePaths& paths, const KeyStoreJournal& journal) {
+    const KeyFileOps& io = keyFileOps();
+    HANDLE store = io.open(paths.store, GENERIC_READ | GENERIC_WRITE, OPEN_EXISTING);
+    if (store == INVALID_HANDLE_VALUE) {
+        return missingFile(store) ? SettledUndone : SettledPending;
     }
+    int64_t now = io.size(store);
+    Settled settled = now < 0 ? SettledPending : SettledNothing;
+    if (now >= 0 && uint64_t(now) <= journal.storeSize) {
+        settled = SettledUndone;
+    } else if (now >= 0 && uint64_t(now) - journal.storeSize <= journal.length) {
+        char path[kTextCapacity];
+        HANDLE pad = openRecordedPad(journal, GENERIC_READ, path);
+        Match match = Same; // a pad that is gone has nothing left to match
+        if (pad != INVALID_HANDLE_VALUE) {
+            match = compareRanges(store, journal.storeSize, pad, 0, uint64_t(now) - journal.storeSize, true);
+            CloseHandle(pad);
+        } else if (!missingFile(pad)) {
+            match = Unread;
+        }
+        if (match == Same) {
+            settled = cutAt(store, journal.storeSize) ? SettledUndone : SettledPending;
+        } else if (match == Unread) {
+            settled = SettledPending;
+        }
+    }
+    CloseHandle(store);
+    return settled;
+}
+
+// Takes the pad's first `count` of its `size` bytes off it, and closes it: emptied when that is
+// all of it; otherwise what came after them is written beside it and put in its place.
+bool dropPadFront(HANDLE pad, const char* padPath, uint64_t count, uint64_t size) {
+    const KeyFileOps& io = keyFileOps();
+    if (size == count) {
+        bool emptied = cutAt(pad, 0);
+        CloseHandle(pad);
+        return emptied;
+    }
+    char rest[kTextCapacity];
+    const char* name = std::strrchr(padPath, '\\');
+    size_t folderLength = name ? size_t(name - padPath) : 0;
+    auto* buffer = folderLength + sizeof kPadRestName <= sizeof rest
+                       ? static_cast<uint8_t*>(takeMemory(kMovePortion))
+                       : nullptr;
+    HANDLE restFile = INVALID_HANDLE_VALUE;
+    if (buffer) {
+        std::memcpy(rest, padPath, folderLength);
+        std::memcpy(rest + folderLength, kPadRestName, sizeof kPadRestName);
+        restFile = io.open(rest, GENERIC_WRITE, CREATE_ALWAYS);
+    }
+    bool written = restFile != INVALID_HANDLE_VALUE && io.seek(pad, count) &&
+                   copyPortions(pad, restFile, size - count, buffer) == Copied && io.flush(restFile);
+    if (restFile != INVALID_HANDLE_VALUE) {
+        CloseHandle(restFile);
+    }
+    releaseMemory(buffer);
+    CloseHandle(pad);
+    return written && io.rename(rest, padPath);
+}
+
+// After the mark: the pad's front goes only where it still is exactly what the store gained.
+// Anything else (the pad replaced, changed or cut meanwhile) and the store gives those bytes up:
+// losing pad data is safe, handing it out twice is not.
+Settled settleAppended(const StorePaths& paths, const KeyStoreJournal& journal) {
+    const KeyFileOps& io = keyFileOps();
+    HANDLE store = io.open(paths.store, GENERIC_READ | GENERIC_WRITE, OPEN_EXISTING);
+    if (store == INVALID_HANDLE_VALUE) {
+        return missingFile(store) ? SettledNothing : SettledPending;
+    }
+    int64_t now = io.size(store);
+    if (now < 0 || uint64_t(now) != journal.storeSize + journal.length) {
+        CloseHandle(store);
+        return now < 0 ? SettledPending : SettledNothing;
+    }
+    char path[kTextCapacity];
+    HANDLE pad = openRecordedPad(journal, GENERIC_READ | GENERIC_WRITE, path);
+    Settled settled = SettledFinished;
+    if (pad == INVALID_HANDLE_VALUE) {
+        settled = missingFile(pad) ? SettledFinished : SettledPending;
+    } else {
+        int64_t padSize = io.size(pad);
+        Match match = padSize < 0    ? Unread
+                      : padSize == 0 ? Same
+                      : uint64_t(padSize) < journal.length
+                          ? Different
+                          : compareRanges(pad, 0, store, journal.storeSize, journal.length, false);
+        if (match == Same && padSize > 0) {
+            match = dropPadFront(pad, path, journal.length, uint64_t(padSize)) ? Same : Unread;
+        } else {
+            CloseHandle(pad);
+        }
+        settled = match == Same        ? SettledFinished
+                  : match == Different ? (cutAt(store, journal.storeSize) ? SettledUndone : SettledPending)
+                                       : SettledPending;
+    }
+    CloseHandle(store);
+    return settled;
+}
+
+// A draft is reached only on a lettered local drive: a network folder or a device is never
+// contacted by recovery, and a drive taken away proves nothing.
+bool draftReachable(const char* draft) {
+    char drive = keyDraftDrive(draft);
+    char root[4] = {drive, ':', '\\', '\0'};
+    UINT type = drive ? GetDriveTypeA(root) : DRIVE_UNKNOWN;
+    return type == DRIVE_FIXED || type == DRIVE_REMOVABLE || type == DRIVE_RAMDISK;
+}
+
+// Where a draw's draft stands: certainly not there (removed, never made, or a longer file that is
+// not the draw's own: its draft is created new), out of reach (a drive taken away, a network
+// folder), or there and not to be moved just now.
+enum DraftFate { DraftGone, DraftAway, DraftStuck };
+
+DraftFate openDraft(const char* draft, HANDLE& file) {
+    file = INVALID_HANDLE_VALUE;
+    if (!draftReachable(draft)) {
+        return DraftAway;
+    }
+    file = keyFileOps().open(draft, GENERIC_READ, OPEN_EXISTING);
+    DWORD error = file == INVALID_HANDLE_VALUE ? GetLastError() : ERROR_SUCCESS;
+    return error == ERROR_FILE_NOT_FOUND ? DraftGone : error == ERROR_PATH_NOT_FOUND ? DraftAway : DraftStuck;
+}
+
+DraftFate removeDraft(const char* draft, uint64_t length) {
+    HANDLE file;
+    DraftFate fate = openDraft(draft, file);
     if (file == INVALID_HANDLE_VALUE) {
-        return false;
+        return fate;
+    }
+    int64_t size = keyFileOps().size(file);
+    CloseHandle(file);
+    if (size >= 0 && length > 0 && uint64_t(size) > length) {
+        return DraftGone;
+    }
+    return size >= 0 && keyFileOps().remove(draft) ? DraftGone : DraftStuck;
+}
+
+// Puts a whole draft in its place as "KeyFile.txt" beside it. DraftGone: it is the key now, or
+// there was no whole draft to put.
+DraftFate finishDraft(const char* draft, uint64_t length, bool& finished) {
+    finished = false;
+    HANDLE file;
+    DraftFate fate = openDraft(draft, file);
+    if (file == INVALID_HANDLE_VALUE) {
+        return fate;
+    }
+    int64_t size = keyFileOps().size(file);
+    CloseHandle(file);
+    if (size < 0) {
+        return DraftStuck;
+    }
+    if (uint64_t(size) != length) {
+        return removeDraft(draft, length);
+    }
+    char folder[kTextCapacity];
+    char key[kTextCapacity];
+    copyText(draft, folder);
+    *std::strrchr(folder, '\\') = '\0';
+    finished = joinOutputPath(folder, kKeyFileName, key, sizeof key) && keyFileOps().rename(draft, key);
+    return finished ? DraftGone : DraftStuck;
+}
+
+// The store's size tells which side of the store's rename a draw ended on.
+Settled settleDraw(const StorePaths& paths, const KeyStoreJournal& journal) {
+    const KeyFileOps& io = keyFileOps();
+    int64_t now = storeSizeNow(paths);
+    // "keyblock.new" is only ever a copy of the store's rest, or already the store.
+    if (now == -1 || !io.remove(paths.draft)) {
+        return SettledPending;
+    }
+    const uint64_t before = journal.storeSize;
+    const uint64_t length = journal.length;
+    if (length == 0) {
+        // An earlier version's record, without sizes: its draft goes, and nothing else is known.
+        return removeDraft(journal.draft, 0) == DraftGone ? SettledUndone : SettledPending;
+    }
+    if (now >= 0 && uint64_t(now) == before && length <= before) {
+        DraftFate fate = removeDraft(journal.draft, length);
+        if (fate != DraftAway) {
+            return fate == DraftGone ? SettledUndone : SettledPending;
+        }
+        // The draft may be back any time (a drive plugged in again): the store gives its bytes up.
+        HANDLE store = io.open(paths.store, GENERIC_READ, OPEN_EXISTING);
+        bool rest = store != INVALID_HANDLE_VALUE && writeStoreDraft(paths, store, length, before - length);
+        if (store != INVALID_HANDLE_VALUE) {
+            CloseHandle(store);
+        }
+        return rest && io.rename(paths.draft, paths.store) ? SettledKeyLost : SettledPending;
+    }
+    if (now >= 0 && uint64_t(now) + length == before) {
+        // The drawn bytes are in the draft alone: it becomes the key if it can.
+        bool finished = false;
+        DraftFate fate = finishDraft(journal.draft, length, finished);
+        return finished ? SettledFinished : fate == DraftStuck ? SettledPending : SettledKeyLost;
+    }
+    return SettledNothing;
+}
+
+// Finishes or undoes whatever the journal records; run under the lock.
+Settled recoverKeyStore(const StorePaths& paths) {
+    const KeyFileOps& io = keyFileOps();
+    HANDLE file = io.open(paths.journal, GENERIC_READ, OPEN_EXISTING);
+    if (file == INVALID_HANDLE_VALUE) {
+        return missingFile(file) ? SettledNothing : SettledPending;
     }
     uint8_t bytes[kJournalBytes + 1];
     int64_t got = io.read(file, bytes, sizeof bytes);
     CloseHandle(file);
     if (got < 0) {
-        return false;
+        return SettledPending;
     }
     KeyStoreJournal journal;
-    bool settled = true;
+    Settled settled = SettledNothing; // a record never written whole changed nothing
     if (decodeKeyStoreJournal(bytes, size_t(got), journal)) {
         switch (journal.change) {
         case KeyStoreChange::FillAppending:
-            settled = undoAppend(paths, journal.storeSize);
+            settled = settleAppending(paths, journal);
             break;
         case KeyStoreChange::FillAppended:
-            settled = finishAppend(journal);
+            settled = settleAppended(paths, journal);
             break;
         case KeyStoreChange::Draw:
-            // The store was replaced whole or not at all; the draft never became a key.
-            settled = io.remove(journal.draft) && io.remove(paths.draft);
+            settled = settleDraw(paths, journal);
             break;
         }
     }
-    return settled && io.remove(paths.journal);
+    return settled != SettledPending && io.remove(paths.journal) ? settled : SettledPending;
 }
 
 void say(KeyStoreReport& report, const char* lead, const char* path, const char* tail) {
@@ -196,37 +473,31 @@ void say(KeyStoreReport& report, const char* lead, const char* path, const char*
     report.notice.tail = tail;
 }
 
-void setStatus(KeyStoreReport& report, KeyStoreStatus status) {
-    report.statusChanged = true;
-    report.status = status;
+// The status from the store as it is now; unchanged when it cannot be measured.
+void measureStatus(KeyStoreReport& report, const StorePaths& paths) {
+    int64_t size = storeSizeNow(paths);
+    if (size >= 0) {
+        report.statusChanged = true;
+        report.status = statusForStoreSize(sizeAs32(size));
+    }
 }
 
 // ---- Fill ----
 
 enum FillOutcome { FillDone, FillNothing, FillPending, FillCannotMake, FillUndone, FillTooBig };
 
-struct FillRun {
-    StorePaths paths;
-    char pad[kTextCapacity];
-    uint64_t storeSize;
-};
-
-FillOutcome moveThePad(FillRun& run) {
+FillOutcome moveThePad(const StorePaths& paths, char* padPath) {
     const KeyFileOps& io = keyFileOps();
-    if (!recoverKeyStore()) {
+    if (recoverKeyStore(paths) == SettledPending) {
         return FillPending;
     }
-    if (!io.makeFolder(run.paths.folder)) {
-        return FillCannotMake;
-    }
-    HANDLE store = io.open(run.paths.store, GENERIC_READ | GENERIC_WRITE, OPEN_ALWAYS);
+    HANDLE store = io.open(paths.store, GENERIC_READ | GENERIC_WRITE, OPEN_ALWAYS);
     if (store == INVALID_HANDLE_VALUE) {
         return FillCannotMake;
     }
     int64_t before = io.size(store);
-    run.storeSize = before >= 0 ? uint64_t(before) : 0;
     uint32_t place = 0;
-    HANDLE pad = before >= 0 ? openPad(GENERIC_READ | GENERIC_WRITE, place, run.pad) : INVALID_HANDLE_VALUE;
+    HANDLE pad = before >= 0 ? openPad(GENERIC_READ | GENERIC_WRITE, place, padPath) : INVALID_HANDLE_VALUE;
     if (before < 0 || pad == INVALID_HANDLE_VALUE) {
         CloseHandle(store);
         return before < 0 ? FillCannotMake : FillNothing;
@@ -242,33 +513,68 @@ FillOutcome moveThePad(FillRun& run) {
     } else if (padSize >= 0 && (buffer = static_cast<uint8_t*>(takeMemory(kMovePortion))) != nullptr) {
         KeyStoreJournal journal{KeyStoreChange::FillAppending, place, uint64_t(before), uint64_t(padSize),
                                 ""};
-        recorded = writeJournal(run.paths, journal);
+        recorded = writeJournal(paths, journal);
         // All of the pad goes into the store, or none of it.
         if (recorded && io.seek(store, uint64_t(before)) &&
             copyPortions(pad, store, uint64_t(padSize), buffer) == Copied && io.flush(store) &&
-            markJournal(run.paths, KeyStoreChange::FillAppended)) {
-            run.storeSize += uint64_t(padSize);
-            outcome = cutAt(pad, 0) && io.remove(run.paths.journal) ? FillDone : FillUndone;
+            markJournal(paths, KeyStoreChange::FillAppended)) {
+            outcome = cutAt(pad, 0) && io.remove(paths.journal) ? FillDone : FillUndone;
         }
     }
     releaseMemory(buffer);
     CloseHandle(pad);
     CloseHandle(store);
     if (recorded && outcome != FillDone) {
-        // Undone before the mark, finished after it: either way the journal says which.
-        bool appended = run.storeSize != uint64_t(before);
-        if (!recoverKeyStore()) {
-            run.storeSize = uint64_t(before);
+        // The record, read back, says how far the fill got: a mark that landed although its
+        // flush failed counts as moved, and is finished.
+        switch (recoverKeyStore(paths)) {
+        case SettledFinished:
+            return FillDone;
+        case SettledPending:
             return FillPending;
+        default:
+            return FillUndone;
         }
-        outcome = appended ? FillDone : FillUndone;
     }
     return outcome;
 }
 
+// A fill under the lock, with what it has to say.
+KeyStoreReport fillLocked(const StorePaths& paths) {
+    KeyStoreReport report{};
+    char pad[kTextCapacity] = "";
+    FillOutcome outcome = moveThePad(paths, pad);
+    switch (outcome) {
+    case FillDone:
+    case FillNothing:
+        break;
+    case FillPending:
+        say(report, kKeyStoreFileLead, paths.journal, kPendingTail);
+        return report;
+    case FillCannotMake:
+        say(report, kKeyStoreFileLead, paths.store, kCannotMakeTail);
+        return report; // no store: the status stays as it was
+    case FillUndone:
+        say(report, kPadFileLead, pad, kFillUndoneTail);
+        break;
+    case FillTooBig:
+        say(report, kPadFileLead, pad, kFillTooBigTail);
+        break;
+    }
+    measureStatus(report, paths);
+    return report;
+}
+
 // ---- Draw ----
 
-enum DrawOutcome { DrawDone, DrawPending, DrawStoreFailed, DrawKeyFailed, DrawKeyLost };
+enum DrawOutcome { DrawDone, DrawPending, DrawShort, DrawBlocked, DrawFailed, DrawKeyLost };
+
+// The file whose operation failed, and why.
+struct DrawFault {
+    const char* lead;
+    const char* path;
+    DWORD error;
+};
 
 struct StoreSource {
     HANDLE store;
@@ -278,160 +584,193 @@ bool readFromStore(void* context, uint8_t* buffer, uint32_t count) {
     return keyFileOps().read(static_cast<StoreSource*>(context)->store, buffer, count) == int64_t(count);
 }
 
-// The rest of the store, past the key, into the store's draft, flushed.
-bool writeStoreDraft(const StorePaths& paths, HANDLE store, uint64_t count) {
-    const KeyFileOps& io = keyFileOps();
-    auto* buffer = static_cast<uint8_t*>(takeMemory(kMovePortion));
-    HANDLE draft = buffer ? io.open(paths.draft, GENERIC_WRITE, CREATE_ALWAYS) : INVALID_HANDLE_VALUE;
-    bool written = draft != INVALID_HANDLE_VALUE && copyPortions(store, draft, count, buffer) == Copied &&
-                   io.flush(draft);
-    if (draft != INVALID_HANDLE_VALUE) {
-        CloseHandle(draft);
-    }
-    releaseMemory(buffer);
-    return written;
+void blame(DrawFault& fault, const char* lead, const char* path) {
+    fault = DrawFault{lead, path, GetLastError()};
 }
 
-DrawOutcome drawInto(const StorePaths& paths, const KeyFileDraft& key, uint32_t inputSize,
-                     uint64_t& storeSize) {
+DrawOutcome drawInto(const StorePaths& paths, const KeyFileDraft& key, uint32_t length, DrawFault& fault) {
     const KeyFileOps& io = keyFileOps();
-    if (!recoverKeyStore()) {
+    if (recoverKeyStore(paths) == SettledPending) {
         return DrawPending;
+    }
+    // The store is cut before the key takes its name: a name that cannot be taken is seen first.
+    DWORD attributes = winFileAttributes(key.path);
+    if (attributes != INVALID_FILE_ATTRIBUTES &&
+        (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY))) {
+        return DrawBlocked;
     }
     HANDLE store = io.open(paths.store, GENERIC_READ, OPEN_EXISTING);
     if (store == INVALID_HANDLE_VALUE) {
-        return DrawStoreFailed;
+        blame(fault, kKeyStoreFileLead, paths.store);
+        return DrawFailed;
     }
+    // Measured again now that no other copy can change it: a store drawn from or emptied since
+    // the user was asked gives no key, rather than a shorter one.
     int64_t size = io.size(store);
-    KeyStoreJournal journal{KeyStoreChange::Draw, 0, 0, 0, ""};
-    if (size < 0 || !copyText(key.draft, journal.draft) || !writeJournal(paths, journal)) {
-        CloseHandle(store);
-        return DrawStoreFailed;
-    }
-    storeSize = uint64_t(size);
-    uint32_t length = keyStoreDrawLength(inputSize, sizeAs32(size));
-    StoreSource source{store};
-    DrawOutcome outcome = DrawStoreFailed;
-    DraftResult keyWritten =
-        io.seek(store, 0) ? writeKeyDraft(key, length, readFromStore, &source) : DraftFillFailed;
-    if (keyWritten == DraftWriteFailed) {
-        outcome = DrawKeyFailed;
-    } else if (keyWritten == DraftWritten && writeStoreDraft(paths, store, uint64_t(size) - length)) {
-        outcome = DrawDone;
-    }
-    CloseHandle(store);
-    // The drawn bytes leave the store here, all at once.
-    if (outcome == DrawDone && !io.rename(paths.draft, paths.store)) {
-        outcome = DrawStoreFailed;
-    }
-    if (outcome == DrawDone) {
-        storeSize -= length;
-        if (!io.rename(key.draft, key.path)) {
-            outcome = DrawKeyLost;
+    KeyStoreJournal journal{KeyStoreChange::Draw, 0, uint64_t(size), length, ""};
+    DrawOutcome outcome = DrawFailed;
+    if (size < 0) {
+        blame(fault, kKeyStoreFileLead, paths.store);
+    } else if (length == 0 || uint64_t(size) < length) {
+        outcome = DrawShort;
+    } else if (!copyText(key.draft, journal.draft) || !writeJournal(paths, journal)) {
+        blame(fault, kKeyStoreFileLead, paths.journal);
+    } else {
+        StoreSource source{store};
+        DraftResult keyWritten =
+            io.seek(store, 0) ? writeKeyDraft(key, length, readFromStore, &source) : DraftFillFailed;
+        if (keyWritten == DraftWriteFailed) {
+            blame(fault, kKeyFileLead, key.path);
+        } else if (keyWritten == DraftFillFailed) {
+            blame(fault, kKeyStoreFileLead, paths.store);
+        } else if (!writeStoreDraft(paths, store, length, uint64_t(size) - length)) {
+            blame(fault, kKeyStoreFileLead, paths.draft);
+        } else {
+            outcome = DrawDone;
         }
     }
-    // A journal that cannot go yet is settled at the next start, fill or draw.
-    if (outcome == DrawDone) {
-        io.remove(paths.journal);
-    } else if (io.remove(key.draft) && io.remove(paths.draft)) {
-        io.remove(paths.journal);
+    CloseHandle(store);
+    if (outcome != DrawDone && outcome != DrawFailed) {
+        return outcome;
     }
-    return outcome;
+    if (outcome == DrawFailed && fault.path == paths.journal) {
+        return DrawFailed; // no record: nothing was changed
+    }
+    // The drawn bytes leave the store here, all at once; then the key takes its name.
+    if (outcome == DrawDone && !io.rename(paths.draft, paths.store)) {
+        blame(fault, kKeyStoreFileLead, paths.store);
+        outcome = DrawFailed;
+    }
+    if (outcome == DrawDone && !io.rename(key.draft, key.path)) {
+        blame(fault, kKeyFileLead, key.path);
+        outcome = DrawFailed;
+    }
+    if (outcome == DrawDone) {
+        io.remove(paths.journal); // one left behind is settled by the next recovery
+        return DrawDone;
+    }
+    // The record, read back, says how far the draw got.
+    switch (recoverKeyStore(paths)) {
+    case SettledFinished:
+        return DrawDone;
+    case SettledKeyLost:
+        return DrawKeyLost;
+    case SettledPending:
+        return DrawPending;
+    default:
+        return DrawFailed;
+    }
+}
+
+bool diskFull(DWORD error) {
+    return error == ERROR_DISK_FULL || error == ERROR_HANDLE_DISK_FULL;
 }
 
 } // namespace
 
 KeyStoreReport fillKeyStoreFiles() {
     KeyStoreReport report{};
-    FillRun run{};
-    if (!storePaths(run.paths)) {
+    StorePaths paths;
+    if (!storePaths(paths)) {
         return report;
     }
-    FillOutcome outcome = moveThePad(run);
-    switch (outcome) {
-    case FillDone:
-    case FillNothing:
-        break;
-    case FillPending:
-        say(report, kKeyStoreFileLead, run.paths.journal, kPendingTail);
-        break;
-    case FillCannotMake:
-        say(report, kKeyStoreFileLead, run.paths.store, kCannotMakeTail);
-        return report; // no store: the status stays as it was
-    case FillUndone:
-        say(report, kPadFileLead, run.pad, kFillUndoneTail);
-        break;
-    case FillTooBig:
-        say(report, kPadFileLead, run.pad, kFillTooBigTail);
-        break;
-    }
-    if (outcome != FillPending) {
-        setStatus(report, statusForStoreSize(sizeAs32(int64_t(run.storeSize))));
+    HANDLE lock = INVALID_HANDLE_VALUE;
+    LockResult locked = keyFileOps().makeFolder(paths.folder) ? lockStore(paths, lock) : LockFailed;
+    if (locked == Busy) {
+        say(report, kKeyStoreFileLead, paths.store, kKeyStoreBusyTail);
+    } else if (locked != Locked) {
+        say(report, kKeyStoreFileLead, paths.store, kCannotMakeTail);
+    } else {
+        report = fillLocked(paths);
+        CloseHandle(lock);
     }
     return report;
 }
 
 KeyStoreReport checkKeyStoreFiles() {
+    KeyStoreReport report{};
+    StorePaths paths;
+    const KeyFileOps& io = keyFileOps();
+    HANDLE lock = INVALID_HANDLE_VALUE;
+    // No store folder: no store, and no record of a change to settle either.
+    LockResult locked = storePaths(paths) ? lockStore(paths, lock) : NoFolder;
+    if (locked == Busy) {
+        say(report, kKeyStoreFileLead, paths.store, kKeyStoreBusyTail);
+        return report;
+    }
     // What an interrupted fill or draw left is settled before anything is measured; one that
     // cannot be settled yet is said at the next fill or draw.
-    recoverKeyStore();
-    KeyStoreReport report{};
-    const KeyFileOps& io = keyFileOps();
-    StorePaths paths;
-    HANDLE store =
-        storePaths(paths) ? io.open(paths.store, GENERIC_READ, OPEN_EXISTING) : INVALID_HANDLE_VALUE;
-    if (store != INVALID_HANDLE_VALUE) {
-        uint32_t size = sizeAs32(io.size(store));
-        CloseHandle(store);
-        if (size >= kKeyStoreMinimum) {
-            setStatus(report, statusForStoreSize(size));
-            return report;
-        }
-        KeyStoreReport filled = fillKeyStoreFiles();
-        if (!filled.statusChanged) {
-            setStatus(filled, statusForStoreSize(size));
-        }
-        return filled;
+    if (locked == Locked) {
+        recoverKeyStore(paths);
     }
-    uint32_t place = 0;
-    char path[kTextCapacity];
-    HANDLE pad = openPad(GENERIC_READ, place, path);
-    bool padOpened = pad != INVALID_HANDLE_VALUE;
-    uint32_t padSize = padOpened ? sizeAs32(io.size(pad)) : 0;
-    if (padOpened) {
-        CloseHandle(pad);
+    int64_t size = locked == NoFolder ? -2 : storeSizeNow(paths);
+    if (size >= kKeyStoreMinimum) {
+        measureStatus(report, paths);
+    } else if (size >= 0) {
+        if (locked == Locked) {
+            report = fillLocked(paths);
+        }
+        if (!report.statusChanged) {
+            report.statusChanged = true;
+            report.status = statusForStoreSize(uint32_t(size));
+        }
+    } else {
+        uint32_t place = 0;
+        char path[kTextCapacity];
+        HANDLE pad = openPad(GENERIC_READ, place, path);
+        bool padOpened = pad != INVALID_HANDLE_VALUE;
+        uint32_t padSize = padOpened ? sizeAs32(io.size(pad)) : 0;
+        if (padOpened) {
+            CloseHandle(pad);
+        }
+        report.statusChanged = true;
+        report.status = measuredKeyStoreStatus(false, 0, padOpened, padSize);
     }
-    setStatus(report, measuredKeyStoreStatus(false, 0, padOpened, padSize));
+    if (locked == Locked) {
+        CloseHandle(lock);
+    }
     return report;
 }
 
-KeyStoreReport drawKeyStoreFile(const KeyFileDraft* key, const char* folder, uint32_t inputSize) {
+KeyStoreReport drawKeyStoreFile(const KeyFileDraft* key, const char* folder, uint32_t inputSize,
+                                uint32_t storeSizeSeen) {
     KeyStoreReport report{};
     StorePaths paths;
-    uint64_t storeSize = 0;
+    if (!storePaths(paths)) {
+        say(report, kKeyStoreFileLead, "", kDrawUndoneTail);
+        return report;
+    }
     // The recovery of a draw removes only drafts named "nbk*.tmp", so a folder too deep for that
     // name takes no key at all.
-    const bool named = key && isKeyDraftPath(key->draft);
-    DrawOutcome outcome = !storePaths(paths) ? DrawStoreFailed
-                          : named            ? drawInto(paths, *key, inputSize, storeSize)
-                                             : DrawKeyFailed;
-    if (outcome == DrawDone || outcome == DrawKeyLost || storeSize > 0) {
-        setStatus(report, statusForStoreSize(sizeAs32(int64_t(storeSize))));
+    if (!key || !isKeyDraftPath(key->draft)) {
+        say(report, kKeyFileLead, folder, kDrawUndoneTail);
+        return report;
     }
-    if (outcome == DrawDone) {
-        copyText(key->path, report.keyFile);
+    HANDLE lock = INVALID_HANDLE_VALUE;
+    LockResult locked = lockStore(paths, lock);
+    if (locked != Locked) {
+        say(report, kKeyStoreFileLead, paths.store, locked == Busy ? kKeyStoreBusyTail : kDrawUndoneTail);
+        return report;
     }
+    DrawFault fault{kKeyStoreFileLead, paths.store, 0};
+    DrawOutcome outcome = drawInto(paths, *key, keyStoreDrawLength(inputSize, storeSizeSeen), fault);
+    measureStatus(report, paths);
+    CloseHandle(lock);
     switch (outcome) {
     case DrawDone:
+        copyText(key->path, report.keyFile);
         break;
     case DrawPending:
         say(report, kKeyStoreFileLead, paths.journal, kPendingTail);
         break;
-    case DrawStoreFailed:
-        say(report, kKeyStoreFileLead, paths.store, kDrawUndoneTail);
+    case DrawShort:
+        say(report, kKeyStoreFileLead, paths.store, kDrawShortTail);
         break;
-    case DrawKeyFailed:
-        say(report, kKeyFileLead, named ? key->path : folder, kDrawUndoneTail);
+    case DrawBlocked:
+        say(report, kKeyFileLead, key->path, kKeyFileBlockedTail);
+        break;
+    case DrawFailed:
+        say(report, fault.lead, fault.path, diskFull(fault.error) ? kDrawNoRoomTail : kDrawUndoneTail);
         break;
     case DrawKeyLost:
         say(report, kKeyFileLead, key->path, kDrawLostTail);

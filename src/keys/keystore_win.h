@@ -27,6 +27,8 @@ struct KeyStoreReport {
 KeyStoreReport checkKeyStoreFiles();
 // Moves the pad file into the store.
 KeyStoreReport fillKeyStoreFiles();
-// Draws the key for an input of inputSize bytes from the front of the store into key->path. A
-// null key (its names could not be made in `folder`) draws nothing.
-KeyStoreReport drawKeyStoreFile(const KeyFileDraft* key, const char* folder, uint32_t inputSize);
+// Draws the key for an input of inputSize bytes from the front of the store into key->path: as
+// many bytes as the user was offered from a store of storeSizeSeen bytes, or none at all. A null
+// key (its names could not be made in `folder`) draws nothing.
+KeyStoreReport drawKeyStoreFile(const KeyFileDraft* key, const char* folder, uint32_t inputSize,
+                                uint32_t storeSizeSeen);

@@ -163,7 +163,8 @@ void drawKeyFile(HWND window) {
         refreshControls(window); // the old key stays, and nothing is drawn
         return;
     }
-    KeyStoreReport report = drawKeyStoreFile(named ? &key : nullptr, folder, gState.dialog.inputSize);
+    KeyStoreReport report = drawKeyStoreFile(named ? &key : nullptr, folder, gState.dialog.inputSize,
+                                             gState.dialog.keyStoreStatus.size);
     takeStatus(report);
     // The store is already cut when the key is adopted: a box shown now, or the end of the
     // program while it is open, cannot leave the drawn bytes in the store.

@@ -4,6 +4,8 @@
 
 #include <shlobj.h>
 
+#include <cstring>
+
 #include "support/driver.h"
 #include "support/expected.h"
 #include "support/win_files.h"
@@ -329,6 +331,107 @@ TEST_F(KeyStoreEndToEnd, CloseDuringAStartUpFillThenARestartMovesThePadOnce) {
     ASSERT_EQ(stored.size(), start.size() + padSize);
     EXPECT_TRUE(std::equal(start.begin(), start.end(), stored.begin()));
     EXPECT_TRUE(std::equal(padBytes.begin(), padBytes.end(), stored.begin() + start.size()));
+}
+
+// Two copies of the program on one KeyStore, pressing KeyStore at once round after round while
+// the pad maker keeps adding pads: fills and draws interleave, and every pad word ends up in
+// exactly one of the pad file, the store and the keys handed out.
+TEST_F(KeyStoreEndToEnd, TwoCopiesOnOneStoreNeverHandOutAPadWordTwice) {
+    auto words = [](uint32_t first, uint32_t count) {
+        Bytes bytes(size_t(count) * 4);
+        for (uint32_t i = 0; i < count; ++i) {
+            uint32_t word = first + i;
+            std::memcpy(&bytes[size_t(i) * 4], &word, 4);
+        }
+        return bytes;
+    };
+    CreateDirectoryA((appDataFolder() + "\\Orvensoft").c_str(), nullptr);
+    CreateDirectoryA((appDataFolder() + "\\Orvensoft\\Padforge").c_str(), nullptr);
+    const uint32_t padWords = 1500; // a pad a round: room for one 4,096-byte key and a bit
+    uint32_t written = 0;
+    std::string input = dir / "a.txt";
+    writeWholeFile(input, patternBytes(3000, 16));
+    Program copies[2];
+    HWND windows[2];
+    for (int c = 0; c < 2; ++c) {
+        copies[c] = startNimbrel("\"" + input + "\"");
+        windows[c] = waitForMainDialog(copies[c]);
+        ASSERT_TRUE(windows[c]);
+    }
+    const int rounds = 16;
+    int boxes = 0, busy = 0, short_ = 0, keys = 0;
+    for (int round = 0; round < rounds; ++round) {
+        if (readWholeFile(pad).empty()) {
+            ASSERT_TRUE(writeWholeFile(pad, words(written, padWords)));
+            written += padWords;
+        }
+        bool waiting[2] = {true, true};
+        bool answered[2] = {false, false};
+        for (int c = 0; c < 2; ++c) {
+            std::string out = dir / ("r" + std::to_string(round) + "c" + std::to_string(c));
+            CreateDirectoryA(out.c_str(), nullptr);
+            ASSERT_TRUE(waitUntil([&] { return isEnabled(windows[c], IDB_KEYSTORE); }));
+            ASSERT_TRUE(typeText(windows[c], IDE_OUTPUT, out));
+            press(windows[c], IDB_KEYSTORE);
+        }
+        // Every press shows at least one box; the command is over once the window is back in
+        // its own loop with no box left. Every box gets its upper button: set up, generate,
+        // replace, OK.
+        ASSERT_TRUE(waitUntil(
+            [&] {
+                for (int c = 0; c < 2; ++c) {
+                    if (!waiting[c]) {
+                        continue;
+                    }
+                    if (messageBoxExists(copies[c])) {
+                        MessageSeen seen = waitForMessage(copies[c], 2000);
+                        if (seen.box) {
+                            ++boxes;
+                            busy += seen.text.find("in use by another copy") != std::string::npos;
+                            short_ += seen.text.find("fewer bytes than the key needs") != std::string::npos;
+                            answer(seen, true);
+                            answered[c] = true;
+                        }
+                    } else if (answered[c] && settle(windows[c]) && !messageBoxExists(copies[c])) {
+                        waiting[c] = false;
+                    }
+                }
+                return !waiting[0] && !waiting[1];
+            },
+            60000))
+            << "round " << round;
+    }
+    for (int c = 0; c < 2; ++c) {
+        press(windows[c], IDB_CLOSE);
+        EXPECT_EQ(copies[c].waitForExit(), kExit);
+    }
+    std::vector<int> seen(written);
+    auto count = [&](const Bytes& bytes) {
+        for (size_t i = 0; i + 4 <= bytes.size(); i += 4) {
+            uint32_t w;
+            std::memcpy(&w, &bytes[i], 4);
+            ASSERT_LT(w, written);
+            ++seen[w];
+        }
+    };
+    count(readWholeFile(pad));
+    count(readWholeFile(store));
+    for (int round = 0; round < rounds; ++round) {
+        for (int c = 0; c < 2; ++c) {
+            Bytes key = readWholeFile(dir / ("r" + std::to_string(round) + "c" + std::to_string(c)) +
+                                      "\\KeyFile.txt");
+            keys += !key.empty();
+            count(key);
+        }
+    }
+    for (uint32_t w = 0; w < written; ++w) {
+        ASSERT_EQ(seen[w], 1) << "pad word " << w << " of " << written;
+    }
+    printf(
+        "%d rounds: %u pad words, %d keys drawn, %d boxes answered, %d said the store was busy, %d that it "
+        "had been drawn from meanwhile\n",
+        rounds, written, keys, boxes, busy, short_);
+    EXPECT_GT(keys, rounds / 2);
 }
 
 } // namespace

@@ -380,7 +380,7 @@ TEST(KeyStoreJournalRecord, OnlyAWholeKnownRecordIsRead) {
     EXPECT_EQ(read.change, KeyStoreChange::FillAppending);
     EXPECT_EQ(read.padPlace, 1u);
     EXPECT_EQ(read.storeSize, 0x123456789ull);
-    EXPECT_EQ(read.padSize, 5000u);
+    EXPECT_EQ(read.length, 5000u);
     EXPECT_FALSE(decodeKeyStoreJournal(bytes, sizeof bytes - 1, read)) << "cut short";
     bytes[kJournalChangeOffset] = uint8_t(KeyStoreChange::FillAppended);
     ASSERT_TRUE(decodeKeyStoreJournal(bytes, sizeof bytes, read)) << "the mark rewrites one field";
@@ -394,6 +394,12 @@ TEST(KeyStoreJournalRecord, OnlyAWholeKnownRecordIsRead) {
     encodeKeyStoreJournal(draw, bytes);
     ASSERT_TRUE(decodeKeyStoreJournal(bytes, sizeof bytes, read));
     EXPECT_STREQ(read.draft, "C:\\out\\nbk3A7F.TMP");
+    EXPECT_EQ(keyDraftDrive(read.draft), 'C');
+    // Recovery never reaches out to a network share or a device for a draft.
+    for (const char* remote : {"\\\\server\\share\\nbk3A7F.tmp", "\\\\?\\C:\\out\\nbk3A7F.tmp",
+                               "\\\\.\\C:\\nbk3A7F.tmp", "C:nbk3A7F.tmp", "\\out\\nbk3A7F.tmp"}) {
+        EXPECT_EQ(keyDraftDrive(remote), '\0') << remote;
+    }
     for (const char* other : {"C:\\out\\KeyFile.txt", "C:\\out\\report.tmp", "nbk1.tmp", ""}) {
         copyText(other, draw.draft);
         encodeKeyStoreJournal(draw, bytes);

@@ -5,12 +5,16 @@
 #include <shlobj.h>
 
 #include <atomic>
+#include <cstring>
+#include <functional>
 #include <map>
 #include <mutex>
+#include <optional>
 #include <thread>
 
 #include "keys/keyfiles_win.h"
 #include "keys/keygen_win.h"
+#include "keys/keystore.h"
 #include "resource.h"
 #include "support/win_files.h"
 #include "support/wine_drives.h"
@@ -72,6 +76,15 @@ struct BoxAnswerer {
     std::atomic<int> answered{0};
     std::mutex textLock;
     std::string lastText;
+    std::vector<std::string> texts;
+    size_t count() {
+        std::lock_guard<std::mutex> hold(textLock);
+        return texts.size();
+    }
+    std::vector<std::string> textsFrom(size_t first) {
+        std::lock_guard<std::mutex> hold(textLock);
+        return std::vector<std::string>(texts.begin() + long(first), texts.end());
+    }
     std::thread thread{[this] { run(); }};
     ~BoxAnswerer() {
         stop = true;
@@ -87,6 +100,7 @@ struct BoxAnswerer {
                 {
                     std::lock_guard<std::mutex> hold(textLock);
                     lastText = text;
+                    texts.push_back(text);
                 }
                 ++answered; // before the click: the box's caller sees the count once it returns
                 PostMessageA(GetDlgItem(last, IDB_MESSAGE_YES), BM_CLICK, 0, 0);
@@ -349,6 +363,7 @@ TEST_F(KeyStoreTest, ADrawTakesTheKeyFromTheFrontAndKeepsTheRestInOrder) {
 TEST_F(KeyStoreTest, ADrawOfMoreThanTheStoreHoldsEmptiesIt) {
     Bytes data = patternBytes(3000, 8);
     storeWith(data);
+    checkKeyStore(host.window);
     gState.dialog.inputSize = 3000;
     drawKeyFile(host.window);
     EXPECT_EQ(readWholeFile(dir / "KeyFile.txt"), data);
@@ -383,41 +398,146 @@ TEST_F(KeyStoreTest, APadThatWouldTakeTheStorePastFourGiBIsRefusedWithAMessage) 
 
 // Every file operation of a fill or draw is counted; the one numbered `failAt` fails, or, when
 // the process "ends" there, it and every later one, so that the files stay as that moment left
-// them.
+// them. `failWhen` fails the operations it picks besides, with `error`.
 struct FaultPlan {
     int failAt = 0;
     bool endsThere = false;
     int count = 0;
     std::string failedOpen; // the path whose opening failed
+    std::function<bool(const char* operation, const std::string& path)> failWhen;
+    DWORD error = ERROR_ACCESS_DENIED;
+    std::function<void()> onPause; // another copy of the program, finishing while this one waits
+    int pauses = 0;
 } gPlan;
 
-bool failsNow() {
+// What each file holds as written and as last flushed (nullopt: no file), so that an end of the
+// process can also lose what the disk never got, as a power cut does.
+struct DiskModel {
+    std::map<HANDLE, std::string> paths;
+    std::map<HANDLE, uint64_t> positions;
+    std::map<std::string, std::optional<Bytes>> written, flushed;
+
+    void opened(HANDLE h, const std::string& path, DWORD disposition, const std::optional<Bytes>& before) {
+        if (!written.count(path)) {
+            written[path] = flushed[path] = before;
+        }
+        if (disposition == CREATE_NEW || disposition == CREATE_ALWAYS || !written[path]) {
+            written[path] = Bytes();
+        }
+        paths[h] = path;
+        positions[h] = 0;
+    }
+    void wrote(HANDLE h, const void* bytes, uint32_t n) {
+        Bytes& file = *written[paths[h]];
+        uint64_t at = positions[h];
+        if (file.size() < at + n) {
+            file.resize(size_t(at + n));
+        }
+        std::memcpy(file.data() + at, bytes, n);
+        positions[h] = at + n;
+    }
+    void renamed(const std::string& from, const std::string& to) {
+        written[to] = written[from];
+        flushed[to] = flushed[from];
+        written[from] = flushed[from] = std::nullopt;
+    }
+    // The process ended: every file goes back to what its last flush left.
+    void crash() {
+        for (auto& [path, now] : written) {
+            const std::optional<Bytes>& kept = flushed[path];
+            if (now != kept) {
+                kept ? (void)writeWholeFile(path, *kept) : (void)DeleteFileA(path.c_str());
+            }
+        }
+        *this = DiskModel{};
+    }
+} gDisk;
+
+bool failsNow(const char* operation, const std::string& path) {
     ++gPlan.count;
     bool fails =
         gPlan.failAt > 0 && (gPlan.endsThere ? gPlan.count >= gPlan.failAt : gPlan.count == gPlan.failAt);
     if (fails) {
         SetLastError(ERROR_ACCESS_DENIED);
+    } else if (gPlan.failWhen && gPlan.failWhen(operation, path)) {
+        SetLastError(gPlan.error);
+        fails = true;
     }
     return fails;
 }
 
+std::string pathOf(HANDLE f) {
+    return gDisk.paths.count(f) ? gDisk.paths[f] : "";
+}
+
 const KeyFileOps kFaultyOps = {
     [](const char* path, DWORD access, DWORD disposition) {
-        if (!failsNow()) {
-            return kRealKeyFileOps.open(path, access, disposition);
+        if (failsNow("open", path)) {
+            gPlan.failedOpen = path;
+            return INVALID_HANDLE_VALUE;
         }
-        gPlan.failedOpen = path;
-        return INVALID_HANDLE_VALUE;
+        std::optional<Bytes> before;
+        if (fileExists(path) && !(GetFileAttributesA(path) & FILE_ATTRIBUTE_DIRECTORY)) {
+            before = readWholeFile(path);
+        }
+        HANDLE h = kRealKeyFileOps.open(path, access, disposition);
+        if (h != INVALID_HANDLE_VALUE) {
+            gDisk.opened(h, path, disposition, before);
+        }
+        return h;
     },
-    [](HANDLE f, void* b, uint32_t n) { return failsNow() ? int64_t(-1) : kRealKeyFileOps.read(f, b, n); },
-    [](HANDLE f, const void* b, uint32_t n) { return !failsNow() && kRealKeyFileOps.write(f, b, n); },
-    [](HANDLE f, uint64_t at) { return !failsNow() && kRealKeyFileOps.seek(f, at); },
-    [](HANDLE f) { return !failsNow() && kRealKeyFileOps.cut(f); },
-    [](HANDLE f) { return !failsNow() && kRealKeyFileOps.flush(f); },
-    [](HANDLE f) { return failsNow() ? int64_t(-1) : kRealKeyFileOps.size(f); },
-    [](const char* from, const char* to) { return !failsNow() && kRealKeyFileOps.rename(from, to); },
-    [](const char* path) { return !failsNow() && kRealKeyFileOps.remove(path); },
-    [](const char* path) { return !failsNow() && kRealKeyFileOps.makeFolder(path); },
+    [](HANDLE f, void* b, uint32_t n) {
+        int64_t got = failsNow("read", pathOf(f)) ? int64_t(-1) : kRealKeyFileOps.read(f, b, n);
+        gDisk.positions[f] += got > 0 ? uint64_t(got) : 0;
+        return got;
+    },
+    [](HANDLE f, const void* b, uint32_t n) {
+        bool wrote = !failsNow("write", pathOf(f)) && kRealKeyFileOps.write(f, b, n);
+        if (wrote) {
+            gDisk.wrote(f, b, n);
+        }
+        return wrote;
+    },
+    [](HANDLE f, uint64_t at) {
+        gDisk.positions[f] = at;
+        return !failsNow("seek", pathOf(f)) && kRealKeyFileOps.seek(f, at);
+    },
+    [](HANDLE f) {
+        bool cut = !failsNow("cut", pathOf(f)) && kRealKeyFileOps.cut(f);
+        if (cut) {
+            gDisk.written[pathOf(f)]->resize(size_t(gDisk.positions[f]));
+        }
+        return cut;
+    },
+    [](HANDLE f) {
+        bool flushed = !failsNow("flush", pathOf(f)) && kRealKeyFileOps.flush(f);
+        if (flushed) {
+            gDisk.flushed[pathOf(f)] = gDisk.written[pathOf(f)];
+        }
+        return flushed;
+    },
+    [](HANDLE f) { return failsNow("size", pathOf(f)) ? int64_t(-1) : kRealKeyFileOps.size(f); },
+    [](const char* from, const char* to) {
+        bool renamed = !failsNow("rename", from) && kRealKeyFileOps.rename(from, to);
+        if (renamed) {
+            gDisk.renamed(from, to);
+        }
+        return renamed;
+    },
+    [](const char* path) {
+        bool removed = !failsNow("remove", path) && kRealKeyFileOps.remove(path);
+        if (removed) {
+            gDisk.written[path] = gDisk.flushed[path] = std::nullopt;
+        }
+        return removed;
+    },
+    [](const char* path) { return !failsNow("makeFolder", path) && kRealKeyFileOps.makeFolder(path); },
+    [](uint32_t) {
+        ++gPlan.pauses;
+        if (gPlan.onPause) {
+            gPlan.onPause();
+        }
+    },
 };
 
 // Pad data whose every 4-byte word is its own number, so that each can be found wherever it went.
@@ -431,102 +551,489 @@ Bytes words(uint32_t first, uint32_t count) {
     return bytes;
 }
 
-void countWords(const Bytes& bytes, std::map<uint32_t, int>& seen) {
-    ASSERT_EQ(bytes.size() % 4, 0u);
-    for (size_t i = 0; i < bytes.size(); i += 4) {
-        ++seen[uint32_t(bytes[i]) | uint32_t(bytes[i + 1]) << 8 | uint32_t(bytes[i + 2]) << 16 |
-               uint32_t(bytes[i + 3]) << 24];
+Bytes join(Bytes a, const Bytes& b) {
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
+}
+
+Bytes slice(const Bytes& bytes, size_t from, size_t to = SIZE_MAX) {
+    return Bytes(bytes.begin() + long(from), bytes.begin() + long(std::min(to, bytes.size())));
+}
+
+// How many of the files hold each pad word; words at or past kNoWord are not pad words.
+constexpr uint32_t kNoWord = 1u << 22;
+std::vector<uint8_t> countWords(std::initializer_list<Bytes> files) {
+    std::vector<uint8_t> seen(kNoWord);
+    for (const Bytes& bytes : files) {
+        EXPECT_EQ(bytes.size() % 4, 0u);
+        for (size_t i = 0; i + 4 <= bytes.size(); i += 4) {
+            uint32_t w = uint32_t(bytes[i]) | uint32_t(bytes[i + 1]) << 8 | uint32_t(bytes[i + 2]) << 16 |
+                         uint32_t(bytes[i + 3]) << 24;
+            if (w < kNoWord) {
+                ++seen[w];
+            }
+        }
     }
+    return seen;
+}
+
+std::string aroundPath(const char* lead, const std::string& path, const char* tail) {
+    return lead + ("\"" + path + "\"") + tail;
+}
+
+std::string journalOf(KeyStoreChange change, uint32_t place, uint64_t storeSize, uint64_t length,
+                      const std::string& draft = "") {
+    KeyStoreJournal journal{change, place, storeSize, length, ""};
+    copyText(draft.c_str(), journal.draft);
+    uint8_t bytes[kJournalBytes];
+    encodeKeyStoreJournal(journal, bytes);
+    return std::string(bytes, bytes + kJournalBytes);
 }
 
 TEST_F(KeyStoreTest, NoPadByteIsInTwoPlacesWhicheverOperationFailsOrWhereverTheProcessEnds) {
     struct Scenario {
         const char* what;
         uint32_t storeWords; // 0: no store (nor its folders)
+        uint32_t padWords;   // 0: no pad; more than one copy portion in two of them
         bool padInSecondPlace;
         bool draw;
+        bool recoveryFails; // the next start's operations fail too (small files: many runs)
     } scenarios[] = {
-        {"fill", 2500, false, false},
-        {"set-up from the second place, no Orvensoft folder", 0, true, false},
-        {"draw of a 4,096-byte key", 2500, false, true},
+        {"fill", 2500, 263000, false, false, false},
+        {"set-up from the second place, no Orvensoft folder", 0, 1250, true, false, true},
+        {"draw of a 4,096-byte key over an older KeyFile.txt", 263000, 0, false, true, false},
+        {"draw from a small store", 2500, 0, false, true, true},
     };
     std::string out = dir / "out";
+    std::string key = out + "\\KeyFile.txt";
+    std::string journal = appDataFolder() + "\\Orvensoft\\Random\\keyblock.jnl";
+    std::string storeDraft = appDataFolder() + "\\Orvensoft\\Random\\keyblock.new";
+    Bytes olderKey = words(kNoWord + 7, 64); // the only key to some earlier files
     std::string earlier = dir / "earlier.bin";
     writeWholeFile(earlier, Bytes(64, 1));
     gState.dialog.inputSize = 3000; // a 4,096-byte key: words 0 to 1023
-    BoxAnswerer boxes;
+    BoxAnswerer boxes;              // "Replace KeyFile.txt", and OK to every notice
     useKeyFileOps(&kFaultyOps);
     for (const Scenario& s : scenarios) {
+        const std::string padPath = s.padInSecondPlace ? secondPad : firstPad;
+        const uint32_t firstWord = s.storeWords ? 0 : 2500;
+        const uint32_t padWord = s.storeWords ? s.storeWords : 2500;
+        const uint32_t lastWord = s.padWords ? padWord + s.padWords : s.storeWords;
+        const Bytes storeBytes = s.storeWords ? words(0, s.storeWords) : Bytes();
+        const Bytes padBytes = s.padWords ? words(padWord, s.padWords) : Bytes();
+        const Bytes newKey = s.draw ? slice(storeBytes, 0, 4096) : Bytes();
+        // The large draw replaces an older key (after the question); the small one, run far more
+        // often, has none to keep the runs short.
+        const Bytes older = s.draw && !s.recoveryFails ? olderKey : Bytes();
+        // Each fault of the first run is tried alone and as the end of the process; after an
+        // end, each operation of the next start's recovery is tried the same way.
         int operations = 0;
         for (int at = 0; at == 0 || at <= operations; ++at) {
             for (bool ends : {false, true}) {
-                if (at == 0 && ends) {
-                    continue;
-                }
-                SCOPED_TRACE(std::string(s.what) +
-                             (ends ? ": the process ends at operation " : ": operation ") +
-                             std::to_string(at) + " fails (0: none)");
-                clear();
-                removeTree(out);
-                CreateDirectoryA(out.c_str(), nullptr);
-                host.setText(IDE_OUTPUT, out);
-                if (s.storeWords) {
-                    storeWith(words(0, s.storeWords));
-                }
-                Bytes padBytes = s.draw ? Bytes() : words(2500, 1250);
-                if (!s.draw) {
-                    pad(s.padInSecondPlace ? secondPad : firstPad, padBytes);
-                }
-                checkKeyStore(host.window);
-                adoptKeyFile(nullptr, earlier.c_str()); // a key chosen before
+                int recoveryOperations = 0;
+                bool recordLeft = true; // until the first run of this fault shows otherwise
+                for (int again = 0; again == 0 || (recordLeft && again <= recoveryOperations); ++again) {
+                    for (bool endsAgain : {false, true}) {
+                        if ((at == 0 && ends) || (again == 0 && endsAgain)) {
+                            continue;
+                        }
+                        SCOPED_TRACE(std::string(s.what) +
+                                     (ends ? ": the process ends at operation " : ": operation ") +
+                                     std::to_string(at) + " fails (0: none); at the next start, operation " +
+                                     std::to_string(again) + (endsAgain ? " ends it" : " fails"));
+                        clear();
+                        removeTree(out);
+                        CreateDirectoryA(out.c_str(), nullptr);
+                        host.setText(IDE_OUTPUT, out);
+                        if (s.storeWords) {
+                            storeWith(storeBytes);
+                        }
+                        if (s.padWords) {
+                            pad(padPath, padBytes);
+                        }
+                        if (!older.empty()) {
+                            writeWholeFile(key, older);
+                        }
+                        checkKeyStore(host.window);
+                        adoptKeyFile(nullptr, earlier.c_str()); // a key chosen before
 
-                int shown = boxes.answered;
-                gPlan = FaultPlan{at, ends, 0, ""};
-                s.draw ? drawKeyFile(host.window) : fillKeyStore(host.window);
-                operations = at == 0 ? gPlan.count : operations;
-                bool told = boxes.answered > shown;
-                // A pad file that will not open counts as absent, without a word.
-                bool padAbsent = gPlan.failedOpen == (s.padInSecondPlace ? secondPad : firstPad);
-                gPlan = FaultPlan{};
-                // What start-up finds next.
-                checkKeyStore(host.window);
+                        size_t shown = boxes.count();
+                        gDisk = DiskModel{};
+                        gPlan = FaultPlan{};
+                        gPlan.failAt = at;
+                        gPlan.endsThere = ends;
+                        s.draw ? drawKeyFile(host.window) : fillKeyStore(host.window);
+                        operations = at == 0 ? gPlan.count : operations;
+                        std::vector<std::string> told = boxes.textsFrom(shown);
+                        bool padAbsent = gPlan.failedOpen == padPath; // counts as no pad, without a word
+                        Bytes padNow = readWholeFile(padPath);
+                        Bytes storeNow = readWholeFile(store);
+                        Bytes keyNow = readWholeFile(key);
+                        bool adopted = std::string(gState.dialog.keyPath) == key;
+                        if (ends) {
+                            gDisk.crash();
+                        }
+                        recordLeft = s.recoveryFails && ends && fileExists(journal);
 
-                std::map<uint32_t, int> seen;
-                Bytes padNow = readWholeFile(s.padInSecondPlace ? secondPad : firstPad);
-                countWords(padNow, seen);
-                countWords(readWholeFile(store), seen);
-                countWords(readWholeFile(out + "\\KeyFile.txt"), seen);
-                for (uint32_t w = s.storeWords ? 0 : 2500; w < 2500 + (s.draw ? 0 : 1250); ++w) {
-                    if (seen[w] > 1) {
-                        ADD_FAILURE() << "pad word " << w << " is in " << seen[w] << " places";
-                        break;
-                    }
-                    // Only the drawn key may be lost.
-                    if (seen[w] == 0 && !(s.draw && w < 1024)) {
-                        ADD_FAILURE() << "pad word " << w << " is lost";
-                        break;
-                    }
-                }
-                for (const std::string& name : folderEntries(out)) {
-                    EXPECT_EQ(name, "KeyFile.txt"); // no temporary file left behind
-                }
-                for (const std::string& name : folderEntries(appDataFolder() + "\\Orvensoft\\Random")) {
-                    EXPECT_EQ(name, "keyblock.txt");
-                }
-                bool adopted = std::string(gState.dialog.keyPath) == out + "\\KeyFile.txt";
-                if (at == 0) {
-                    EXPECT_FALSE(told);
-                    EXPECT_TRUE(s.draw ? adopted : padNow.empty()) << "the fault-free run did its work";
-                } else if (!ends) {
-                    // A failure is said, and never leaves the earlier key chosen as if it were new.
-                    EXPECT_TRUE(s.draw ? adopted || told : padNow.empty() || told || padAbsent);
-                    if (s.draw) {
-                        EXPECT_TRUE(adopted || gState.dialog.keyPath[0] == '\0') << gState.dialog.keyPath;
+                        // The next start, with its own fault, then one without.
+                        gPlan = FaultPlan{};
+                        gPlan.failAt = again;
+                        gPlan.endsThere = endsAgain;
+                        checkKeyStore(host.window);
+                        recoveryOperations = again == 0 ? gPlan.count : recoveryOperations;
+                        if (endsAgain) {
+                            gDisk.crash();
+                        }
+                        gPlan = FaultPlan{};
+                        checkKeyStore(host.window);
+
+                        std::vector<uint8_t> seen =
+                            countWords({readWholeFile(padPath), readWholeFile(store), readWholeFile(key)});
+                        for (uint32_t w = firstWord; w < lastWord; ++w) {
+                            if (seen[w] > 1) {
+                                ADD_FAILURE() << "pad word " << w << " is in " << int(seen[w]) << " places";
+                                break;
+                            }
+                            if (seen[w] == 0 && !(s.draw && w < 1024)) { // only the drawn key may be lost
+                                ADD_FAILURE() << "pad word " << w << " is lost";
+                                break;
+                            }
+                        }
+                        Bytes keyAfter = readWholeFile(key);
+                        EXPECT_TRUE(keyAfter == older || keyAfter == newKey)
+                            << "KeyFile.txt holds " << keyAfter.size() << " bytes of neither key";
+                        EXPECT_EQ(folderEntries(out).size(), keyAfter.empty() ? 0u : 1u)
+                            << "a temporary file is left";
+                        for (const std::string& name :
+                             folderEntries(appDataFolder() + "\\Orvensoft\\Random")) {
+                            EXPECT_TRUE(name == "keyblock.txt" || name == "keyblock.lck") << name;
+                        }
+                        if (s.padWords) {
+                            EXPECT_EQ(folderEntries(padPath.substr(0, padPath.rfind('\\'))).size(), 1u);
+                        }
+
+                        // Every message is one of these, word for word, and true of the files.
+                        const std::string padUnchanged = aroundPath(kPadFileLead, padPath, kFillUndoneTail);
+                        const std::string pending = aroundPath(kKeyStoreFileLead, journal, kPendingTail);
+                        const std::string keyLost = aroundPath(kKeyFileLead, key, kDrawLostTail);
+                        const std::vector<std::string> noKey = {
+                            aroundPath(kKeyFileLead, key, kDrawUndoneTail),
+                            aroundPath(kKeyStoreFileLead, store, kDrawUndoneTail),
+                            aroundPath(kKeyStoreFileLead, storeDraft, kDrawUndoneTail),
+                            aroundPath(kKeyStoreFileLead, journal, kDrawUndoneTail)};
+                        const std::string cannotMake = aroundPath(kKeyStoreFileLead, store, kCannotMakeTail);
+                        bool said = false;
+                        for (const std::string& text : told) {
+                            if (text.rfind(kKeyFileExistsLead, 0) == 0) {
+                                continue; // the question before the draw
+                            }
+                            said = true;
+                            if (ends) {
+                                continue; // said by a process that has ended: nobody reads it
+                            }
+                            if (text == padUnchanged) {
+                                EXPECT_TRUE(padNow == padBytes && storeNow == storeBytes) << text;
+                            } else if (std::find(noKey.begin(), noKey.end(), text) != noKey.end()) {
+                                EXPECT_TRUE(storeNow == storeBytes && keyNow == older && !adopted) << text;
+                            } else if (text == keyLost) {
+                                EXPECT_TRUE(storeNow == slice(storeBytes, 4096) && keyNow == older) << text;
+                            } else if (text != pending && text != cannotMake) {
+                                ADD_FAILURE() << "unexpected message: " << text;
+                            }
+                        }
+                        if (!ends && !said) {
+                            // Nothing said: the work was done.
+                            EXPECT_TRUE(s.draw ? adopted && keyNow == newKey : padNow.empty() || padAbsent)
+                                << "a failure went unsaid";
+                        }
+                        if (s.draw && !adopted) {
+                            EXPECT_TRUE(gState.dialog.keyPath[0] == '\0')
+                                << "an older key stays chosen as if new";
+                        }
                     }
                 }
             }
         }
         EXPECT_GT(operations, 10) << s.what;
+    }
+    useKeyFileOps(nullptr);
+}
+
+// The world around one program: another copy, the pad maker, a drive taken away, a record that
+// does not fit the files. Each row sets the files up, acts as the user or start-up would, and
+// checks the files and every word said.
+TEST_F(KeyStoreTest, TheStoreHoldsAgainstOtherProgramsChangedFilesAndMissingDrives) {
+    const std::string folder = appDataFolder() + "\\Orvensoft\\Random";
+    const std::string journal = folder + "\\keyblock.jnl";
+    const std::string lock = folder + "\\keyblock.lck";
+    const std::string out = dir / "out";
+    const std::string key = out + "\\KeyFile.txt";
+    const std::string draft = out + "\\nbk4Q7ZX2.tmp";
+    const Bytes a = words(0, 2500);    // the store before
+    const Bytes p = words(2500, 1250); // the pad that went in
+    const Bytes q = words(3750, 500);  // what the pad maker added to the pad since
+    const Bytes r = words(4250, 1250); // a new pad of the old one's size
+    const Bytes older = words(kNoWord + 1, 16);
+    HANDLE held = INVALID_HANDLE_VALUE; // another copy's hold on the store
+    auto hold = [&] {
+        held = CreateFileA(lock.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS, 0, nullptr);
+    };
+    auto letGo = [&] {
+        CloseHandle(held);
+        held = INVALID_HANDLE_VALUE;
+    };
+    auto record = [&](const std::string& bytes) { ASSERT_TRUE(writeWholeFile(journal, bytes)); };
+    enum Act { Start, Fill, Draw };
+    struct Row {
+        const char* what;
+        std::function<void()> setUp;
+        Act act;
+        Bytes store, pad, second, keyFile; // the files after it (an empty pad: emptied or none)
+        std::string said;                  // the one message, word for word; empty: none
+        std::function<void()> check;       // anything more
+    };
+    std::string busy = aroundPath(kKeyStoreFileLead, store, kKeyStoreBusyTail);
+    Row rows[] = {
+        {"another copy holds the store with its record of a fill under way",
+         [&] {
+             storeWith(a);
+             pad(firstPad, p);
+             record(journalOf(KeyStoreChange::FillAppending, 0, a.size(), p.size()));
+             hold();
+         },
+         Fill,
+         a,
+         p,
+         {},
+         {},
+         busy,
+         [&] {
+             EXPECT_TRUE(fileExists(journal)) << "another copy's record was taken for a crash's";
+             EXPECT_GT(gPlan.pauses, 10);
+             letGo();
+         }},
+        {"another copy finishes while this one waits",
+         [&] {
+             storeWith(a);
+             pad(firstPad, p);
+             hold();
+             gPlan.onPause = [&] {
+                 if (gPlan.pauses == 3) {
+                     letGo();
+                 }
+             };
+         },
+         Fill,
+         join(a, p),
+         {},
+         {},
+         {},
+         "",
+         nullptr},
+        {"the pad maker added to the pad after its front went in",
+         [&] {
+             storeWith(join(a, p));
+             pad(firstPad, join(p, q));
+             record(journalOf(KeyStoreChange::FillAppended, 0, a.size(), p.size()));
+         },
+         Start,
+         join(a, p),
+         q,
+         {},
+         {},
+         "",
+         nullptr},
+        {"a new pad of the old one's size after its front went in",
+         [&] {
+             storeWith(join(a, p));
+             pad(firstPad, r);
+             record(journalOf(KeyStoreChange::FillAppended, 0, a.size(), p.size()));
+         },
+         Start,
+         a,
+         r,
+         {},
+         {},
+         "",
+         nullptr},
+        {"a record of a fill from the second place, whose pad never went in",
+         [&] {
+             storeWith(join(a, p));
+             pad(secondPad, r);
+             record(journalOf(KeyStoreChange::FillAppended, 1, a.size(), p.size()));
+         },
+         Start,
+         a,
+         {},
+         r,
+         {},
+         "",
+         nullptr},
+        {"a record of a fill into an empty store, planted",
+         [&] {
+             storeWith(a);
+             pad(firstPad, p);
+             record(journalOf(KeyStoreChange::FillAppending, 0, 0, uint64_t(1) << 30));
+         },
+         Start,
+         a,
+         p,
+         {},
+         {},
+         "",
+         nullptr},
+        {"a draw ended after its draft, and the output drive away at the next start",
+         [&] {
+             storeWith(a);
+             writeWholeFile(draft, slice(a, 0, 4096));
+             writeWholeFile(folder + "\\keyblock.new", slice(a, 4096));
+             record(journalOf(KeyStoreChange::Draw, 0, a.size(), 4096, draft));
+             MoveFileA(out.c_str(), (out + "-away").c_str());
+         },
+         Start,
+         slice(a, 4096),
+         {},
+         {},
+         {},
+         "",
+         [&] {
+             MoveFileA((out + "-away").c_str(), out.c_str()); // the drive is back, with the draft
+             EXPECT_FALSE(fileExists(folder + "\\keyblock.new"));
+         }},
+        {"a draw ended between its two renames",
+         [&] {
+             storeWith(slice(a, 4096));
+             writeWholeFile(key, older);
+             writeWholeFile(draft, slice(a, 0, 4096));
+             record(journalOf(KeyStoreChange::Draw, 0, a.size(), 4096, draft));
+         },
+         Start,
+         slice(a, 4096),
+         {},
+         {},
+         slice(a, 0, 4096),
+         "",
+         nullptr},
+        {"a record of a draw whose draft is on a device path",
+         [&] {
+             storeWith(a);
+             writeWholeFile(draft, older);
+             record(journalOf(KeyStoreChange::Draw, 0, a.size(), 4096, "\\\\?\\" + draft));
+         },
+         Start,
+         slice(a, 4096),
+         {},
+         {},
+         {},
+         "",
+         [&] { EXPECT_EQ(readWholeFile(draft), older) << "recovery reached through a device path"; }},
+        {"KeyFile.txt is a folder",
+         [&] {
+             storeWith(a);
+             CreateDirectoryA(key.c_str(), nullptr);
+         },
+         Draw,
+         a,
+         {},
+         {},
+         {},
+         aroundPath(kKeyFileLead, key, kKeyFileBlockedTail),
+         nullptr},
+        {"another copy emptied the store after the user was asked",
+         [&] {
+             storeWith(a);
+             writeWholeFile(key, older);
+             gPlan.failWhen = [&](const char* operation, const std::string& path) {
+                 if (std::string(operation) == "open" && path == lock) {
+                     writeWholeFile(store, Bytes()); // just before this copy takes the store
+                 }
+                 return false;
+             };
+         },
+         Draw,
+         {},
+         {},
+         {},
+         older,
+         aroundPath(kKeyStoreFileLead, store, kDrawShortTail),
+         nullptr},
+        {"no room on the disk for the rest of the store",
+         [&] {
+             storeWith(a);
+             writeWholeFile(key, older);
+             gPlan.error = ERROR_DISK_FULL;
+             gPlan.failWhen = [](const char* operation, const std::string& path) {
+                 return std::string(operation) == "write" && path.find("keyblock.new") != std::string::npos;
+             };
+         },
+         Draw,
+         a,
+         {},
+         {},
+         older,
+         aroundPath(kKeyStoreFileLead, folder + "\\keyblock.new", kDrawNoRoomTail),
+         nullptr},
+        {"a fill whose mark landed but whose flush failed",
+         [&] {
+             storeWith(a);
+             pad(firstPad, p);
+             gPlan.failWhen = [&, flushes = 0](const char* operation, const std::string& path) mutable {
+                 return std::string(operation) == "flush" && path == journal && ++flushes == 2;
+             };
+         },
+         Fill,
+         join(a, p),
+         {},
+         {},
+         {},
+         "",
+         nullptr},
+    };
+    gState.dialog.inputSize = 3000; // a 4,096-byte key
+    BoxAnswerer boxes;
+    useKeyFileOps(&kFaultyOps);
+    for (Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        clear();
+        removeTree(out);
+        removeTree(out + "-away");
+        CreateDirectoryA(out.c_str(), nullptr);
+        host.setText(IDE_OUTPUT, out);
+        gPlan = FaultPlan{};
+        gDisk = DiskModel{};
+        if (row.act == Draw) {
+            storeWith(a); // measured as the user saw it
+            checkKeyStore(host.window);
+        }
+        row.setUp();
+        size_t shown = boxes.count();
+        row.act == Start  ? checkKeyStore(host.window)
+        : row.act == Fill ? fillKeyStore(host.window)
+                          : drawKeyFile(host.window);
+        if (held != INVALID_HANDLE_VALUE && row.check == nullptr) {
+            letGo();
+        }
+        std::vector<std::string> said;
+        for (const std::string& text : boxes.textsFrom(shown)) {
+            if (text.rfind(kKeyFileExistsLead, 0) != 0) {
+                said.push_back(text);
+            }
+        }
+        EXPECT_EQ(said, row.said.empty() ? std::vector<std::string>() : std::vector<std::string>{row.said});
+        if (row.check) {
+            row.check();
+        }
+        EXPECT_TRUE(readWholeFile(store) == row.store)
+            << readWholeFile(store).size() << " bytes in the store";
+        EXPECT_TRUE(readWholeFile(firstPad) == row.pad)
+            << readWholeFile(firstPad).size() << " bytes in the pad";
+        EXPECT_TRUE(readWholeFile(secondPad) == row.second);
+        EXPECT_TRUE(readWholeFile(key) == row.keyFile)
+            << readWholeFile(key).size() << " bytes in KeyFile.txt";
+        std::vector<uint8_t> seen =
+            countWords({readWholeFile(store), readWholeFile(firstPad), readWholeFile(secondPad),
+                        readWholeFile(key), readWholeFile(draft)});
+        EXPECT_LE(*std::max_element(seen.begin(), seen.end()), 1) << "a pad word is in two places";
     }
     useKeyFileOps(nullptr);
 }
