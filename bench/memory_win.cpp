@@ -1,4 +1,5 @@
-// Peak memory of the key tools on big inputs, under wine64 (run with a display):
+// Peak memory of the job and the key tools on big inputs, under wine64 (run with a display):
+//   a 1 GiB XOR job as the windowless run makes it, with a key string and with a 1 GiB key file,
 //   Create for an input just under 1 GiB (a 1 GiB key) and for one of 1 GiB (a 2 GiB key),
 //   a KeyStore fill that moves a 1 GiB pad into an empty store, and a draw that then moves the
 //   1 GiB store forward.
@@ -11,17 +12,28 @@
 #include <cstdio>
 #include <string>
 
+#include "engine/worker_win.h"
 #include "resource.h"
 #include "ui/dialog.h"
 #include "ui/keycommands_win.h"
 
 namespace {
 
+PROCESS_MEMORY_COUNTERS counters() {
+    PROCESS_MEMORY_COUNTERS c{};
+    c.cb = sizeof c;
+    GetProcessMemoryInfo(GetCurrentProcess(), &c, sizeof c);
+    return c;
+}
+
 double peakMiB() {
-    PROCESS_MEMORY_COUNTERS counters{};
-    counters.cb = sizeof counters;
-    GetProcessMemoryInfo(GetCurrentProcess(), &counters, sizeof counters);
-    return double(counters.PeakPagefileUsage) / (1024.0 * 1024.0);
+    return double(counters().PeakPagefileUsage) / (1024.0 * 1024.0);
+}
+
+// Wine counts pages straight from the system (the job's buffers) only here, as the whole Wine
+// process's resident peak.
+double peakResidentMiB() {
+    return double(counters().PeakWorkingSetSize) / (1024.0 * 1024.0);
 }
 
 HWND host() {
@@ -51,6 +63,36 @@ int main() {
     GetTempPathA(MAX_PATH, temp);
     std::string folder = std::string(temp) + "nimbrel_memory";
     CreateDirectoryA(folder.c_str(), nullptr);
+
+    // First, while the peak is still the program's own: the job's work buffers are the whole of
+    // its memory, whatever the file's size.
+    std::string data = folder + "\\input.bin";
+    std::string key = folder + "\\key.bin";
+    fillFile(data, uint64_t(1) << 30);
+    fillFile(key, uint64_t(1) << 30);
+    for (bool keyFile : {false, true}) {
+        JobRequest job;
+        resetJobRequest(job);
+        copyText(data.c_str(), job.inputPath);
+        copyText(folder.c_str(), job.outputFolder);
+        job.keyKind = keyFile ? KeyKind::File : KeyKind::Text;
+        copyText(key.c_str(), job.keyPath);
+        job.keyBytes = 1u << 30;
+        copyText("HarbinLockworks", job.keyText);
+        JobStatus status;
+        double before = peakMiB();
+        double residentBefore = peakResidentMiB();
+        DWORD start = GetTickCount();
+        uint32_t result = jobWorker(job, status, nullptr).result;
+        printf("XOR job of 1 GiB, key %s: result %u in %.1f s, peak private memory %.1f MiB (%.1f before), "
+               "peak resident %.1f MiB (%.1f before)\n",
+               keyFile ? "file of 1 GiB" : "string", result, (GetTickCount() - start) / 1000.0, peakMiB(),
+               before, peakResidentMiB(), residentBefore);
+        DeleteFileA((folder + "\\XOR input.bin").c_str());
+    }
+    DeleteFileA(data.c_str());
+    DeleteFileA(key.c_str());
+
     HWND window = host();
     SetDlgItemTextA(window, IDE_OUTPUT, folder.c_str());
     gState.dialog.cipherMode = ModeClassic;

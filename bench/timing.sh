@@ -1,7 +1,8 @@
 # Shared by the 1 GiB job benchmarks: the data, the timer and the statistics.
 # Sourced with `root` set; leaves `data` (the folder of input.bin and key.bin, with out/ beside).
+# NIMBREL_BENCH_DATA names another folder for them, for example one on a tmpfs.
 
-data="$root/build/bench-data"
+data="${NIMBREL_BENCH_DATA:-$root/build/bench-data}"
 mkdir -p "$data/out"
 size=$((1024 * 1024 * 1024))
 [ "$(stat -c %s "$data/input.bin" 2>/dev/null)" = "$size" ] || head -c "$size" /dev/urandom > "$data/input.bin"
@@ -22,3 +23,13 @@ settle() {
 }
 median() { printf '%s\n' "$@" | sort -g | awk '{a[NR]=$1} END {print (NR % 2) ? a[(NR+1)/2] : (a[NR/2] + a[NR/2+1]) / 2}'; }
 ratio() { awk -v a="$1" -v b="$2" 'BEGIN { print a / b }'; }
+# One line of a table: the median of the times, their range, and against a floor's median (if given).
+row() { # label floor-median time...
+    local label="$1" floor="$2" m
+    shift 2
+    m=$(median "$@")
+    printf '  %-36s %6.2f s  (%.2f to %.2f)' "$label" "$m" "$(printf '%s\n' "$@" | sort -g | head -1)" \
+        "$(printf '%s\n' "$@" | sort -g | tail -1)"
+    [ -z "$floor" ] || printf '  %.2f x' "$(ratio "$m" "$floor")"
+    printf '\n'
+}

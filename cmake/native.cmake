@@ -10,7 +10,8 @@ target_link_options(nimbrel_core_checked PUBLIC ${NIMBREL_SANITIZERS})
 
 find_package(benchmark REQUIRED)
 file(GLOB NIMBREL_BENCH_SOURCES CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/bench/*.cpp)
-list(FILTER NIMBREL_BENCH_SOURCES EXCLUDE REGEX "_win\\.cpp$")
+# The plain copy is a program of its own (console/CMakeLists.txt).
+list(FILTER NIMBREL_BENCH_SOURCES EXCLUDE REGEX "(_win|plain_copy)\\.cpp$")
 add_executable(nimbrel_bench ${NIMBREL_BENCH_SOURCES})
 target_link_libraries(nimbrel_bench PRIVATE nimbrel_core benchmark::benchmark)
 target_include_directories(nimbrel_bench PRIVATE ${PROJECT_SOURCE_DIR}/tests)

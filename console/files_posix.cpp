@@ -6,6 +6,7 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <climits>
 #include <cstdio>
@@ -42,9 +43,10 @@ struct Output {
 };
 Output gOutput;
 
-// Why the last file operation failed: an errno value, or a text of the tool's own.
-int gReasonErrno = 0;
-const char* gReasonText = nullptr;
+// Why the last file operation failed: an errno value, or a text of the tool's own. A job's
+// writes may run on a thread of their own while its reads fail on another.
+std::atomic<int> gReasonErrno{0};
+std::atomic<const char*> gReasonText{nullptr};
 
 void noteFailure(int error) {
     gReasonErrno = error;
@@ -521,7 +523,9 @@ void keepToOwner(FileRef file) {
 }
 
 std::string systemReason() {
-    std::string reason = gReasonText ? gReasonText : gReasonErrno ? std::strerror(gReasonErrno) : "";
+    const char* text = gReasonText;
+    int error = gReasonErrno;
+    std::string reason = text ? text : error ? std::strerror(error) : "";
     gReasonErrno = 0;
     gReasonText = nullptr;
     return reason;

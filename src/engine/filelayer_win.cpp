@@ -17,6 +17,10 @@ HANDLE gOutput = INVALID_HANDLE_VALUE;
 char gOutputPath[kPartialPathCapacity];
 bool gRemovedOnClose = false;
 bool gAbandoned = false;
+// Why a write to it failed. The writes may run on a thread of their own; the thread that closes
+// the output takes the reason over as its last error, as if it had written itself, so that the
+// console tool can say why.
+DWORD gWriteError = ERROR_SUCCESS;
 
 HANDLE handleOf(FileRef f) {
     return reinterpret_cast<HANDLE>(f);
@@ -53,6 +57,7 @@ FileRef createNew(void*, const char* path) {
     std::lock_guard<std::mutex> hold(gOutputLock);
     gOutput = h;
     gRemovedOnClose = removedOnClose;
+    gWriteError = ERROR_SUCCESS;
     copyText(path, gOutputPath);
     return refOf(h);
 }
@@ -68,7 +73,13 @@ bool writeFile(void*, FileRef f, const uint8_t* buffer, uint32_t count) {
             return false;
         }
     }
-    return writeFully(handleOf(f), buffer, count);
+    if (writeFully(handleOf(f), buffer, count)) {
+        return true;
+    }
+    DWORD error = GetLastError();
+    std::lock_guard<std::mutex> hold(gOutputLock);
+    gWriteError = error;
+    return false;
 }
 
 int64_t sizeOf(void*, FileRef f) {
@@ -100,11 +111,17 @@ bool closeFile(void*, FileRef f) {
     HANDLE h = handleOf(f);
     std::lock_guard<std::mutex> hold(gOutputLock);
     bool kept = true;
+    DWORD writeError = ERROR_SUCCESS;
     if (h == gOutput) {
         kept = !gAbandoned && (!gRemovedOnClose || setDeleteOnClose(h, false));
         gOutput = INVALID_HANDLE_VALUE;
+        writeError = gWriteError;
     }
-    return CloseHandle(h) != 0 && kept;
+    bool closed = CloseHandle(h) != 0;
+    if (writeError != ERROR_SUCCESS) {
+        SetLastError(writeError);
+    }
+    return closed && kept;
 }
 
 bool sameFile(void*, const char* path, FileRef open, const char* openPath) {

@@ -1,6 +1,10 @@
 #include "engine/operation.h"
 
+#include <condition_variable>
 #include <cstring>
+#include <mutex>
+#include <system_error>
+#include <thread>
 
 #include "engine/paths.h"
 #include "engine/xorpass.h"
@@ -18,25 +22,112 @@ struct OpenFiles {
     char partial[kPartialPathCapacity] = "";
 };
 
+// The files as the XOR pass sees them. The pass reads the input and the key on its own thread
+// and hands each XORed chunk over. Overlapped, a thread of its own writes that chunk while the
+// pass reads and XORs the next one into the other data buffer; the pass alone reads and the
+// writer alone writes, so no file is ever used by two threads at once. Otherwise a chunk is
+// written as it is handed over and the pass goes on in the same buffer.
+struct PassFiles {
+    OpenFiles& files;
+    uint8_t* buffers[2];
+    bool overlapped;
+    std::mutex lock{};
+    std::condition_variable changed{};
+    uint32_t counts[2] = {};
+    uint32_t handed = 0;  // chunks handed over
+    uint32_t written = 0; // chunks written, the failed one included
+    bool ended = false;   // no chunk follows
+    bool failed = false;
+    std::thread writer{};
+};
+
 int64_t readData(void* context, uint8_t* buffer, uint32_t count) {
-    auto* f = static_cast<OpenFiles*>(context);
-    return f->layer.read(f->layer.context, f->input, buffer, count);
+    OpenFiles& f = static_cast<PassFiles*>(context)->files;
+    return f.layer.read(f.layer.context, f.input, buffer, count);
 }
 
 int64_t readKey(void* context, uint8_t* buffer, uint32_t count) {
-    auto* f = static_cast<OpenFiles*>(context);
-    return f->layer.read(f->layer.context, f->key, buffer, count);
+    OpenFiles& f = static_cast<PassFiles*>(context)->files;
+    return f.layer.read(f.layer.context, f.key, buffer, count);
+}
+
+bool writeChunk(PassFiles& p, const uint8_t* buffer, uint32_t count) {
+    return p.files.layer.write(p.files.layer.context, p.files.output, buffer, count);
+}
+
+// Chunk n is in buffers[n % 2]. A failed write ends the writing: the pass learns of it when it
+// next asks for a buffer, and nothing after it is written.
+void writeChunks(PassFiles* p) {
+    std::unique_lock<std::mutex> hold(p->lock);
+    for (;;) {
+        p->changed.wait(hold, [p] { return p->written != p->handed || p->ended; });
+        if (p->written == p->handed) {
+            return;
+        }
+        uint32_t slot = p->written % 2;
+        hold.unlock();
+        bool ok = writeChunk(*p, p->buffers[slot], p->counts[slot]);
+        hold.lock();
+        ++p->written;
+        p->failed = !ok;
+        p->changed.notify_all();
+        if (!ok) {
+            return;
+        }
+    }
 }
 
 bool writeOutput(void* context, const uint8_t* buffer, uint32_t count) {
-    auto* f = static_cast<OpenFiles*>(context);
-    return f->layer.write(f->layer.context, f->output, buffer, count);
+    auto* p = static_cast<PassFiles*>(context);
+    if (!p->overlapped) {
+        p->failed = !writeChunk(*p, buffer, count);
+        return !p->failed;
+    }
+    std::lock_guard<std::mutex> hold(p->lock);
+    p->counts[p->handed % 2] = count;
+    ++p->handed;
+    p->changed.notify_all();
+    return !p->failed;
+}
+
+// The other buffer is free once the chunk before the one just handed over is written.
+uint8_t* nextChunkBuffer(void* context) {
+    auto* p = static_cast<PassFiles*>(context);
+    std::unique_lock<std::mutex> hold(p->lock);
+    p->changed.wait(hold, [p] { return p->handed - p->written < 2 || p->failed; });
+    return p->failed ? nullptr : p->buffers[p->handed % 2];
+}
+
+void startWriting(PassFiles& p) {
+    if (!p.overlapped) {
+        return;
+    }
+    // A thread the system cannot make is reported only by throwing; the job then writes on the
+    // pass's own thread.
+    try {
+        p.writer = std::thread(writeChunks, &p);
+    } catch (const std::system_error&) {
+        p.overlapped = false;
+    }
+}
+
+// Waits until every chunk handed over is written; false when one of them failed.
+bool finishWriting(PassFiles& p) {
+    if (p.overlapped) {
+        {
+            std::lock_guard<std::mutex> hold(p.lock);
+            p.ended = true;
+        }
+        p.changed.notify_all();
+        p.writer.join();
+    }
+    return !p.failed;
 }
 
 void reportProgress(void* context, uint32_t progress) {
-    auto* f = static_cast<OpenFiles*>(context);
-    if (f->layer.progress) {
-        f->layer.progress(f->layer.context, progress);
+    const FileLayer& layer = static_cast<PassFiles*>(context)->files.layer;
+    if (layer.progress) {
+        layer.progress(layer.context, progress);
     }
 }
 
@@ -152,11 +243,22 @@ uint32_t resultOf(JobStep step) {
     return ResultWriteError;
 }
 
-JobStep runWithBuffers(const JobRequest& request, OpenFiles& files, const JobOptions& options, uint8_t* data,
-                       uint8_t* key, JobOutcome& outcome) {
+// The job's memory: the data buffer, the key buffer and, overlapped, a second data buffer.
+struct WorkBuffers {
+    uint8_t* data[2];
+    uint8_t* key;
+};
+
+uint8_t* takeBuffer(const FileLayer& layer, size_t bytes) {
+    return static_cast<uint8_t*>(layer.takeMemory(layer.context, bytes));
+}
+
+JobStep runWithBuffers(const JobRequest& request, OpenFiles& files, const JobOptions& options,
+                       WorkBuffers& buffers, JobOutcome& outcome) {
     const FileLayer& layer = files.layer;
+    uint8_t* key = buffers.key;
     XorPassSetup setup{};
-    setup.data = data;
+    setup.data = buffers.data[0];
     setup.key = key;
     setup.chunkSize = options.chunkSize;
 
@@ -229,8 +331,23 @@ JobStep runWithBuffers(const JobRequest& request, OpenFiles& files, const JobOpt
         return JobStep::WriteFailed;
     }
     setup.payloadLength = uint32_t(payload);
-    XorStreams io{&files, readData, readKey, writeOutput, reportProgress};
-    switch (runXorPass(setup, io)) {
+    // A job of one chunk has nothing to overlap. Without a second data buffer the job runs as it
+    // does on one processor.
+    if (options.overlapped && payload > options.chunkSize) {
+        buffers.data[1] = takeBuffer(layer, options.bufferBytes);
+    }
+    PassFiles pass{files, {buffers.data[0], buffers.data[1]}, buffers.data[1] != nullptr};
+    startWriting(pass);
+    XorStreams io{&pass, readData, readKey, writeOutput, reportProgress};
+    if (pass.overlapped) {
+        io.nextChunkBuffer = nextChunkBuffer;
+    }
+    XorOutcome passed = runXorPass(setup, io);
+    // A write the writer still had to do comes before whatever stopped the pass.
+    if (!finishWriting(pass)) {
+        return JobStep::WriteFailed;
+    }
+    switch (passed) {
     case XorOutcome::Done:
         break;
     case XorOutcome::DataReadFailed:
@@ -253,17 +370,18 @@ JobStep runWithBuffers(const JobRequest& request, OpenFiles& files, const JobOpt
 } // namespace
 
 JobOptions defaultJobOptions() {
-    return JobOptions{kChunkSize, kWorkBufferSize, false};
+    return JobOptions{kChunkSize, kWorkBufferSize, false, std::thread::hardware_concurrency() > 1};
 }
 
 JobOutcome runJobOperation(const JobRequest& request, const FileLayer& layer, const JobOptions& options) {
     JobOutcome outcome{};
     OpenFiles files{layer};
-    auto* data = static_cast<uint8_t*>(layer.takeMemory(layer.context, options.bufferBytes));
-    auto* key = static_cast<uint8_t*>(layer.takeMemory(layer.context, options.bufferBytes));
+    WorkBuffers buffers{};
+    buffers.data[0] = takeBuffer(layer, options.bufferBytes);
+    buffers.key = takeBuffer(layer, options.bufferBytes);
     JobStep step = JobStep::NoMemory;
-    if (data && key) {
-        step = runWithBuffers(request, files, options, data, key, outcome);
+    if (buffers.data[0] && buffers.key) {
+        step = runWithBuffers(request, files, options, buffers, outcome);
     }
 
     if (files.output != kNoFile) {
@@ -284,11 +402,10 @@ JobOutcome runJobOperation(const JobRequest& request, const FileLayer& layer, co
     }
     closeFile(layer, files.input);
     closeFile(layer, files.key);
-    if (data) {
-        layer.releaseMemory(layer.context, data);
-    }
-    if (key) {
-        layer.releaseMemory(layer.context, key);
+    for (uint8_t* buffer : {buffers.data[0], buffers.key, buffers.data[1]}) {
+        if (buffer) {
+            layer.releaseMemory(layer.context, buffer);
+        }
     }
     outcome.failedAt = step;
     outcome.result = resultOf(step);

@@ -57,9 +57,14 @@ struct FileLayer {
 
 struct JobOptions {
     uint32_t chunkSize; // 25,000,000 in every product; small in tests
-    size_t bufferBytes; // each of the two work buffers
+    size_t bufferBytes; // each work buffer: data, key, and the second data buffer when overlapped
     bool replaceOutput; // the user agreed to replace an existing output
+    // Each chunk is written on a thread of its own while the next is read and XORed, in a
+    // second data buffer.
+    bool overlapped = true;
 };
+// Overlapped only where there is more than one processor: on one the threads would only take
+// turns.
 JobOptions defaultJobOptions();
 
 // Why a job failed, for front ends that say more than the result code.

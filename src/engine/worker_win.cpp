@@ -65,8 +65,11 @@ JobOutcome jobWorker(const JobRequest& request, JobStatus& status, std::atomic<v
     files.context = &reporting;
     files.progress = reportProgress;
     files.caption = showCaption;
+    JobOptions options = defaultJobOptions();
+    options.chunkSize = gTuning.chunkSize;
+    options.bufferBytes = gTuning.bufferBytes;
     // The user has answered for an existing output before the job started.
-    const JobOptions options{gTuning.chunkSize, gTuning.bufferBytes, true};
+    options.replaceOutput = true;
     JobOutcome outcome = runJobOperation(request, files, options);
     if (jobOutputAbandoned()) {
         outcome.result = ResultAbandoned;

@@ -200,6 +200,12 @@ XorOutcome Pass::run() {
             if (!io.writeOutput(io.context, D, Q)) {
                 return XorOutcome::WriteFailed;
             }
+            if (io.nextChunkBuffer) {
+                D = io.nextChunkBuffer(io.context);
+                if (!D) {
+                    return XorOutcome::WriteFailed;
+                }
+            }
             n = R < Q ? R : Q;
             R -= n;
             if (io.readData(io.context, D, n) < 0) {

@@ -6,7 +6,7 @@
 
 // Data and key files are read, and output written, in portions of at most this size.
 constexpr uint32_t kChunkSize = 25000000;
-// Each of the two work buffers (data and key).
+// Each work buffer: data and key, and a second data buffer where writing overlaps the pass.
 constexpr uint32_t kWorkBufferSize = 25000050;
 constexpr uint32_t kMinStringKeyLength = 32;
 constexpr char kDefaultKeyText[] = "HarbinLockworks";
@@ -23,10 +23,13 @@ struct XorStreams {
     int64_t (*readKey)(void* context, uint8_t* buffer, uint32_t count);
     bool (*writeOutput)(void* context, const uint8_t* buffer, uint32_t count);
     void (*reportProgress)(void* context, uint32_t progress); // may be null
+    // Where the next chunk goes while the chunk just given to writeOutput may still be being
+    // written; null when the output failed. Without it the next chunk goes into the same buffer.
+    uint8_t* (*nextChunkBuffer)(void* context) = nullptr;
 };
 
 struct XorPassSetup {
-    uint8_t* data;          // at least chunkSize bytes
+    uint8_t* data;          // at least chunkSize bytes, for the first chunk
     uint8_t* key;           // at least chunkSize bytes, holding the first key chunk
     uint32_t chunkSize;     // 25,000,000 in the program; small in tests
     uint32_t payloadLength; // S

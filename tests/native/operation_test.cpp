@@ -333,6 +333,7 @@ TEST(JobOperation, AFaultAnywhereLeavesNoOutputAndGivesItsCode) {
     } cases[] = {
         {"no memory", ModeXor, false, Memory, "", 1, ResultNoMemory, JobStep::NoMemory},
         {"second buffer", ModeXor, false, Memory, "", 2, ResultNoMemory, JobStep::NoMemory},
+        {"no second data buffer: one thread", ModeXor, true, Memory, "", 3, ResultOk, JobStep::None},
         {"key will not open", ModeXor, true, OpenRead, "key", 1, ResultNoKey, JobStep::KeyUnreadable},
         {"key size", ModeXor, true, Size, "key", 1, ResultNoKey, JobStep::KeyShort},
         {"first key read", ModeXor, true, Read, "key", 1, ResultNoKey, JobStep::KeyUnreadable},

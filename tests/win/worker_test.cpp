@@ -479,6 +479,8 @@ TEST_F(WorkerTest, AFullDiskGivesCode4AndLeavesNothingBehind) {
     keyString("k");
     outputTo("T:\\");
     EXPECT_EQ(run(), ResultWriteError);
+    // Whichever thread wrote, the reason is the caller's last error, for the console tool to give.
+    EXPECT_EQ(GetLastError(), DWORD(ERROR_DISK_FULL));
     EXPECT_EQ(folderEntries("T:"), std::vector<std::string>{"XOR big.bin"});
     Bytes kept = readWholeFile("T:\\XOR big.bin");
     EXPECT_EQ(std::string(kept.begin(), kept.end()), "an older output");
