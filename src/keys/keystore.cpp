@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "engine/paths.h"
 #include "keys/keylength.h"
 #include "text/text.h"
 
@@ -44,10 +45,7 @@ bool isKeyDraftPath(const char* path) {
 }
 
 char keyDraftDrive(const char* path) {
-    char letter = path[0];
-    bool lettered = ((letter >= 'A' && letter <= 'Z') || (letter >= 'a' && letter <= 'z')) &&
-                    path[1] == ':' && path[2] == '\\';
-    return lettered && isKeyDraftPath(path) ? letter : '\0';
+    return isLocalDrivePath(path) && isKeyDraftPath(path) ? path[0] : '\0';
 }
 
 KeyStoreStatus statusForStoreSize(uint32_t storeSize) {

@@ -45,7 +45,7 @@ constexpr int kLockTries = 100;
 constexpr uint32_t kLockPause = 50;
 const char* const kPadPlaces[] = {kPadFileFirstPlace, kPadFileSecondPlace};
 // Beside the pad file: what is left of a pad that grew after its front went into the store.
-constexpr char kPadRestName[] = "\\PAD.nbr";
+constexpr char kPadRestName[] = "PAD.nbr";
 
 bool pathUnderAppData(const char* tail, char* path) {
     char base[kTextCapacity];
@@ -228,6 +228,15 @@ bool writeStoreDraft(const StorePaths& paths, HANDLE store, uint64_t from, uint6
     return written;
 }
 
+// The file `name` in the folder of `path`.
+bool besideFile(const char* path, const char* name, char* out) {
+    if (!copyText(path, out, kTextCapacity)) {
+        return false;
+    }
+    directoryOf(out);
+    return appendText(out, kTextCapacity, name);
+}
+
 // The pad file in the place a fill's record names.
 HANDLE openRecordedPad(const KeyStoreJournal& journal, DWORD access, char* path) {
     return pathUnderAppData(kPadPlaces[journal.padPlace], path)
@@ -277,17 +286,9 @@ bool dropPadFront(HANDLE pad, const char* padPath, uint64_t count, uint64_t size
         return emptied;
     }
     char rest[kTextCapacity];
-    const char* name = std::strrchr(padPath, '\\');
-    size_t folderLength = name ? size_t(name - padPath) : 0;
-    auto* buffer = folderLength + sizeof kPadRestName <= sizeof rest
-                       ? static_cast<uint8_t*>(takeMemory(kMovePortion))
-                       : nullptr;
-    HANDLE restFile = INVALID_HANDLE_VALUE;
-    if (buffer) {
-        std::memcpy(rest, padPath, folderLength);
-        std::memcpy(rest + folderLength, kPadRestName, sizeof kPadRestName);
-        restFile = io.open(rest, GENERIC_WRITE, CREATE_ALWAYS);
-    }
+    auto* buffer =
+        besideFile(padPath, kPadRestName, rest) ? static_cast<uint8_t*>(takeMemory(kMovePortion)) : nullptr;
+    HANDLE restFile = buffer ? io.open(rest, GENERIC_WRITE, CREATE_ALWAYS) : INVALID_HANDLE_VALUE;
     bool written = restFile != INVALID_HANDLE_VALUE && io.seek(pad, count) &&
                    copyPortions(pad, restFile, size - count, buffer) == Copied && io.flush(restFile);
     if (restFile != INVALID_HANDLE_VALUE) {
@@ -392,11 +393,8 @@ DraftFate finishDraft(const char* draft, uint64_t length, bool& finished) {
     if (uint64_t(size) != length) {
         return removeDraft(draft, length);
     }
-    char folder[kTextCapacity];
     char key[kTextCapacity];
-    copyText(draft, folder);
-    *std::strrchr(folder, '\\') = '\0';
-    finished = joinOutputPath(folder, kKeyFileName, key, sizeof key) && keyFileOps().rename(draft, key);
+    finished = besideFile(draft, kKeyFileName, key) && keyFileOps().rename(draft, key);
     return finished ? DraftGone : DraftStuck;
 }
 
@@ -473,13 +471,17 @@ void say(KeyStoreReport& report, const char* lead, const char* path, const char*
     report.notice.tail = tail;
 }
 
-// The status from the store as it is now; unchanged when it cannot be measured.
-void measureStatus(KeyStoreReport& report, const StorePaths& paths) {
-    int64_t size = storeSizeNow(paths);
+// The status from a store of `size` bytes; unchanged when it could not be measured (below 0).
+void statusFromSize(KeyStoreReport& report, int64_t size) {
     if (size >= 0) {
         report.statusChanged = true;
         report.status = statusForStoreSize(sizeAs32(size));
     }
+}
+
+// The status from the store as it is now.
+void measureStatus(KeyStoreReport& report, const StorePaths& paths) {
+    statusFromSize(report, storeSizeNow(paths));
 }
 
 // ---- Fill ----
@@ -705,14 +707,13 @@ KeyStoreReport checkKeyStoreFiles() {
     }
     int64_t size = locked == NoFolder ? -2 : storeSizeNow(paths);
     if (size >= kKeyStoreMinimum) {
-        measureStatus(report, paths);
+        statusFromSize(report, size);
     } else if (size >= 0) {
         if (locked == Locked) {
             report = fillLocked(paths);
         }
         if (!report.statusChanged) {
-            report.statusChanged = true;
-            report.status = statusForStoreSize(uint32_t(size));
+            statusFromSize(report, size);
         }
     } else {
         uint32_t place = 0;
