@@ -1,6 +1,7 @@
 // The console tool's system layer on POSIX systems (Linux, macOS, the BSDs).
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/file.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <termios.h>
@@ -591,4 +592,138 @@ void removePartialOnInterrupt() {
     signal(SIGTERM, onInterrupt);
     signal(SIGHUP, onInterrupt);
     signal(SIGPIPE, SIG_IGN);
+}
+
+namespace {
+
+struct PosixLedger {
+    std::string folder, path, lockPath, newPath;
+    int lock = -1, reading = -1, writing = -1;
+};
+PosixLedger gLedger;
+
+// How long a run waits for another to finish with the ledger: its work there takes moments.
+constexpr int kLedgerLockTries = 100;
+
+void closeFd(int& fd) {
+    if (fd >= 0) {
+        close(fd);
+        fd = -1;
+    }
+}
+
+// An advisory lock the system lets go of however the process ends. Where the lock file cannot be
+// made (a folder that cannot be written), nobody can change the ledger and it is read without.
+bool takeLedgerLock(PosixLedger& l) {
+    l.lock = open(l.lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    if (l.lock < 0) {
+        return true;
+    }
+    for (int i = 0; i < kLedgerLockTries; ++i) {
+        if (flock(l.lock, LOCK_EX | LOCK_NB) == 0) {
+            return true;
+        }
+        if (errno != EWOULDBLOCK && errno != EINTR) {
+            return true;
+        }
+        struct timespec pause {
+            0, 50 * 1000 * 1000
+        };
+        nanosleep(&pause, nullptr);
+    }
+    closeFd(l.lock);
+    return false;
+}
+
+LedgerOpen openLedger(void* context) {
+    auto& l = *static_cast<PosixLedger*>(context);
+    // Only a job with a pad gets here. The folder is made first, each missing level for the
+    // user alone, so that even the first two runs are kept apart by the lock.
+    const std::string& folder = l.folder;
+    for (size_t at = folder.find('/', 1); at != std::string::npos; at = folder.find('/', at + 1)) {
+        mkdir(folder.substr(0, at).c_str(), 0700);
+    }
+    mkdir(folder.c_str(), 0700);
+    if (!takeLedgerLock(l)) {
+        return LedgerOpen::Unreadable;
+    }
+    errno = 0; // a folder in the ledger's place is refused without one
+    l.reading = int(openRead(nullptr, l.path.c_str()));
+    if (l.reading >= 0) {
+        return LedgerOpen::Opened;
+    }
+    return errno == ENOENT ? LedgerOpen::Absent : LedgerOpen::Unreadable;
+}
+
+int64_t readLedger(void* context, uint8_t* buffer, uint32_t count) {
+    return readFile(nullptr, FileRef(static_cast<PosixLedger*>(context)->reading), buffer, count);
+}
+
+// One fixed name: only the run holding the lock writes it, and a crash's leftover is replaced.
+bool beginLedger(void* context) {
+    auto& l = *static_cast<PosixLedger*>(context);
+    l.writing = open(l.newPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    return l.writing >= 0;
+}
+
+bool writeLedger(void* context, const uint8_t* buffer, uint32_t count) {
+    return writeFile(nullptr, FileRef(static_cast<PosixLedger*>(context)->writing), buffer, count);
+}
+
+// On disk before it takes the old ledger's place: a power cut leaves one or the other whole.
+bool commitLedger(void* context) {
+    auto& l = *static_cast<PosixLedger*>(context);
+    bool ok = fsync(l.writing) == 0;
+    ok = close(l.writing) == 0 && ok;
+    l.writing = -1;
+    ok = ok && rename(l.newPath.c_str(), l.path.c_str()) == 0;
+    if (ok) {
+        flushFolderOf(l.path.c_str());
+    }
+    return ok;
+}
+
+void closeLedger(void* context) {
+    auto& l = *static_cast<PosixLedger*>(context);
+    if (l.writing >= 0) {
+        closeFd(l.writing);
+        unlink(l.newPath.c_str());
+    }
+    closeFd(l.reading);
+    closeFd(l.lock);
+}
+
+bool ledgerRandom(void*, uint8_t* buffer, size_t count) {
+    return randomBytes(buffer, count);
+}
+
+} // namespace
+
+bool platformLedger(LedgerFiles& ledger) {
+    const char* xdg = std::getenv("XDG_DATA_HOME");
+    const char* home = std::getenv("HOME");
+    std::string base;
+    // The base directory rules: a relative XDG_DATA_HOME is to be ignored.
+    if (xdg && xdg[0] == '/') {
+        base = xdg;
+    } else if (home && home[0] == '/') {
+        base = std::string(home) + "/.local/share";
+    } else {
+        return false;
+    }
+    gLedger.folder = base + "/nimbrel";
+    gLedger.path = gLedger.folder + "/" + kLedgerFileName;
+    gLedger.lockPath = gLedger.folder + "/KeyLedger.lck";
+    gLedger.newPath = gLedger.folder + "/KeyLedger.new";
+    ledger = LedgerFiles{};
+    ledger.context = &gLedger;
+    ledger.open = openLedger;
+    ledger.read = readLedger;
+    ledger.begin = beginLedger;
+    ledger.write = writeLedger;
+    ledger.commit = commitLedger;
+    ledger.close = closeLedger;
+    ledger.random = ledgerRandom;
+    ledger.path = gLedger.path.c_str();
+    return true;
 }

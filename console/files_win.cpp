@@ -10,6 +10,7 @@
 #include "engine/filelayer_win.h"
 #include "engine/files_win.h"
 #include "keys/keygen_win.h"
+#include "keys/ledger_win.h"
 #include "platform.h"
 #include "text/wide_win.h"
 
@@ -49,6 +50,22 @@ bool keyStringInCodePage(const std::string& typed, std::string& bytes) {
 
 FileLayer platformFiles() {
     return windowsFileLayer();
+}
+
+// The data folder the program itself would use from the tool's folder: the tool shipped beside
+// Nimbrel.exe shares its ledger.
+bool platformLedger(LedgerFiles& ledger) {
+    static WinLedger files;
+    wchar_t self[MAX_PATH];
+    DWORD n = GetModuleFileNameW(nullptr, self, MAX_PATH);
+    char folder[kTextCapacity];
+    if (n == 0 || n >= MAX_PATH || !toUtf8(self, folder, sizeof folder)) {
+        return false;
+    }
+    directoryOf(folder);
+    char data[kTextCapacity];
+    settleDataFolder(folder, data, sizeof data);
+    return windowsLedgerFiles(data, files, ledger);
 }
 
 std::string nativePath(const std::string& path) {

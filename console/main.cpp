@@ -8,6 +8,7 @@
 
 #include "engine/container.h"
 #include "engine/job.h"
+#include "engine/messages.h"
 #include "engine/operation.h"
 #include "engine/paths.h"
 #include "engine/xorpass.h"
@@ -79,22 +80,23 @@ struct Command {
 };
 
 const Command kCommands[] = {
-    {"encrypt", "nimbrel encrypt FILE KEY [--save-key-name] [--description D] [-o DIR]",
+    {"encrypt", "nimbrel encrypt FILE KEY [--save-key-name] [--description D] [-o DIR] [--allow-key-reuse]",
      "Writes FILE's name without its extension, plus .qdx: a Classic container with the file's\n"
      "name, the description when given, the key file's full path with --save-key-name, and times.\n"
      "--key-prompt asks twice.\n",
-     " --key-file --use --key-string --key-prompt --save-key-name --description -o --force --quiet "},
+     " --key-file --use --key-string --key-prompt --save-key-name --description -o --force --quiet "
+     "--allow-key-reuse "},
     {"decrypt", "nimbrel decrypt FILE.qdx [KEY] [-o DIR]",
      "Restores the stored file under its stored name (reduced to a bare file name, as the program\n"
      "does), with the access and write times the system can set. Without a key option it uses the\n"
      "key file the container names, and says so. A wrong key gives wrong output: nothing in the\n"
      "format tests the key.\n",
      " --key-file --use --key-string --key-prompt -o --force --quiet "},
-    {"xor", "nimbrel xor FILE KEY [-o DIR]",
+    {"xor", "nimbrel xor FILE KEY [-o DIR] [--allow-key-reuse]",
      "Writes \"XOR FILE\", the bare XOR of file and key, identical to the program's XOR mode and\n"
      "its windowless run. The same command with the same key restores the file.\n"
      "--key-prompt asks twice.\n",
-     " --key-file --use --key-string --key-prompt -o --force --quiet "},
+     " --key-file --use --key-string --key-prompt -o --force --quiet --allow-key-reuse "},
     {"info", "nimbrel info FILE.qdx [--json]",
      "Prints a container's header: stored name, description, key file path, times (UTC),\n"
      "attribute word, payload size and header length. A file that is no container, or is cut\n"
@@ -118,7 +120,7 @@ struct Arguments {
     std::string keyFile, keyString, description, output, forFile;
     bool keyFileGiven = false, keyStringGiven = false, keyPrompt = false, saveKeyName = false;
     bool descriptionGiven = false, outputGiven = false, force = false, quiet = false, json = false;
-    bool forGiven = false, sizeGiven = false, useGiven = false, help = false;
+    bool forGiven = false, sizeGiven = false, useGiven = false, help = false, allowKeyReuse = false;
     uint64_t use = 0, size = 0;
 };
 
@@ -194,6 +196,11 @@ void printHelp(const Command* c) {
     if (std::strstr(c->options, " --save-key-name ")) {
         std::printf("  --save-key-name   store the key file's full path in the container\n"
                     "  --description D   store the description D (at most 299 bytes)\n");
+    }
+    if (std::strstr(c->options, " --allow-key-reuse ")) {
+        std::printf("  --allow-key-reuse encrypt with a key file that has already encrypted other\n"
+                    "                    data on this computer (refused, exit 2, without it): see\n"
+                    "                    KEY-USE LEDGER in nimbrel(1)\n");
     }
     if (std::strcmp(c->name, "info") == 0) {
         std::printf(
@@ -337,6 +344,8 @@ int parseArguments(int argc, char** argv, Arguments& a) {
             a.quiet = true;
         } else if (name == "--json") {
             a.json = true;
+        } else if (name == "--allow-key-reuse") {
+            a.allowKeyReuse = true;
         }
     }
     if (a.help) {
@@ -740,7 +749,19 @@ int runJob(const Arguments& a) {
     }
 
     int64_t size = fileSizeAt(input);
-    if (command != "decrypt" && size >= 0) {
+    LedgerFiles ledger;
+    const bool haveLedger = platformLedger(ledger);
+    const KeyUseCheck check = haveLedger ? checkKeyUse(job, files, ledger) : KeyUseCheck{};
+    if (check.verdict == KeyUseVerdict::Reuse) {
+        char text[kMessageCapacity];
+        composeKeyReuse(check.firstUsed, text, sizeof text);
+        if (!a.allowKeyReuse) {
+            return fail(ResultNoKey, std::string(text) + " Nothing was written; --allow-key-reuse encrypts "
+                                                         "with it all the same.");
+        }
+        say(a, std::string("warning: ") + text);
+    } else if (command != "decrypt" && size >= 0) {
+        // A pad already used is no one-time pad, whatever its bytes look like.
         sayKeyVerdict(a, job, uint64_t(size));
     }
     bool bar = !a.quiet && errorIsTerminal() && size > int64_t(kChunkSize);
@@ -750,6 +771,7 @@ int runJob(const Arguments& a) {
     removePartialOnInterrupt();
     JobOptions options = defaultJobOptions();
     options.replaceOutput = a.force;
+    options.ledger = haveLedger ? &ledger : nullptr;
     JobOutcome outcome = runJobOperation(job, files, options);
     if (bar) {
         std::fprintf(stderr, "\r%50s\r", "");
@@ -759,6 +781,11 @@ int runJob(const Arguments& a) {
     }
     if (command == "decrypt" && !outcome.timesSet) {
         say(a, std::string("warning: the stored times could not be set on ") + outcome.outputPath);
+    }
+    if (outcome.ledger != LedgerNote::None) {
+        char note[kMessageCapacity];
+        composeLedgerNote(outcome.ledger, ledger.path, note, sizeof note);
+        say(a, std::string("warning: ") + note);
     }
     say(a, std::string("wrote ") + outcome.outputPath);
     return 0;
@@ -772,16 +799,8 @@ std::string timeText(uint64_t fileTime) {
     int64_t seconds = int64_t(fileTime / 10000000ull) - 11644473600ll;
     int64_t days = seconds >= 0 ? seconds / 86400 : (seconds - 86399) / 86400;
     int64_t rest = seconds - days * 86400;
-    // Days to a civil date (proleptic Gregorian), after H. Hinnant's algorithm.
-    int64_t z = days + 719468;
-    int64_t era = (z >= 0 ? z : z - 146096) / 146097;
-    int64_t doe = z - era * 146097;
-    int64_t yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
-    int64_t doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
-    int64_t mp = (5 * doy + 2) / 153;
-    int64_t day = doy - (153 * mp + 2) / 5 + 1;
-    int64_t month = mp < 10 ? mp + 3 : mp - 9;
-    int64_t year = yoe + era * 400 + (month <= 2 ? 1 : 0);
+    int64_t year = 0, month = 0, day = 0;
+    civilDate(days, year, month, day);
     char text[48];
     std::snprintf(text, sizeof text, "%04lld-%02lld-%02lld %02lld:%02lld:%02lld",
                   static_cast<long long>(year), static_cast<long long>(month), static_cast<long long>(day),

@@ -21,6 +21,11 @@ bool keyStringInCodePage(const std::string& typed, std::string& bytes);
 // The files of the job operation, with no progress and no caption yet.
 FileLayer platformFiles();
 
+// The key-use ledger in the user's data folder (on POSIX $XDG_DATA_HOME/nimbrel, by default
+// ~/.local/share/nimbrel; on Windows the data folder of a Nimbrel.exe beside the tool); false
+// when there is no such folder.
+bool platformLedger(LedgerFiles& ledger);
+
 // Paths as the user gives them, made fit for the layer (Windows takes "/" for "\").
 std::string nativePath(const std::string& path);
 // The path made absolute, for a key file path stored in a container; the path itself when that

@@ -5,11 +5,14 @@
 #include <cstring>
 #include <string>
 
+#include "engine/filelayer_win.h"
 #include "engine/files_win.h"
 #include "engine/job.h"
 #include "engine/worker_win.h"
 #include "keys/adopt_win.h"
+#include "keys/ledger_win.h"
 #include "text/wide_win.h"
+#include "ui/folders_win.h"
 
 ArgumentResult readArgument(uint32_t n, char* out) {
     return splitArgument(winCommandLine().c_str(), n, out, kTextCapacity);
@@ -135,6 +138,16 @@ void readCommandLine(CommandLine& result) {
     }
     job.keyKind = keyIsFile ? KeyKind::File : KeyKind::Text;
     job.mode = ModeXor;
+    copyText(dataFolder, job.ledgerFolder);
+    // Nobody is there to ask, so a pad that has encrypted other data is refused as a key that
+    // cannot be used: scripts already take that code for "give another key".
+    WinLedger ledger;
+    LedgerFiles ledgerFiles;
+    if (windowsLedgerFiles(job.ledgerFolder, ledger, ledgerFiles) &&
+        checkKeyUse(job, windowsFileLayer(), ledgerFiles).verdict == KeyUseVerdict::Reuse) {
+        result.resultCode = ResultNoKey;
+        return;
+    }
     JobStatus status;
     result.resultCode = jobWorker(job, status, nullptr).result;
 }

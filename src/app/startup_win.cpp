@@ -10,18 +10,11 @@
 #include "app/cmdline_win.h"
 #include "engine/files_win.h"
 #include "engine/worker_win.h"
+#include "keys/ledger_win.h"
 #include "text/wide_win.h"
 #include "ui/folders_win.h"
 #include "ui/loading_win.h"
 #include "ui/main_dialog_win.h"
-
-namespace {
-
-void createFolder(const char* path) {
-    winCreateFolder(path); // an existing folder, or one that cannot be made, is passed over
-}
-
-} // namespace
 
 void settleFolders() {
     char found[kTextCapacity] = "";
@@ -30,35 +23,7 @@ void settleFolders() {
     }
     directoryOf(found);
     copyText(found, programFolder);
-    copyText(programFolder, dataFolder);
-
-    char root[4] = "";
-    cutText(programFolder, 3, root);
-    if (winDriveType(root) == DRIVE_REMOVABLE) {
-        return; // portable: the data stays with the program on its medium
-    }
-    char marker[kTextCapacity];
-    if (!joinText(programFolder, "DefSet.txt", marker) || !opensForReading(marker, FILE_SHARE_READ)) {
-        return;
-    }
-
-    char base[kTextCapacity];
-    if (!applicationDataFolder(base)) {
-        return;
-    }
-    char path[kTextCapacity];
-    if (joinText(base, "\\Orvensoft", path)) {
-        createFolder(path);
-    }
-    if (joinText(base, "\\Vostra", path)) {
-        createFolder(path);
-        if (appendText(path, "\\Nimbrel")) {
-            createFolder(path);
-            if (appendText(path, "\\")) {
-                copyText(path, dataFolder);
-            }
-        }
-    }
+    settleDataFolder(programFolder, dataFolder, sizeof dataFolder);
 }
 
 uint32_t runProgram() {

@@ -50,6 +50,8 @@ struct JobRequest {
     char description[kFieldCapacity];
     bool saveKeyName;  // a Classic encryption stores keyPath in its header
     StoredFile stored; // a Classic decryption: from the input's header
+    // The data folder whose key-use ledger records a key file used as a pad; empty for none.
+    char ledgerFolder[kTextCapacity];
 };
 
 // Empty paths and texts, Encrypt, XOR, a key file of no bytes.
@@ -77,4 +79,5 @@ struct JobStatus {
     std::atomic<uint32_t> progress{kProgressIdle};
     std::atomic<uint32_t> result{ResultOk};
     std::atomic<uint32_t> hundredths{0}; // the job's duration
+    std::atomic<uint32_t> ledger{0};     // LedgerNote: what recording the key's use came to
 };

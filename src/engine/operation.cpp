@@ -39,11 +39,17 @@ struct PassFiles {
     bool ended = false;   // no chunk follows
     bool failed = false;
     std::thread writer{};
+    KeyUseTrace* trace = nullptr;
 };
 
 int64_t readData(void* context, uint8_t* buffer, uint32_t count) {
-    OpenFiles& f = static_cast<PassFiles*>(context)->files;
-    return f.layer.read(f.layer.context, f.input, buffer, count);
+    auto* p = static_cast<PassFiles*>(context);
+    OpenFiles& f = p->files;
+    int64_t got = f.layer.read(f.layer.context, f.input, buffer, count);
+    if (got > 0 && p->trace->active) {
+        feedFingerprint(p->trace->data, buffer, size_t(got));
+    }
+    return got;
 }
 
 int64_t readKey(void* context, uint8_t* buffer, uint32_t count) {
@@ -52,6 +58,10 @@ int64_t readKey(void* context, uint8_t* buffer, uint32_t count) {
 }
 
 bool writeChunk(PassFiles& p, const uint8_t* buffer, uint32_t count) {
+    // On the writer's thread when there is one: the output is fingerprinted beside the pass.
+    if (p.trace->active) {
+        feedFingerprint(p.trace->output, buffer, count);
+    }
     return p.files.layer.write(p.files.layer.context, p.files.output, buffer, count);
 }
 
@@ -254,7 +264,7 @@ uint8_t* takeBuffer(const FileLayer& layer, size_t bytes) {
 }
 
 JobStep runWithBuffers(const JobRequest& request, OpenFiles& files, const JobOptions& options,
-                       WorkBuffers& buffers, JobOutcome& outcome) {
+                       WorkBuffers& buffers, KeyUseTrace& trace, JobOutcome& outcome) {
     const FileLayer& layer = files.layer;
     uint8_t* key = buffers.key;
     XorPassSetup setup{};
@@ -337,6 +347,7 @@ JobStep runWithBuffers(const JobRequest& request, OpenFiles& files, const JobOpt
         buffers.data[1] = takeBuffer(layer, options.bufferBytes);
     }
     PassFiles pass{files, {buffers.data[0], buffers.data[1]}, buffers.data[1] != nullptr};
+    pass.trace = &trace;
     startWriting(pass);
     XorStreams io{&pass, readData, readKey, writeOutput, reportProgress};
     if (pass.overlapped) {
@@ -380,8 +391,14 @@ JobOutcome runJobOperation(const JobRequest& request, const FileLayer& layer, co
     buffers.data[0] = takeBuffer(layer, options.bufferBytes);
     buffers.key = takeBuffer(layer, options.bufferBytes);
     JobStep step = JobStep::NoMemory;
+    // Asked before the job opens its files, which it holds without sharing.
+    KeyUseTrace trace{};
+    uint64_t useLength = 0;
+    trace.active = options.ledger && keyUseCounts(request, layer, useLength);
+    startFingerprint(trace.data);
+    startFingerprint(trace.output);
     if (buffers.data[0] && buffers.key) {
-        step = runWithBuffers(request, files, options, buffers, outcome);
+        step = runWithBuffers(request, files, options, buffers, trace, outcome);
     }
 
     if (files.output != kNoFile) {
@@ -406,6 +423,11 @@ JobOutcome runJobOperation(const JobRequest& request, const FileLayer& layer, co
         if (buffer) {
             layer.releaseMemory(layer.context, buffer);
         }
+    }
+    // Only a use that made its output is recorded; the fingerprints cover the bytes the pass
+    // read, so an input changed since it was measured is not recorded as that length.
+    if (step == JobStep::None && trace.active && trace.data.total == useLength) {
+        outcome.ledger = recordKeyUse(request, layer, *options.ledger, useLength, trace);
     }
     outcome.failedAt = step;
     outcome.result = resultOf(step);

@@ -8,6 +8,7 @@
 
 #include "engine/container.h"
 #include "engine/job.h"
+#include "keys/keyledger.h"
 
 // An open file of the layer; kNoFile for none.
 using FileRef = intptr_t;
@@ -62,6 +63,8 @@ struct JobOptions {
     // Each chunk is written on a thread of its own while the next is read and XORed, in a
     // second data buffer.
     bool overlapped = true;
+    // Where a key file used as a pad for encryption is recorded; none when null.
+    const LedgerFiles* ledger = nullptr;
 };
 // Overlapped only where there is more than one processor: on one the threads would only take
 // turns.
@@ -94,6 +97,7 @@ struct JobOutcome {
     bool timesSet; // a decrypted file carries its stored times
     char outputName[kTextCapacity];
     char outputPath[kTextCapacity]; // the folder and the name, once both are known
+    LedgerNote ledger;              // what recording the key's use came to
 };
 
 // Runs the job that `request` describes and leaves its output in place or nothing at all.

@@ -4,6 +4,7 @@
 
 #include "engine/filelayer_win.h"
 #include "engine/xorpass.h"
+#include "keys/ledger_win.h"
 #include "text/wide_win.h"
 
 namespace {
@@ -70,6 +71,11 @@ JobOutcome jobWorker(const JobRequest& request, JobStatus& status, std::atomic<v
     options.bufferBytes = gTuning.bufferBytes;
     // The user has answered for an existing output before the job started.
     options.replaceOutput = true;
+    WinLedger ledger;
+    LedgerFiles ledgerFiles;
+    if (windowsLedgerFiles(request.ledgerFolder, ledger, ledgerFiles)) {
+        options.ledger = &ledgerFiles;
+    }
     JobOutcome outcome = runJobOperation(request, files, options);
     if (jobOutputAbandoned()) {
         outcome.result = ResultAbandoned;
@@ -77,6 +83,7 @@ JobOutcome jobWorker(const JobRequest& request, JobStatus& status, std::atomic<v
 
     status.result.store(outcome.result, std::memory_order_relaxed);
     status.hundredths.store((GetTickCount() - start) / 10, std::memory_order_relaxed);
+    status.ledger.store(uint32_t(outcome.ledger), std::memory_order_relaxed);
     status.progress.store(kProgressEnded, std::memory_order_release);
     return outcome;
 }

@@ -297,3 +297,16 @@ bool windows1252ToUtf8(const char* bytes, char* out, size_t capacity) {
     }
     return copyText(utf8.c_str(), out, capacity);
 }
+
+// After H. Hinnant's days-to-civil algorithm: eras of 400 years from 0000-03-01.
+void civilDate(int64_t days, int64_t& year, int64_t& month, int64_t& day) {
+    int64_t z = days + 719468;
+    int64_t era = (z >= 0 ? z : z - 146096) / 146097;
+    int64_t doe = z - era * 146097;
+    int64_t yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
+    int64_t doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
+    int64_t mp = (5 * doy + 2) / 153;
+    day = doy - (153 * mp + 2) / 5 + 1;
+    month = mp < 10 ? mp + 3 : mp - 9;
+    year = yoe + era * 400 + (month <= 2 ? 1 : 0);
+}

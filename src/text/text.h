@@ -48,6 +48,8 @@ bool utf8ToWindows1252(const char* text, char* out, size_t capacity);
 bool windows1252ToUtf8(const char* bytes, char* out, size_t capacity);
 // ASCII case-insensitive equality (A-Z only), the rule Windows file names follow here.
 bool equalIgnoringCase(const char* a, const char* b);
+// Days since 1970-01-01 as a date of the proleptic Gregorian calendar.
+void civilDate(int64_t days, int64_t& year, int64_t& month, int64_t& day);
 
 template <size_t N>
 bool copyText(const char* source, char (&destination)[N]) {

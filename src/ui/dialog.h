@@ -59,6 +59,8 @@ struct ProgramState {
     // The main window once it has opened; empty again once it is gone. The job worker titles it
     // while the dialog's thread may be clearing it.
     std::atomic<void*> mainWindow{nullptr};
+    // A ledger that cannot be kept is said once a session, not after every job.
+    bool ledgerNoted = false;
 };
 
 extern ProgramState gState;

@@ -5,6 +5,7 @@
 #include <commctrl.h>
 
 #include "engine/messages.h"
+#include "keys/keyledger.h"
 #include "resource.h"
 #include "text/wide_win.h"
 #include "ui/controls_win.h"
@@ -60,6 +61,15 @@ void reportJob(HWND window, UINT_PTR timerId) {
                          job.hundredths.load(std::memory_order_relaxed), gState.dialog.jobInput,
                          gState.dialog.jobOutputName, message, sizeof message)) {
         showError(window, message, false);
+        // After the job's own report: the file is done whatever became of the ledger.
+        auto note = LedgerNote(job.ledger.load(std::memory_order_relaxed));
+        if (note != LedgerNote::None && !gState.ledgerNoted) {
+            gState.ledgerNoted = true;
+            char path[kTextCapacity];
+            joinText(dataFolder, kLedgerFileName, path);
+            composeLedgerNote(note, path, message, sizeof message);
+            showAdvice(window, message);
+        }
     }
     resetAfterJob(window);
 }

@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <dirent.h>
 #include <fstream>
@@ -98,6 +99,8 @@ ToolRun runTool(const std::string& folder, const std::vector<std::string>& args,
         dup2(out, 1);
         dup2(err, 2);
         setsid(); // no controlling terminal: --key-prompt must refuse
+        // Each test folder has a key-use ledger of its own.
+        setenv("XDG_DATA_HOME", (folder + "/../data").c_str(), 1);
         alarm(20);
         if (fileLimit) {
             rlimit limit{fileLimit, fileLimit};
@@ -459,6 +462,44 @@ TEST(ConsoleTool, CommandsAndTheirFailures) {
     EXPECT_EQ(st.st_size, 131072);
     EXPECT_EQ(st.st_mode & 0777, 0600u);
     EXPECT_NE(readBytes(f / "new.key"), Bytes(131072, 0));
+}
+
+// The ledger in the user's data folder on POSIX, over data of more than one chunk: the job's
+// own fingerprints must match those taken before it, or the same data again would be refused.
+TEST(ConsoleTool, AKeyFileThatEncryptedOtherDataIsRefusedUnlessAllowed) {
+    Folder f;
+    const size_t size = 25000003;
+    writeBytes(f / "a", randomish(size, 1));
+    writeBytes(f / "b", randomish(size, 2));
+    writeBytes(f / "pad", randomish(size + 5, 3));
+    const std::string ledger = f.root + "/data/nimbrel/KeyLedger.txt";
+    struct Case {
+        const char* what;
+        std::vector<std::string> args;
+        int status;
+        const char* says;
+        size_t ledgerLines;
+    } cases[] = {
+        {"first use", {"xor", "a", "--key-file", "pad", "-o", "1"}, 0, "one-time pad", 2},
+        {"the same data again", {"xor", "a", "--key-file", "pad", "-o", "2"}, 0, "one-time pad", 2},
+        {"decryption", {"xor", "1/XOR a", "--key-file", "pad", "-o", "3"}, 0, "wrote", 2},
+        {"other data", {"xor", "b", "--key-file", "pad", "-o", "4"}, 2, "the key drops out", 2},
+        {"other data, allowed",
+         {"encrypt", "b", "--key-file", "pad", "--allow-key-reuse", "-o", "5"},
+         0,
+         "warning: This key file has already encrypted other data",
+         3},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        ToolRun r = runTool(f.path, c.args);
+        EXPECT_EQ(r.status, c.status) << r.err;
+        EXPECT_NE(r.err.find(c.says), std::string::npos) << r.err;
+        const std::string lines = slurp(ledger);
+        EXPECT_EQ(size_t(std::count(lines.begin(), lines.end(), '\n')), c.ledgerLines);
+    }
+    EXPECT_EQ(readBytes(f / "3/XOR XOR a"), readBytes(f / "a"));
+    EXPECT_TRUE(entries(f / "4").empty());
 }
 
 // A tool killed half-way (here by the file size limit, which no handler sees) leaves no partial

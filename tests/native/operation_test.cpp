@@ -2,6 +2,8 @@
 // fault at each file operation leaving nothing behind with the right result code.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdint>
 #include <cstdlib>
 #include <map>
 #include <string>
@@ -490,6 +492,143 @@ TEST(JobOperation, TakenTemporaryNamesAreSkippedAndTimesThatWillNotSetKeepTheFil
     ASSERT_EQ(back.run(m).result, ResultOk);
     EXPECT_FALSE(back.outcome.timesSet);
     EXPECT_EQ(m.files["/out/b.txt"].bytes, plain);
+}
+
+// The key-use ledger in memory: what it holds, and where reading or replacing it fails.
+struct MemoryLedger {
+    std::string stored;
+    bool present = false;
+    size_t readFailsAt = SIZE_MAX; // the byte at which a read fails
+    bool beginFails = false, commitFails = false;
+    size_t at = 0;
+    std::string pending;
+    bool writing = false;
+
+    static MemoryLedger& of(void* c) { return *static_cast<MemoryLedger*>(c); }
+    static LedgerOpen open(void* c) {
+        of(c).at = 0;
+        return of(c).present ? LedgerOpen::Opened : LedgerOpen::Absent;
+    }
+    static int64_t read(void* c, uint8_t* buffer, uint32_t count) {
+        MemoryLedger& l = of(c);
+        size_t n = std::min<size_t>(count, std::min(l.stored.size(), l.readFailsAt) - l.at);
+        if (n == 0 && l.at == l.readFailsAt) {
+            return -1;
+        }
+        std::copy(l.stored.begin() + long(l.at), l.stored.begin() + long(l.at + n), buffer);
+        l.at += n;
+        return int64_t(n);
+    }
+    static bool begin(void* c) {
+        of(c).pending.clear();
+        of(c).writing = !of(c).beginFails;
+        return of(c).writing;
+    }
+    static bool write(void* c, const uint8_t* b, uint32_t n) {
+        of(c).pending.append(reinterpret_cast<const char*>(b), n);
+        return true;
+    }
+    static bool commit(void* c) {
+        MemoryLedger& l = of(c);
+        if (l.commitFails || !l.writing) {
+            return false;
+        }
+        l.stored = l.pending;
+        l.present = true;
+        return true;
+    }
+    static void close(void* c) { of(c).writing = false; }
+    static bool random(void*, uint8_t* b, size_t n) {
+        std::fill(b, b + n, uint8_t(0x5A));
+        return true;
+    }
+    LedgerFiles files() {
+        LedgerFiles f{};
+        f.context = this;
+        f.open = open;
+        f.read = read;
+        f.begin = begin;
+        f.write = write;
+        f.commit = commit;
+        f.close = close;
+        f.random = random;
+        f.path = "/data/KeyLedger.txt";
+        return f;
+    }
+};
+
+// Over several chunks, with the writer on a thread of its own: the pass's fingerprints must be
+// the ones taken before the job, and no failure to read or replace the ledger may cost an entry.
+TEST(JobOperation, TheKeyLedgerKnowsEachUseOnceAndNeverLosesAnEntry) {
+    const Bytes a = pattern(300, 3), b = pattern(300, 5), pad = pattern(400, 11);
+    MemoryFiles m;
+    MemoryLedger ledger;
+    const LedgerFiles files = ledger.files();
+    auto job = [&](const Bytes* data, const std::string& input, const char* out) {
+        Job j;
+        describe(j, m, ModeXor, "", &pad, 400);
+        if (data) {
+            m.files[input].bytes = *data;
+        }
+        copyText(input.c_str(), j.request.inputPath);
+        m.inputPath = input;
+        copyText(out, j.request.outputFolder);
+        j.options.ledger = &files;
+        return j;
+    };
+    Job first = job(&a, "/in/a.txt", "/out");
+    EXPECT_EQ(checkKeyUse(first.request, m.layer(), files).verdict, KeyUseVerdict::FirstUse);
+    ASSERT_EQ(first.run(m).result, ResultOk);
+    EXPECT_EQ(first.outcome.ledger, LedgerNote::None);
+    const std::string good = ledger.stored;
+    ASSERT_EQ(std::count(good.begin(), good.end(), '\n'), 2);
+
+    struct Case {
+        const char* what;
+        const Bytes* data; // none: the first job's output, decrypted
+        std::string ledger;
+        size_t readFailsAt;
+        bool beginFails, commitFails;
+        KeyUseVerdict verdict;
+        LedgerNote note;
+        std::string after; // "" when the ledger must hold one more line than `ledger`
+    } cases[] = {
+        {"the same data", &a, good, SIZE_MAX, false, false, KeyUseVerdict::SameData, LedgerNote::None, good},
+        {"decryption", nullptr, good, SIZE_MAX, false, false, KeyUseVerdict::Decrypting, LedgerNote::None,
+         good},
+        {"a damaged line", &a, good + "2026-01-01 junk\r\n", SIZE_MAX, false, false, KeyUseVerdict::SameData,
+         LedgerNote::Damaged, good},
+        {"a line cut off by the end", &a, good + "2026-01-01 4", SIZE_MAX, false, false,
+         KeyUseVerdict::SameData, LedgerNote::Damaged, good},
+        {"a read that fails half-way", &a, good, 80, false, false, KeyUseVerdict::FirstUse,
+         LedgerNote::NotWritten, good},
+        {"other data", &b, good, SIZE_MAX, false, false, KeyUseVerdict::Reuse, LedgerNote::None, ""},
+        {"other data, no new ledger", &b, good, SIZE_MAX, true, false, KeyUseVerdict::Reuse,
+         LedgerNote::NotWritten, good},
+        {"other data, replacing fails", &b, good, SIZE_MAX, false, true, KeyUseVerdict::Reuse,
+         LedgerNote::NotWritten, good},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        ledger.stored = c.ledger;
+        ledger.readFailsAt = c.readFailsAt;
+        ledger.beginFails = c.beginFails;
+        ledger.commitFails = c.commitFails;
+        m.files.erase("/back/XOR XOR a.txt");
+        m.files.erase("/other/XOR a.txt");
+        m.files.erase("/other/XOR b.txt");
+        Job j = c.data ? job(c.data, c.data == &a ? "/in/a.txt" : "/in/b.txt", "/other")
+                       : job(nullptr, "/out/XOR a.txt", "/back");
+        EXPECT_EQ(checkKeyUse(j.request, m.layer(), files).verdict, c.verdict);
+        ASSERT_EQ(j.run(m).result, ResultOk);
+        EXPECT_EQ(j.outcome.ledger, c.note);
+        if (c.after.empty()) {
+            EXPECT_EQ(ledger.stored.substr(0, c.ledger.size()), c.ledger);
+            EXPECT_EQ(std::count(ledger.stored.begin(), ledger.stored.end(), '\n'), 3);
+        } else {
+            EXPECT_EQ(ledger.stored, c.after);
+        }
+    }
 }
 
 } // namespace

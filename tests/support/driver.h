@@ -18,6 +18,8 @@
 #include <utility>
 #include <vector>
 
+#include <gtest/gtest.h>
+
 #include "resource.h"
 #include "support/win_files.h"
 
@@ -43,6 +45,23 @@ inline std::string builtProgram() {
     }
     return testProgramFolder() + "Nimbrel.exe";
 }
+
+// The key-use ledger of the programs under test, beside them: each test starts without one, so
+// that no test is refused a key because an earlier test used it for other data.
+inline void clearKeyLedgers() {
+    for (std::string program : {builtProgram(), testProgramFolder() + "nimbrel-cli.exe"}) {
+        DeleteFileA((program.substr(0, program.find_last_of('\\') + 1) + "KeyLedger.txt").c_str());
+    }
+}
+
+struct KeyLedgerClearer : ::testing::EmptyTestEventListener {
+    void OnTestStart(const ::testing::TestInfo&) override { clearKeyLedgers(); }
+};
+
+inline const bool kKeyLedgersCleared = [] {
+    ::testing::UnitTest::GetInstance()->listeners().Append(new KeyLedgerClearer);
+    return true;
+}();
 
 struct Program {
     HANDLE process = nullptr;

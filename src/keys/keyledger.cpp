@@ -1,0 +1,526 @@
+#include "keys/keyledger.h"
+
+#include <cstdio>
+#include <cstring>
+#include <ctime>
+
+#include "engine/operation.h"
+#include "text/text.h"
+
+namespace {
+
+constexpr uint64_t kP1 = 0x9E3779B185EBCA87ull;
+constexpr uint64_t kP2 = 0xC2B2AE3D27D4EB4Full;
+constexpr uint64_t kP3 = 0x165667B19E3779F9ull;
+constexpr uint64_t kP4 = 0x85EBCA77C2B2AE63ull;
+constexpr uint64_t kP5 = 0x27D4EB2F165667C5ull;
+
+constexpr char kHeaderLead[] = "Nimbrel key-use ledger 1 salt ";
+
+uint64_t rotateLeft(uint64_t x, unsigned n) {
+    return (x << n) | (x >> (64 - n));
+}
+
+// Byte by byte: the same fingerprint on every system that shares a ledger.
+uint64_t load64(const uint8_t* p) {
+    uint64_t v = 0;
+    for (int i = 7; i >= 0; --i) {
+        v = (v << 8) | p[i];
+    }
+    return v;
+}
+
+uint32_t load32(const uint8_t* p) {
+    return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
+}
+
+uint64_t round64(uint64_t lane, uint64_t word) {
+    return rotateLeft(lane + word * kP2, 31) * kP1;
+}
+
+void feedStripes(uint64_t (&lanes)[4], const uint8_t* p, size_t stripes) {
+    uint64_t a = lanes[0], b = lanes[1], c = lanes[2], d = lanes[3];
+    for (; stripes > 0; --stripes, p += 32) {
+        a = round64(a, load64(p));
+        b = round64(b, load64(p + 8));
+        c = round64(c, load64(p + 16));
+        d = round64(d, load64(p + 24));
+    }
+    lanes[0] = a, lanes[1] = b, lanes[2] = c, lanes[3] = d;
+}
+
+uint64_t mixDown(uint64_t h) {
+    h ^= h >> 33;
+    h *= kP2;
+    h ^= h >> 29;
+    h *= kP3;
+    return h ^ (h >> 32);
+}
+
+void putHex(uint64_t value, char* out) {
+    for (int i = 15; i >= 0; --i, value >>= 4) {
+        out[i] = "0123456789abcdef"[value & 15];
+    }
+}
+
+bool takeHex(const char*& p, const char* end, uint64_t& value) {
+    if (end - p < 16) {
+        return false;
+    }
+    value = 0;
+    for (int i = 0; i < 16; ++i, ++p) {
+        char c = *p;
+        int digit = c >= '0' && c <= '9' ? c - '0' : c >= 'a' && c <= 'f' ? c - 'a' + 10 : -1;
+        if (digit < 0) {
+            return false;
+        }
+        value = value << 4 | uint64_t(digit);
+    }
+    return true;
+}
+
+bool takeDecimal(const char*& p, const char* end, uint64_t& value) {
+    const char* start = p;
+    value = 0;
+    while (p < end && *p >= '0' && *p <= '9' && p - start < 12) {
+        value = value * 10 + uint64_t(*p++ - '0');
+    }
+    return p != start && p - start < 12;
+}
+
+bool takeChar(const char*& p, const char* end, char c) {
+    if (p == end || *p != c) {
+        return false;
+    }
+    ++p;
+    return true;
+}
+
+// The ledger's lines through a fixed buffer: memory stays the same whatever the ledger holds.
+struct LineReader {
+    const LedgerFiles& ledger;
+    uint8_t buffer[4096];
+    size_t start = 0, end = 0;
+    bool atEnd = false;
+    bool failed = false;
+
+    explicit LineReader(const LedgerFiles& l) : ledger(l) {}
+
+    bool fill() {
+        if (atEnd || failed) {
+            return false;
+        }
+        std::memmove(buffer, buffer + start, end - start);
+        end -= start;
+        start = 0;
+        int64_t got = ledger.read(ledger.context, buffer + end, uint32_t(sizeof buffer - end));
+        failed = got < 0;
+        atEnd = got == 0;
+        end += got > 0 ? size_t(got) : 0;
+        return got > 0;
+    }
+
+    // The next line without its line break; a line longer than the ledger writes comes back cut
+    // (and so unreadable). False at the end, or when reading fails.
+    bool next(char (&line)[kLedgerLineCapacity], size_t& length) {
+        length = 0;
+        bool any = false;
+        for (;;) {
+            if (start == end && !fill()) {
+                return any && !failed;
+            }
+            any = true;
+            uint8_t c = buffer[start++];
+            if (c == '\n') {
+                if (length > 0 && line[length - 1] == '\r') {
+                    --length;
+                }
+                line[length < sizeof line ? length : sizeof line - 1] = '\0';
+                return true;
+            }
+            if (length < sizeof line - 1) {
+                line[length] = char(c);
+            }
+            length += length < sizeof line ? 1 : 0;
+        }
+    }
+};
+
+// The key file's first bytes, which name the key.
+struct KeyPrefix {
+    uint8_t bytes[kLedgerKeyPrefix];
+    uint32_t count = 0;
+    uint32_t printedLength = 0; // the prefix `raw` fingerprints
+    uint64_t raw = 0;
+};
+
+bool readKeyPrefix(const JobRequest& request, const FileLayer& files, KeyPrefix& prefix) {
+    FileRef key = files.openRead(files.context, request.keyPath);
+    if (key == kNoFile) {
+        return false;
+    }
+    int64_t got = files.read(files.context, key, prefix.bytes, kLedgerKeyPrefix);
+    files.close(files.context, key);
+    prefix.count = got > 0 ? uint32_t(got) : 0;
+    return got >= 0;
+}
+
+uint64_t rawPrint(const uint8_t* bytes, size_t count) {
+    Fingerprint print;
+    startFingerprint(print);
+    feedFingerprint(print, bytes, count);
+    return finishFingerprint(print);
+}
+
+bool isThisKey(const KeyUse& use, KeyPrefix& prefix, const LedgerSalt& salt) {
+    if (use.keyPrefix == 0 || use.keyPrefix > prefix.count) {
+        return false;
+    }
+    if (prefix.printedLength != use.keyPrefix) {
+        prefix.raw = rawPrint(prefix.bytes, use.keyPrefix);
+        prefix.printedLength = use.keyPrefix;
+    }
+    return saltedPrint(salt, prefix.raw) == use.keyPrint;
+}
+
+bool earlier(const char* date, const char* than) {
+    return than[0] == '\0' || std::strcmp(date, than) < 0;
+}
+
+// The input's bytes, fingerprinted: what the data fingerprint of a job on it would be.
+bool fingerprintInput(const JobRequest& request, const FileLayer& files, uint64_t& raw) {
+    FileRef input = files.openRead(files.context, request.inputPath);
+    if (input == kNoFile) {
+        return false;
+    }
+    Fingerprint print;
+    startFingerprint(print);
+    uint8_t block[65536];
+    int64_t got;
+    while ((got = files.read(files.context, input, block, sizeof block)) > 0) {
+        feedFingerprint(print, block, size_t(got));
+    }
+    files.close(files.context, input);
+    raw = finishFingerprint(print);
+    return got == 0;
+}
+
+enum class Scan { Read, Absent, Unreadable };
+
+// What one reading of the ledger found about one key and one data fingerprint.
+struct Findings {
+    bool keyKnown = false;
+    bool sameLength = false; // a use of this key for as many bytes
+    bool sameData = false;
+    bool madeByKey = false; // the data is the output of a use of this key
+    char firstOther[11] = "";
+};
+
+Scan scanLedger(const LedgerFiles& ledger, KeyPrefix& prefix, uint64_t length, const uint64_t* dataRaw,
+                Findings& found) {
+    LedgerOpen opened = ledger.open(ledger.context);
+    if (opened != LedgerOpen::Opened) {
+        ledger.close(ledger.context);
+        return opened == LedgerOpen::Absent ? Scan::Absent : Scan::Unreadable;
+    }
+    LineReader reader(ledger);
+    char line[kLedgerLineCapacity];
+    size_t n = 0;
+    LedgerSalt salt{};
+    bool headed = reader.next(line, n) && parseLedgerHeader(line, n, salt);
+    KeyUse use;
+    while (headed && reader.next(line, n)) {
+        if (!parseKeyUse(line, n, use) || !isThisKey(use, prefix, salt)) {
+            continue;
+        }
+        found.keyKnown = true;
+        found.sameLength = found.sameLength || use.length == length;
+        bool same = dataRaw && use.length == length && use.dataPrint == saltedPrint(salt, *dataRaw);
+        bool made = dataRaw && use.length == length && use.outputPrint == saltedPrint(salt, *dataRaw);
+        found.sameData = found.sameData || same;
+        found.madeByKey = found.madeByKey || made;
+        if (!same && !made && earlier(use.date, found.firstOther)) {
+            copyText(use.date, found.firstOther);
+        }
+    }
+    bool failed = reader.failed;
+    ledger.close(ledger.context);
+    return failed ? Scan::Unreadable : Scan::Read;
+}
+
+void today(char (&date)[11]) {
+    int64_t y = 0, m = 0, d = 0;
+    civilDate(int64_t(std::time(nullptr)) / 86400, y, m, d);
+    std::snprintf(date, sizeof date, "%04u-%02u-%02u", unsigned(y) % 10000u, unsigned(m) % 100u,
+                  unsigned(d) % 100u);
+}
+
+bool writeLine(const LedgerFiles& ledger, const char* line, size_t length) {
+    return ledger.write(ledger.context, reinterpret_cast<const uint8_t*>(line), uint32_t(length));
+}
+
+} // namespace
+
+void startFingerprint(Fingerprint& print) {
+    print.lanes[0] = kP1 + kP2;
+    print.lanes[1] = kP2;
+    print.lanes[2] = 0;
+    print.lanes[3] = 0 - kP1;
+    print.total = 0;
+    print.tailLength = 0;
+}
+
+void feedFingerprint(Fingerprint& print, const uint8_t* bytes, size_t count) {
+    print.total += count;
+    if (print.tailLength > 0) {
+        size_t take = 32 - print.tailLength < count ? 32 - print.tailLength : count;
+        std::memcpy(print.tail + print.tailLength, bytes, take);
+        print.tailLength += uint32_t(take);
+        bytes += take;
+        count -= take;
+        if (print.tailLength < 32) {
+            return;
+        }
+        feedStripes(print.lanes, print.tail, 1);
+        print.tailLength = 0;
+    }
+    feedStripes(print.lanes, bytes, count / 32);
+    std::memcpy(print.tail, bytes + count / 32 * 32, count % 32);
+    print.tailLength = uint32_t(count % 32);
+}
+
+uint64_t finishFingerprint(const Fingerprint& print) {
+    const uint64_t* l = print.lanes;
+    uint64_t h;
+    if (print.total >= 32) {
+        h = rotateLeft(l[0], 1) + rotateLeft(l[1], 7) + rotateLeft(l[2], 12) + rotateLeft(l[3], 18);
+        for (int i = 0; i < 4; ++i) {
+            h = (h ^ round64(0, l[i])) * kP1 + kP4;
+        }
+    } else {
+        h = l[2] + kP5;
+    }
+    h += print.total;
+    const uint8_t* p = print.tail;
+    uint32_t left = print.tailLength;
+    for (; left >= 8; left -= 8, p += 8) {
+        h = rotateLeft(h ^ round64(0, load64(p)), 27) * kP1 + kP4;
+    }
+    if (left >= 4) {
+        h = rotateLeft(h ^ (uint64_t(load32(p)) * kP1), 23) * kP2 + kP3;
+        left -= 4;
+        p += 4;
+    }
+    for (; left > 0; --left, ++p) {
+        h = rotateLeft(h ^ (*p * kP5), 11) * kP1;
+    }
+    return mixDown(h);
+}
+
+uint64_t saltedPrint(const LedgerSalt& salt, uint64_t raw) {
+    return mixDown(mixDown(raw ^ salt.words[0]) + salt.words[1]);
+}
+
+size_t formatLedgerHeader(const LedgerSalt& salt, char* out) {
+    size_t n = sizeof kHeaderLead - 1;
+    std::memcpy(out, kHeaderLead, n);
+    putHex(salt.words[0], out + n);
+    putHex(salt.words[1], out + n + 16);
+    n += 32;
+    std::memcpy(out + n, "\r\n", 3);
+    return n + 2;
+}
+
+bool parseLedgerHeader(const char* line, size_t length, LedgerSalt& salt) {
+    const size_t lead = sizeof kHeaderLead - 1;
+    const char* p = line + lead;
+    const char* end = line + length;
+    return length == lead + 32 && std::memcmp(line, kHeaderLead, lead) == 0 &&
+           takeHex(p, end, salt.words[0]) && takeHex(p, end, salt.words[1]);
+}
+
+size_t formatKeyUse(const KeyUse& use, char* out) {
+    char key[17] = "", data[17] = "", output[17] = "";
+    putHex(use.keyPrint, key);
+    putHex(use.dataPrint, data);
+    putHex(use.outputPrint, output);
+    int n = std::snprintf(out, kLedgerLineCapacity, "%.10s %u %s %llu %s %s\r\n", use.date,
+                          unsigned(use.keyPrefix), key, static_cast<unsigned long long>(use.length), data,
+                          output);
+    return n > 0 ? size_t(n) : 0;
+}
+
+bool parseKeyUse(const char* line, size_t length, KeyUse& use) {
+    const char* p = line;
+    const char* end = line + length;
+    if (length < 10) {
+        return false;
+    }
+    for (int i = 0; i < 10; ++i) {
+        bool dash = i == 4 || i == 7;
+        if (dash ? line[i] != '-' : !(line[i] >= '0' && line[i] <= '9')) {
+            return false;
+        }
+    }
+    std::memcpy(use.date, line, 10);
+    use.date[10] = '\0';
+    p += 10;
+    uint64_t prefix = 0;
+    bool ok = takeChar(p, end, ' ') && takeDecimal(p, end, prefix) && prefix > 0 &&
+              prefix <= kLedgerKeyPrefix && takeChar(p, end, ' ') && takeHex(p, end, use.keyPrint) &&
+              takeChar(p, end, ' ') && takeDecimal(p, end, use.length) && takeChar(p, end, ' ') &&
+              takeHex(p, end, use.dataPrint) && takeChar(p, end, ' ') && takeHex(p, end, use.outputPrint);
+    use.keyPrefix = uint32_t(prefix);
+    return ok && p == end;
+}
+
+bool keyUseCounts(const JobRequest& request, const FileLayer& files, uint64_t& length) {
+    length = 0;
+    if (request.direction != Encrypt || request.keyKind != KeyKind::File) {
+        return false;
+    }
+    // XOR mode undoes itself: XORing a container is taking it apart, not encrypting.
+    ContainerHeader header;
+    if (request.mode == ModeXor && readContainerHeader(files, request.inputPath, header) == HeaderRead::Ok) {
+        return false;
+    }
+    FileRef input = files.openRead(files.context, request.inputPath);
+    if (input == kNoFile) {
+        return false;
+    }
+    int64_t size = files.size(files.context, input);
+    files.close(files.context, input);
+    if (size < int64_t(kLedgerSmallestUse) || uint64_t(size) > request.keyBytes) {
+        return false;
+    }
+    length = uint64_t(size);
+    return true;
+}
+
+KeyUseCheck checkKeyUse(const JobRequest& request, const FileLayer& files, const LedgerFiles& ledger) {
+    KeyUseCheck check{};
+    uint64_t length = 0;
+    KeyPrefix prefix;
+    if (!keyUseCounts(request, files, length) || !readKeyPrefix(request, files, prefix)) {
+        return check;
+    }
+    check.verdict = KeyUseVerdict::FirstUse;
+    Findings found;
+    if (scanLedger(ledger, prefix, length, nullptr, found) != Scan::Read || !found.keyKnown) {
+        return check;
+    }
+    // Only a use of as many bytes can have been of this data; the input is read to tell.
+    uint64_t dataRaw = 0;
+    if (found.sameLength && fingerprintInput(request, files, dataRaw)) {
+        found = Findings{};
+        if (scanLedger(ledger, prefix, length, &dataRaw, found) != Scan::Read) {
+            return check;
+        }
+    }
+    check.verdict = found.sameData    ? KeyUseVerdict::SameData
+                    : found.madeByKey ? KeyUseVerdict::Decrypting
+                                      : KeyUseVerdict::Reuse;
+    copyText(found.firstOther, check.firstUsed);
+    return check;
+}
+
+LedgerNote recordKeyUse(const JobRequest& request, const FileLayer& files, const LedgerFiles& ledger,
+                        uint64_t length, const KeyUseTrace& trace) {
+    KeyPrefix prefix;
+    if (!readKeyPrefix(request, files, prefix) || prefix.count == 0) {
+        return LedgerNote::NotWritten;
+    }
+    const uint64_t dataRaw = finishFingerprint(trace.data);
+    LedgerOpen opened = ledger.open(ledger.context);
+    if (opened == LedgerOpen::Unreadable) {
+        ledger.close(ledger.context);
+        return LedgerNote::NotWritten;
+    }
+    // The new ledger is begun at once and dropped when nothing changes: a ledger on a medium that
+    // cannot be written still answers for uses it already holds.
+    bool writing = ledger.begin(ledger.context);
+    LedgerSalt salt{};
+    bool damaged = false;
+    LineReader reader(ledger);
+    char line[kLedgerLineCapacity];
+    size_t n = 0;
+    if (opened == LedgerOpen::Opened) {
+        damaged = !(reader.next(line, n) && parseLedgerHeader(line, n, salt));
+    }
+    if (opened == LedgerOpen::Absent || damaged) {
+        // Lines under a header that cannot be read have lost their salt: none can be matched.
+        if (!ledger.random(ledger.context, reinterpret_cast<uint8_t*>(salt.words), sizeof salt.words)) {
+            ledger.close(ledger.context);
+            return LedgerNote::NotWritten;
+        }
+    }
+    char header[kLedgerLineCapacity];
+    writing = writing && writeLine(ledger, header, formatLedgerHeader(salt, header));
+    bool known = false;
+    KeyUse use;
+    while (opened == LedgerOpen::Opened && !reader.failed && reader.next(line, n)) {
+        if (damaged || !parseKeyUse(line, n, use)) {
+            damaged = true;
+            continue;
+        }
+        writing = writing && writeLine(ledger, line, n) && writeLine(ledger, "\r\n", 2);
+        // Decrypting what the key made, or the same data again, is no new use.
+        if (use.length == length && isThisKey(use, prefix, salt) &&
+            (use.dataPrint == saltedPrint(salt, dataRaw) || use.outputPrint == saltedPrint(salt, dataRaw))) {
+            known = true;
+        }
+    }
+    if (reader.failed) {
+        // A ledger read only in part must not be replaced by that part.
+        ledger.close(ledger.context);
+        return LedgerNote::NotWritten;
+    }
+    if (known && !damaged) {
+        ledger.close(ledger.context);
+        return LedgerNote::None;
+    }
+    if (!known) {
+        uint32_t keyPrefix = uint32_t(length < prefix.count ? length : prefix.count);
+        KeyUse added{};
+        today(added.date);
+        added.keyPrefix = keyPrefix;
+        added.keyPrint = saltedPrint(salt, rawPrint(prefix.bytes, keyPrefix));
+        added.length = length;
+        added.dataPrint = saltedPrint(salt, dataRaw);
+        added.outputPrint = saltedPrint(salt, finishFingerprint(trace.output));
+        writing = writing && writeLine(ledger, line, formatKeyUse(added, line));
+    }
+    writing = writing && ledger.commit(ledger.context);
+    ledger.close(ledger.context);
+    if (!writing) {
+        return LedgerNote::NotWritten;
+    }
+    return damaged ? LedgerNote::Damaged : LedgerNote::None;
+}
+
+void composeKeyReuse(const char* date, char* out, size_t capacity) {
+    std::snprintf(out, capacity,
+                  "This key file has already encrypted other data on this computer (first on %s). A "
+                  "key file is a one-time pad only while it encrypts one file: anyone who gets both "
+                  "encrypted files can XOR them together, the key drops out, and what is left is the "
+                  "two original files mixed, which can usually be read apart. Use a new key file for "
+                  "this file.",
+                  date);
+}
+
+void composeLedgerNote(LedgerNote note, const char* path, char* out, size_t capacity) {
+    if (note == LedgerNote::Damaged) {
+        std::snprintf(out, capacity,
+                      "The key-use ledger \"%s\" was damaged. It has been rewritten without the "
+                      "entries that could not be read; uses they recorded will not be recognised.",
+                      path);
+    } else if (note == LedgerNote::NotWritten) {
+        std::snprintf(out, capacity,
+                      "The key-use ledger \"%s\" could not be read or written, so this use of the "
+                      "key file is not recorded: a later use of it for other data will not be "
+                      "warned about.",
+                      path);
+    } else if (capacity > 0) {
+        out[0] = '\0';
+    }
+}
