@@ -1,4 +1,5 @@
-// The in-memory XOR pass against memcpy of the same buffer size.
+// The in-memory XOR pass against memcpy of the same buffer size, and the key-use ledger's
+// fingerprint over as much.
 //
 // The pass reads and writes through callbacks that do no copying here (the data already sits
 // in the work buffer), so what is measured is the XOR work and its bookkeeping alone.
@@ -8,6 +9,7 @@
 #include <vector>
 
 #include "engine/xorpass.h"
+#include "keys/keyledger.h"
 
 namespace {
 
@@ -77,8 +79,22 @@ void BM_XorPass_KeyFile100000(benchmark::State& state) {
     runPass(state, true, 100000);
 }
 
+// The key-use ledger's fingerprint, which a pad's job takes of every chunk it reads and writes.
+void BM_Fingerprint(benchmark::State& state) {
+    const size_t n = size_t(state.range(0));
+    std::vector<uint8_t> data = filled(n, 5);
+    for (auto _ : state) {
+        Fingerprint print;
+        startFingerprint(print);
+        feedFingerprint(print, data.data(), n);
+        benchmark::DoNotOptimize(finishFingerprint(print));
+    }
+    state.SetBytesProcessed(int64_t(state.iterations()) * int64_t(n));
+}
+
 } // namespace
 
+BENCHMARK(BM_Fingerprint)->Arg(kChunkSize)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Memcpy)->Arg(kChunkSize)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_XorPass_KeyFileAsLongAsData)->Arg(kChunkSize)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_XorPass_DefaultStringKey45)->Arg(kChunkSize)->Unit(benchmark::kMillisecond);

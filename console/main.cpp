@@ -749,9 +749,12 @@ int runJob(const Arguments& a) {
     }
 
     int64_t size = fileSizeAt(input);
+    JobOptions options = defaultJobOptions();
+    options.replaceOutput = a.force;
     LedgerFiles ledger;
     const bool haveLedger = platformLedger(ledger);
-    const KeyUseCheck check = haveLedger ? checkKeyUse(job, files, ledger) : KeyUseCheck{};
+    options.ledger = haveLedger ? &ledger : nullptr;
+    const KeyUseCheck check = haveLedger ? checkKeyUse(job, files, ledger, options) : KeyUseCheck{};
     if (check.verdict == KeyUseVerdict::Reuse) {
         char text[kMessageCapacity];
         composeKeyReuse(check.firstUsed, text, sizeof text);
@@ -769,9 +772,6 @@ int runJob(const Arguments& a) {
         files.progress = drawProgress;
     }
     removePartialOnInterrupt();
-    JobOptions options = defaultJobOptions();
-    options.replaceOutput = a.force;
-    options.ledger = haveLedger ? &ledger : nullptr;
     JobOutcome outcome = runJobOperation(job, files, options);
     if (bar) {
         std::fprintf(stderr, "\r%50s\r", "");

@@ -144,7 +144,8 @@ void readCommandLine(CommandLine& result) {
     WinLedger ledger;
     LedgerFiles ledgerFiles;
     if (windowsLedgerFiles(job.ledgerFolder, ledger, ledgerFiles) &&
-        checkKeyUse(job, windowsFileLayer(), ledgerFiles).verdict == KeyUseVerdict::Reuse) {
+        checkKeyUse(job, windowsFileLayer(), ledgerFiles, workerJobOptions()).verdict ==
+            KeyUseVerdict::Reuse) {
         result.resultCode = ResultNoKey;
         return;
     }

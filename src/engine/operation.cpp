@@ -40,6 +40,7 @@ struct PassFiles {
     bool failed = false;
     std::thread writer{};
     KeyUseTrace* trace = nullptr;
+    bool discard = false; // a pass run ahead only for its trace: nothing is written
 };
 
 int64_t readData(void* context, uint8_t* buffer, uint32_t count) {
@@ -47,7 +48,7 @@ int64_t readData(void* context, uint8_t* buffer, uint32_t count) {
     OpenFiles& f = p->files;
     int64_t got = f.layer.read(f.layer.context, f.input, buffer, count);
     if (got > 0 && p->trace->active) {
-        feedFingerprint(p->trace->data, buffer, size_t(got));
+        traceData(*p->trace, buffer, size_t(got));
     }
     return got;
 }
@@ -60,7 +61,10 @@ int64_t readKey(void* context, uint8_t* buffer, uint32_t count) {
 bool writeChunk(PassFiles& p, const uint8_t* buffer, uint32_t count) {
     // On the writer's thread when there is one: the output is fingerprinted beside the pass.
     if (p.trace->active) {
-        feedFingerprint(p.trace->output, buffer, count);
+        traceOutput(*p.trace, buffer, count);
+    }
+    if (p.discard) {
+        return true;
     }
     return p.files.layer.write(p.files.layer.context, p.files.output, buffer, count);
 }
@@ -395,8 +399,7 @@ JobOutcome runJobOperation(const JobRequest& request, const FileLayer& layer, co
     KeyUseTrace trace{};
     uint64_t useLength = 0;
     trace.active = options.ledger && keyUseCounts(request, layer, useLength);
-    startFingerprint(trace.data);
-    startFingerprint(trace.output);
+    startKeyUseTrace(trace, useLength);
     if (buffers.data[0] && buffers.key) {
         step = runWithBuffers(request, files, options, buffers, trace, outcome);
     }
@@ -426,7 +429,7 @@ JobOutcome runJobOperation(const JobRequest& request, const FileLayer& layer, co
     }
     // Only a use that made its output is recorded; the fingerprints cover the bytes the pass
     // read, so an input changed since it was measured is not recorded as that length.
-    if (step == JobStep::None && trace.active && trace.data.total == useLength) {
+    if (step == JobStep::None && trace.active && trace.dataRead == useLength) {
         outcome.ledger = recordKeyUse(request, layer, *options.ledger, useLength, trace);
     }
     outcome.failedAt = step;
@@ -435,6 +438,40 @@ JobOutcome runJobOperation(const JobRequest& request, const FileLayer& layer, co
         outcome.timesSet = false;
     }
     return outcome;
+}
+
+bool traceJobPass(const JobRequest& request, const FileLayer& layer, const JobOptions& options,
+                  KeyUseTrace& trace) {
+    OpenFiles files{layer};
+    uint8_t* data = takeBuffer(layer, options.bufferBytes);
+    uint8_t* key = takeBuffer(layer, options.bufferBytes);
+    XorPassSetup setup{};
+    setup.data = data;
+    setup.key = key;
+    setup.chunkSize = options.chunkSize;
+    bool traced = data && key && loadKey(request, files, key, options.chunkSize, setup) == JobStep::None;
+    if (traced) {
+        files.input = layer.openRead(layer.context, request.inputPath);
+        int64_t size = files.input == kNoFile ? -1 : layer.size(layer.context, files.input);
+        traced = size >= 0 && uint64_t(size) <= 0xFFFFFFFFull;
+        setup.payloadLength = uint32_t(size);
+    }
+    if (traced) {
+        trace.active = true;
+        PassFiles pass{files, {data, nullptr}, false};
+        pass.trace = &trace;
+        pass.discard = true;
+        XorStreams io{&pass, readData, readKey, writeOutput, nullptr};
+        traced = runXorPass(setup, io) == XorOutcome::Done;
+    }
+    closeFile(layer, files.input);
+    closeFile(layer, files.key);
+    for (uint8_t* buffer : {data, key}) {
+        if (buffer) {
+            layer.releaseMemory(layer.context, buffer);
+        }
+    }
+    return traced;
 }
 
 HeaderRead readContainerHeader(const FileLayer& layer, const char* path, ContainerHeader& header) {

@@ -103,6 +103,11 @@ struct JobOutcome {
 // Runs the job that `request` describes and leaves its output in place or nothing at all.
 JobOutcome runJobOperation(const JobRequest& request, const FileLayer& files, const JobOptions& options);
 
+// The XOR pass of the job `request` describes, run without any output for `trace` alone: what
+// the key-use ledger needs to know before the job. False when the pass cannot run to its end.
+bool traceJobPass(const JobRequest& request, const FileLayer& files, const JobOptions& options,
+                  KeyUseTrace& trace);
+
 enum class HeaderRead { Ok, Unreadable, NotContainer };
 
 // Reads and decodes the header at the start of the file at `path`. Its texts stay as stored:

@@ -55,6 +55,15 @@ void setWorkerTuning(const WorkerTuning& tuning) {
     gTuning = tuning;
 }
 
+JobOptions workerJobOptions() {
+    JobOptions options = defaultJobOptions();
+    options.chunkSize = gTuning.chunkSize;
+    options.bufferBytes = gTuning.bufferBytes;
+    // The user has answered for an existing output before the job started.
+    options.replaceOutput = true;
+    return options;
+}
+
 JobOutcome jobWorker(const JobRequest& request, JobStatus& status, std::atomic<void*>* captionWindow) {
     DWORD start = GetTickCount();
     status.result.store(ResultOk, std::memory_order_relaxed);
@@ -66,11 +75,7 @@ JobOutcome jobWorker(const JobRequest& request, JobStatus& status, std::atomic<v
     files.context = &reporting;
     files.progress = reportProgress;
     files.caption = showCaption;
-    JobOptions options = defaultJobOptions();
-    options.chunkSize = gTuning.chunkSize;
-    options.bufferBytes = gTuning.bufferBytes;
-    // The user has answered for an existing output before the job started.
-    options.replaceOutput = true;
+    JobOptions options = workerJobOptions();
     WinLedger ledger;
     LedgerFiles ledgerFiles;
     if (windowsLedgerFiles(request.ledgerFolder, ledger, ledgerFiles)) {

@@ -33,3 +33,5 @@ struct WorkerTuning {
 };
 WorkerTuning defaultWorkerTuning();
 void setWorkerTuning(const WorkerTuning& tuning);
+// The options a job of the worker runs with, for whatever must read its files as it will.
+JobOptions workerJobOptions();

@@ -21,32 +21,61 @@ uint64_t rotateLeft(uint64_t x, unsigned n) {
     return (x << n) | (x >> (64 - n));
 }
 
-// Byte by byte: the same fingerprint on every system that shares a ledger.
+// Little-endian on every system, so that systems sharing a ledger agree.
 uint64_t load64(const uint8_t* p) {
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+    uint64_t v;
+    std::memcpy(&v, p, sizeof v);
+    return v;
+#else
     uint64_t v = 0;
     for (int i = 7; i >= 0; --i) {
         v = (v << 8) | p[i];
     }
     return v;
+#endif
 }
 
 uint32_t load32(const uint8_t* p) {
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+    uint32_t v;
+    std::memcpy(&v, p, sizeof v);
+    return v;
+#else
     return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
+#endif
 }
 
 uint64_t round64(uint64_t lane, uint64_t word) {
     return rotateLeft(lane + word * kP2, 31) * kP1;
 }
 
-void feedStripes(uint64_t (&lanes)[4], const uint8_t* p, size_t stripes) {
-    uint64_t a = lanes[0], b = lanes[1], c = lanes[2], d = lanes[3];
+// Eight lanes of 32 bits: as fast in the 32-bit program as in the 64-bit one, where lanes of 64
+// bits would take three multiplications each.
+constexpr uint32_t kQ1 = 0x9E3779B1u;
+constexpr uint32_t kQ2 = 0x85EBCA77u;
+
+uint32_t round32(uint32_t lane, uint32_t word) {
+    lane += word * kQ2;
+    return ((lane << 13) | (lane >> 19)) * kQ1;
+}
+
+// Eight named lanes: an array would live in memory and wait on its own stores.
+void feedStripes(uint32_t (&lanes)[8], const uint8_t* p, size_t stripes) {
+    uint32_t a = lanes[0], b = lanes[1], c = lanes[2], d = lanes[3];
+    uint32_t e = lanes[4], f = lanes[5], g = lanes[6], h = lanes[7];
     for (; stripes > 0; --stripes, p += 32) {
-        a = round64(a, load64(p));
-        b = round64(b, load64(p + 8));
-        c = round64(c, load64(p + 16));
-        d = round64(d, load64(p + 24));
+        a = round32(a, load32(p));
+        b = round32(b, load32(p + 4));
+        c = round32(c, load32(p + 8));
+        d = round32(d, load32(p + 12));
+        e = round32(e, load32(p + 16));
+        f = round32(f, load32(p + 20));
+        g = round32(g, load32(p + 24));
+        h = round32(h, load32(p + 28));
     }
     lanes[0] = a, lanes[1] = b, lanes[2] = c, lanes[3] = d;
+    lanes[4] = e, lanes[5] = f, lanes[6] = g, lanes[7] = h;
 }
 
 uint64_t mixDown(uint64_t h) {
@@ -187,22 +216,15 @@ bool earlier(const char* date, const char* than) {
     return than[0] == '\0' || std::strcmp(date, than) < 0;
 }
 
-// The input's bytes, fingerprinted: what the data fingerprint of a job on it would be.
-bool fingerprintInput(const JobRequest& request, const FileLayer& files, uint64_t& raw) {
-    FileRef input = files.openRead(files.context, request.inputPath);
-    if (input == kNoFile) {
-        return false;
+// With one key, the same data gives the same output; and an output that begins as a use's data
+// began is that data coming back: the job is decrypting what the key made.
+void matchUse(const KeyUse& use, const LedgerSalt& salt, uint64_t length, const KeyUseTrace* trace,
+              bool& same, bool& made) {
+    same = made = false;
+    if (trace && use.length == length) {
+        same = use.outputPrint == saltedPrint(salt, finishFingerprint(trace->output));
+        made = use.dataPrint == saltedPrint(salt, finishFingerprint(trace->outputPrefix));
     }
-    Fingerprint print;
-    startFingerprint(print);
-    uint8_t block[65536];
-    int64_t got;
-    while ((got = files.read(files.context, input, block, sizeof block)) > 0) {
-        feedFingerprint(print, block, size_t(got));
-    }
-    files.close(files.context, input);
-    raw = finishFingerprint(print);
-    return got == 0;
 }
 
 enum class Scan { Read, Absent, Unreadable };
@@ -216,7 +238,8 @@ struct Findings {
     char firstOther[11] = "";
 };
 
-Scan scanLedger(const LedgerFiles& ledger, KeyPrefix& prefix, uint64_t length, const uint64_t* dataRaw,
+// `trace`, when given, is that of the job (or the job to come) on this data.
+Scan scanLedger(const LedgerFiles& ledger, KeyPrefix& prefix, uint64_t length, const KeyUseTrace* trace,
                 Findings& found) {
     LedgerOpen opened = ledger.open(ledger.context);
     if (opened != LedgerOpen::Opened) {
@@ -235,8 +258,8 @@ Scan scanLedger(const LedgerFiles& ledger, KeyPrefix& prefix, uint64_t length, c
         }
         found.keyKnown = true;
         found.sameLength = found.sameLength || use.length == length;
-        bool same = dataRaw && use.length == length && use.dataPrint == saltedPrint(salt, *dataRaw);
-        bool made = dataRaw && use.length == length && use.outputPrint == saltedPrint(salt, *dataRaw);
+        bool same = false, made = false;
+        matchUse(use, salt, length, trace, same, made);
         found.sameData = found.sameData || same;
         found.madeByKey = found.madeByKey || made;
         if (!same && !made && earlier(use.date, found.firstOther)) {
@@ -262,10 +285,9 @@ bool writeLine(const LedgerFiles& ledger, const char* line, size_t length) {
 } // namespace
 
 void startFingerprint(Fingerprint& print) {
-    print.lanes[0] = kP1 + kP2;
-    print.lanes[1] = kP2;
-    print.lanes[2] = 0;
-    print.lanes[3] = 0 - kP1;
+    for (uint32_t i = 0; i < 8; ++i) {
+        print.lanes[i] = kQ1 * (2 * i + 1) + kQ2;
+    }
     print.total = 0;
     print.tailLength = 0;
 }
@@ -290,26 +312,14 @@ void feedFingerprint(Fingerprint& print, const uint8_t* bytes, size_t count) {
 }
 
 uint64_t finishFingerprint(const Fingerprint& print) {
-    const uint64_t* l = print.lanes;
-    uint64_t h;
-    if (print.total >= 32) {
-        h = rotateLeft(l[0], 1) + rotateLeft(l[1], 7) + rotateLeft(l[2], 12) + rotateLeft(l[3], 18);
-        for (int i = 0; i < 4; ++i) {
-            h = (h ^ round64(0, l[i])) * kP1 + kP4;
-        }
-    } else {
-        h = l[2] + kP5;
+    uint64_t h = print.total * kP5;
+    for (uint32_t lane : print.lanes) {
+        h = rotateLeft(h ^ (uint64_t(lane) * kP1), 27) * kP2 + kP4;
     }
-    h += print.total;
     const uint8_t* p = print.tail;
     uint32_t left = print.tailLength;
     for (; left >= 8; left -= 8, p += 8) {
         h = rotateLeft(h ^ round64(0, load64(p)), 27) * kP1 + kP4;
-    }
-    if (left >= 4) {
-        h = rotateLeft(h ^ (uint64_t(load32(p)) * kP1), 23) * kP2 + kP3;
-        left -= 4;
-        p += 4;
     }
     for (; left > 0; --left, ++p) {
         h = rotateLeft(h ^ (*p * kP5), 11) * kP1;
@@ -319,6 +329,30 @@ uint64_t finishFingerprint(const Fingerprint& print) {
 
 uint64_t saltedPrint(const LedgerSalt& salt, uint64_t raw) {
     return mixDown(mixDown(raw ^ salt.words[0]) + salt.words[1]);
+}
+
+void startKeyUseTrace(KeyUseTrace& trace, uint64_t length) {
+    trace.prefix = uint32_t(length < kLedgerKeyPrefix ? length : kLedgerKeyPrefix);
+    trace.dataRead = 0;
+    startFingerprint(trace.dataPrefix);
+    startFingerprint(trace.output);
+    startFingerprint(trace.outputPrefix);
+}
+
+void traceData(KeyUseTrace& trace, const uint8_t* bytes, size_t count) {
+    if (trace.dataRead < trace.prefix) {
+        uint64_t take = trace.prefix - trace.dataRead;
+        feedFingerprint(trace.dataPrefix, bytes, size_t(take < count ? take : count));
+    }
+    trace.dataRead += count;
+}
+
+void traceOutput(KeyUseTrace& trace, const uint8_t* bytes, size_t count) {
+    if (trace.outputPrefix.total < trace.prefix) {
+        uint64_t take = trace.prefix - trace.outputPrefix.total;
+        feedFingerprint(trace.outputPrefix, bytes, size_t(take < count ? take : count));
+    }
+    feedFingerprint(trace.output, bytes, count);
 }
 
 size_t formatLedgerHeader(const LedgerSalt& salt, char* out) {
@@ -397,7 +431,8 @@ bool keyUseCounts(const JobRequest& request, const FileLayer& files, uint64_t& l
     return true;
 }
 
-KeyUseCheck checkKeyUse(const JobRequest& request, const FileLayer& files, const LedgerFiles& ledger) {
+KeyUseCheck checkKeyUse(const JobRequest& request, const FileLayer& files, const LedgerFiles& ledger,
+                        const JobOptions& options) {
     KeyUseCheck check{};
     uint64_t length = 0;
     KeyPrefix prefix;
@@ -409,11 +444,13 @@ KeyUseCheck checkKeyUse(const JobRequest& request, const FileLayer& files, const
     if (scanLedger(ledger, prefix, length, nullptr, found) != Scan::Read || !found.keyKnown) {
         return check;
     }
-    // Only a use of as many bytes can have been of this data; the input is read to tell.
-    uint64_t dataRaw = 0;
-    if (found.sameLength && fingerprintInput(request, files, dataRaw)) {
+    // Only a use of as many bytes can have been of this data: the job is run ahead, without its
+    // output, to tell.
+    KeyUseTrace trace{};
+    startKeyUseTrace(trace, length);
+    if (found.sameLength && traceJobPass(request, files, options, trace) && trace.dataRead == length) {
         found = Findings{};
-        if (scanLedger(ledger, prefix, length, &dataRaw, found) != Scan::Read) {
+        if (scanLedger(ledger, prefix, length, &trace, found) != Scan::Read) {
             return check;
         }
     }
@@ -427,10 +464,9 @@ KeyUseCheck checkKeyUse(const JobRequest& request, const FileLayer& files, const
 LedgerNote recordKeyUse(const JobRequest& request, const FileLayer& files, const LedgerFiles& ledger,
                         uint64_t length, const KeyUseTrace& trace) {
     KeyPrefix prefix;
-    if (!readKeyPrefix(request, files, prefix) || prefix.count == 0) {
+    if (!readKeyPrefix(request, files, prefix) || prefix.count < trace.prefix) {
         return LedgerNote::NotWritten;
     }
-    const uint64_t dataRaw = finishFingerprint(trace.data);
     LedgerOpen opened = ledger.open(ledger.context);
     if (opened == LedgerOpen::Unreadable) {
         ledger.close(ledger.context);
@@ -465,10 +501,11 @@ LedgerNote recordKeyUse(const JobRequest& request, const FileLayer& files, const
         }
         writing = writing && writeLine(ledger, line, n) && writeLine(ledger, "\r\n", 2);
         // Decrypting what the key made, or the same data again, is no new use.
-        if (use.length == length && isThisKey(use, prefix, salt) &&
-            (use.dataPrint == saltedPrint(salt, dataRaw) || use.outputPrint == saltedPrint(salt, dataRaw))) {
-            known = true;
+        bool same = false, made = false;
+        if (isThisKey(use, prefix, salt)) {
+            matchUse(use, salt, length, &trace, same, made);
         }
+        known = known || same || made;
     }
     if (reader.failed) {
         // A ledger read only in part must not be replaced by that part.
@@ -480,13 +517,12 @@ LedgerNote recordKeyUse(const JobRequest& request, const FileLayer& files, const
         return LedgerNote::None;
     }
     if (!known) {
-        uint32_t keyPrefix = uint32_t(length < prefix.count ? length : prefix.count);
         KeyUse added{};
         today(added.date);
-        added.keyPrefix = keyPrefix;
-        added.keyPrint = saltedPrint(salt, rawPrint(prefix.bytes, keyPrefix));
+        added.keyPrefix = trace.prefix;
+        added.keyPrint = saltedPrint(salt, rawPrint(prefix.bytes, trace.prefix));
         added.length = length;
-        added.dataPrint = saltedPrint(salt, dataRaw);
+        added.dataPrint = saltedPrint(salt, finishFingerprint(trace.dataPrefix));
         added.outputPrint = saltedPrint(salt, finishFingerprint(trace.output));
         writing = writing && writeLine(ledger, line, formatKeyUse(added, line));
     }

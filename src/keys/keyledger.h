@@ -10,6 +10,7 @@
 #include "engine/job.h"
 
 struct FileLayer;
+struct JobOptions;
 
 constexpr char kLedgerFileName[] = "KeyLedger.txt";
 // Fewer bytes are not recorded: a fingerprint of so few could be reversed by trying every value.
@@ -21,7 +22,7 @@ constexpr uint32_t kLedgerKeyPrefix = 4096;
 // An unsalted 64-bit fingerprint of a byte sequence fed in pieces of any size. Fast enough to run
 // in the job's own pass; not a cryptographic hash.
 struct Fingerprint {
-    uint64_t lanes[4];
+    uint32_t lanes[8];
     uint64_t total;
     uint8_t tail[32];
     uint32_t tailLength;
@@ -30,22 +31,30 @@ void startFingerprint(Fingerprint& print);
 void feedFingerprint(Fingerprint& print, const uint8_t* bytes, size_t count);
 uint64_t finishFingerprint(const Fingerprint& print);
 
-// What the job pass learns for the ledger: fingerprints of the data it read and of the XORed
-// bytes it wrote (a container's header left out).
+// What a job's pass learns for the ledger: a fingerprint of the first bytes of the data it reads
+// and, on the writer's side, of all the XORed bytes it writes (a container's header left out).
+// With one key, the same data gives the same output, so the output names the data; the pass
+// itself only fingerprints a few thousand bytes.
 struct KeyUseTrace {
     bool active;
-    Fingerprint data;
+    uint32_t prefix;   // the first bytes fingerprinted: as many as the key's, up to kLedgerKeyPrefix
+    uint64_t dataRead; // all the bytes the pass read
+    Fingerprint dataPrefix;
     Fingerprint output;
+    Fingerprint outputPrefix;
 };
+void startKeyUseTrace(KeyUseTrace& trace, uint64_t length);
+void traceData(KeyUseTrace& trace, const uint8_t* bytes, size_t count);
+void traceOutput(KeyUseTrace& trace, const uint8_t* bytes, size_t count);
 
 // One recorded use, its fingerprints salted with the ledger's salt.
 struct KeyUse {
     char date[11];      // YYYY-MM-DD, UTC
     uint32_t keyPrefix; // the key's first bytes that keyPrint covers
     uint64_t keyPrint;
-    uint64_t length; // bytes encrypted
-    uint64_t dataPrint;
-    uint64_t outputPrint;
+    uint64_t length;      // bytes encrypted
+    uint64_t dataPrint;   // of the data's first keyPrefix bytes
+    uint64_t outputPrint; // of all the XORed bytes
 };
 
 struct LedgerSalt {
@@ -105,9 +114,11 @@ struct KeyUseCheck {
 // every job the ledger leaves out.
 bool keyUseCounts(const JobRequest& request, const FileLayer& files, uint64_t& length);
 
-// Asked before a job: has this key file encrypted other data? Reads the input only when the
-// ledger knows the key and a use of the same length.
-KeyUseCheck checkKeyUse(const JobRequest& request, const FileLayer& files, const LedgerFiles& ledger);
+// Asked before a job that `options` would run: has this key file encrypted other data? Only when
+// the ledger knows the key and a use of the same length does it read the input and the key, as
+// the job would, to tell the same data from other data.
+KeyUseCheck checkKeyUse(const JobRequest& request, const FileLayer& files, const LedgerFiles& ledger,
+                        const JobOptions& options);
 
 // After a successful job whose pass filled `trace`: records the use unless the ledger already
 // holds it, or the job decrypted what the key made.

@@ -129,7 +129,7 @@ bool keyUseAgreed(HWND window, const JobRequest& request) {
     }
     // The input is read only when the ledger knows the key: that may take a moment.
     HCURSOR was = SetCursor(LoadCursor(nullptr, IDC_WAIT));
-    KeyUseCheck check = checkKeyUse(request, windowsFileLayer(), files);
+    KeyUseCheck check = checkKeyUse(request, windowsFileLayer(), files, workerJobOptions());
     SetCursor(was);
     if (check.verdict != KeyUseVerdict::Reuse) {
         return true;

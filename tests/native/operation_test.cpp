@@ -577,7 +577,7 @@ TEST(JobOperation, TheKeyLedgerKnowsEachUseOnceAndNeverLosesAnEntry) {
         return j;
     };
     Job first = job(&a, "/in/a.txt", "/out");
-    EXPECT_EQ(checkKeyUse(first.request, m.layer(), files).verdict, KeyUseVerdict::FirstUse);
+    EXPECT_EQ(checkKeyUse(first.request, m.layer(), files, first.options).verdict, KeyUseVerdict::FirstUse);
     ASSERT_EQ(first.run(m).result, ResultOk);
     EXPECT_EQ(first.outcome.ledger, LedgerNote::None);
     const std::string good = ledger.stored;
@@ -619,7 +619,7 @@ TEST(JobOperation, TheKeyLedgerKnowsEachUseOnceAndNeverLosesAnEntry) {
         m.files.erase("/other/XOR b.txt");
         Job j = c.data ? job(c.data, c.data == &a ? "/in/a.txt" : "/in/b.txt", "/other")
                        : job(nullptr, "/out/XOR a.txt", "/back");
-        EXPECT_EQ(checkKeyUse(j.request, m.layer(), files).verdict, c.verdict);
+        EXPECT_EQ(checkKeyUse(j.request, m.layer(), files, j.options).verdict, c.verdict);
         ASSERT_EQ(j.run(m).result, ResultOk);
         EXPECT_EQ(j.outcome.ledger, c.note);
         if (c.after.empty()) {
