@@ -164,26 +164,28 @@ struct LineReader {
     // The next line without its line break; a line longer than the ledger writes comes back cut
     // (and so unreadable). False at the end, or when reading fails.
     bool next(char (&line)[kLedgerLineCapacity], size_t& length) {
-        length = 0;
-        bool any = false;
+        size_t kept = 0;
+        bool cut = false, any = false;
         for (;;) {
             if (start == end && !fill()) {
-                return any && !failed;
+                break;
             }
             any = true;
             uint8_t c = buffer[start++];
             if (c == '\n') {
-                if (length > 0 && line[length - 1] == '\r') {
-                    --length;
-                }
-                line[length < sizeof line ? length : sizeof line - 1] = '\0';
-                return true;
+                break;
             }
-            if (length < sizeof line - 1) {
-                line[length] = char(c);
+            cut = cut || kept == sizeof line - 1;
+            if (!cut) {
+                line[kept++] = char(c);
             }
-            length += length < sizeof line ? 1 : 0;
         }
+        if (!cut && kept > 0 && line[kept - 1] == '\r') {
+            --kept;
+        }
+        line[kept] = '\0';
+        length = cut ? sizeof line : kept;
+        return any && !failed;
     }
 };
 
