@@ -72,11 +72,25 @@ std::string runJob(Front front, const Programs& p, const std::string& input, con
                itemText(main, IDE_KEY_FILE);
     }
     seen += "done";
+    const HWND finished = message.box;
     answer(message, true);
-    // The ledger's note, when there is one, comes before the window is ready for the next job.
-    waitUntil([&] { return messageBoxExists(run) || itemText(main, IDE_INPUT) == "None Selected"; });
-    if (messageBoxExists(run)) {
-        MessageSeen note = waitForMessage(run);
+    // The ledger's note, when there is one, comes before the window is ready for the next job;
+    // the finish message may still be on its way out.
+    HWND noteBox = nullptr;
+    waitUntil([&] {
+        for (HWND w : topWindowsOf(run.pid, "#32770")) {
+            if (w != finished && isMessageBox(w)) {
+                noteBox = w;
+                return true;
+            }
+        }
+        return itemText(main, IDE_INPUT) == "None Selected";
+    });
+    if (noteBox) {
+        waitUntil([&] {
+            return itemText(noteBox, IDB_MESSAGE_YES) == "OK" && !itemText(noteBox, IDE_MESSAGE_TEXT).empty();
+        });
+        MessageSeen note = readMessageBox(noteBox);
         seen += note.text.find("was damaged") != std::string::npos ? ", note: damaged"
                 : note.text.find("could not be read or written") != std::string::npos
                     ? ", note: not written"
