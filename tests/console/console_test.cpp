@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 #include <dirent.h>
 #include <fstream>
@@ -473,12 +474,20 @@ TEST(ConsoleTool, AKeyFileThatEncryptedOtherDataIsRefusedUnlessAllowed) {
     writeBytes(f / "b", randomish(size, 2));
     writeBytes(f / "pad", randomish(size + 5, 3));
     const std::string ledger = f.root + "/data/nimbrel/KeyLedger.txt";
+    writeBytes(f / "c", randomish(100, 4));
+    writeBytes(f / "pad2", randomish(100, 5));
+    const auto damage = [&] { std::ofstream(ledger, std::ios::app) << "2026-13-45 not a line\r\n"; };
+    const auto folderInItsPlace = [&] {
+        std::remove(ledger.c_str());
+        mkdir(ledger.c_str(), 0700);
+    };
     struct Case {
         const char* what;
         std::vector<std::string> args;
         int status;
         const char* says;
         size_t ledgerLines;
+        std::function<void()> prepare = nullptr;
     } cases[] = {
         {"first use", {"xor", "a", "--key-file", "pad", "-o", "1"}, 0, "one-time pad", 2},
         {"the same data again", {"xor", "a", "--key-file", "pad", "-o", "2"}, 0, "one-time pad", 2},
@@ -489,17 +498,29 @@ TEST(ConsoleTool, AKeyFileThatEncryptedOtherDataIsRefusedUnlessAllowed) {
          0,
          "warning: This key file has already encrypted other data",
          3},
+        {"a damaged ledger", {"xor", "c", "--key-file", "pad2", "-o", "6"}, 0, "was damaged", 4, damage},
+        {"a ledger that cannot be written",
+         {"xor", "c", "--key-file", "pad2", "-o", "7"},
+         0,
+         "could not be read or written",
+         0,
+         folderInItsPlace},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
+        if (c.prepare) {
+            c.prepare();
+        }
         ToolRun r = runTool(f.path, c.args);
         EXPECT_EQ(r.status, c.status) << r.err;
         EXPECT_NE(r.err.find(c.says), std::string::npos) << r.err;
         const std::string lines = slurp(ledger);
         EXPECT_EQ(size_t(std::count(lines.begin(), lines.end(), '\n')), c.ledgerLines);
+        EXPECT_EQ(lines.find("not a line"), std::string::npos);
     }
     EXPECT_EQ(readBytes(f / "3/XOR XOR a"), readBytes(f / "a"));
     EXPECT_TRUE(entries(f / "4").empty());
+    EXPECT_EQ(readBytes(f / "7/XOR c").size(), 100u);
 }
 
 // A tool killed half-way (here by the file size limit, which no handler sees) leaves no partial
