@@ -100,18 +100,7 @@ int64_t fileSizeAt(const std::string& path) {
 
 // The program's random source, with its key container.
 bool randomBytes(uint8_t* buffer, size_t count) {
-    HCRYPTPROV source = 0;
-    if (!acquireRandomSource(source)) {
-        return false;
-    }
-    bool ok = true;
-    for (size_t done = 0; ok && done < count;) {
-        DWORD part = DWORD(count - done < (1u << 30) ? count - done : (1u << 30));
-        ok = CryptGenRandom(source, part, buffer + done) != 0;
-        done += part;
-    }
-    CryptReleaseContext(source, 0);
-    return ok;
+    return systemRandomBytes(buffer, count);
 }
 
 void keepToOwner(FileRef) {

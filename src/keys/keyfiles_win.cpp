@@ -48,6 +48,29 @@ void useKeyFileOps(const KeyFileOps* ops) {
     gOps = ops ? ops : &kRealKeyFileOps;
 }
 
+LockResult lockKeyFile(const char* path, HANDLE& lock) {
+    constexpr int kLockTries = 100;
+    constexpr uint32_t kLockPause = 50;
+    const KeyFileOps& io = keyFileOps();
+    for (int tries = 1;; ++tries) {
+        lock = io.open(path, GENERIC_READ | GENERIC_WRITE, OPEN_ALWAYS);
+        if (lock != INVALID_HANDLE_VALUE) {
+            return Locked;
+        }
+        DWORD error = GetLastError();
+        if (error == ERROR_PATH_NOT_FOUND) {
+            return NoFolder;
+        }
+        if (error != ERROR_SHARING_VIOLATION) {
+            return LockFailed;
+        }
+        if (tries == kLockTries) {
+            return Busy;
+        }
+        io.pause(kLockPause);
+    }
+}
+
 bool missingFile(HANDLE opened) {
     if (opened != INVALID_HANDLE_VALUE) {
         return false;

@@ -26,7 +26,7 @@ struct KeyFileOps {
     bool (*remove)(const char* path);
     // Creates every missing level of the folder; true when it exists.
     bool (*makeFolder)(const char* path);
-    // Waits before trying the store's lock again.
+    // Waits before trying a lock again.
     void (*pause)(uint32_t milliseconds);
 };
 
@@ -37,3 +37,9 @@ void useKeyFileOps(const KeyFileOps* ops);
 
 // True when the open failed because the file (or its folder) is not there.
 bool missingFile(HANDLE opened);
+
+// A lock file held open without sharing, so that one copy of the program at a time changes what
+// it guards; the system lets go of it however the program ends. A copy that finds it held tries
+// again for about five seconds (the length of a large KeyStore fill) before it says Busy.
+enum LockResult { Locked, Busy, NoFolder, LockFailed };
+LockResult lockKeyFile(const char* path, HANDLE& lock);

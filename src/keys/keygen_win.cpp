@@ -89,3 +89,18 @@ bool acquireRandomSource(HCRYPTPROV& source) {
 bool randomKeyBytes(void* source, uint8_t* buffer, uint32_t count) {
     return CryptGenRandom(*static_cast<HCRYPTPROV*>(source), count, buffer) != 0;
 }
+
+bool systemRandomBytes(uint8_t* buffer, size_t count) {
+    HCRYPTPROV source = 0;
+    if (!acquireRandomSource(source)) {
+        return false;
+    }
+    bool ok = true;
+    for (size_t done = 0; ok && done < count;) {
+        auto part = uint32_t(count - done < (1u << 30) ? count - done : (1u << 30));
+        ok = randomKeyBytes(&source, buffer + done, part);
+        done += part;
+    }
+    CryptReleaseContext(source, 0);
+    return ok;
+}

@@ -35,3 +35,5 @@ DraftResult writeKeyFile(const KeyFileDraft& key, uint32_t length, KeyBytesSourc
 bool acquireRandomSource(HCRYPTPROV& source);
 // A KeyBytesSource over an acquired source (the context is the HCRYPTPROV).
 bool randomKeyBytes(void* source, uint8_t* buffer, uint32_t count);
+// `count` bytes from the program's random source, acquired and released around them.
+bool systemRandomBytes(uint8_t* buffer, size_t count);

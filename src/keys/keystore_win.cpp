@@ -40,9 +40,6 @@ namespace {
 
 // Pad data moves through one bounded buffer, whatever the size of the store.
 constexpr uint32_t kMovePortion = 1 << 20;
-// A fill of a large pad takes a few seconds; a copy that finds the store busy waits that long.
-constexpr int kLockTries = 100;
-constexpr uint32_t kLockPause = 50;
 const char* const kPadPlaces[] = {kPadFileFirstPlace, kPadFileSecondPlace};
 // Beside the pad file: what is left of a pad that grew after its front went into the store.
 constexpr char kPadRestName[] = "PAD.nbr";
@@ -67,29 +64,6 @@ bool storePaths(StorePaths& paths) {
            joinText(paths.folder, kKeyStoreDraftName, paths.draft) &&
            joinText(paths.folder, kKeyStoreJournalName, paths.journal) &&
            joinText(paths.folder, kKeyStoreLockName, paths.lock);
-}
-
-enum LockResult { Locked, Busy, NoFolder, LockFailed };
-
-LockResult lockStore(const StorePaths& paths, HANDLE& lock) {
-    const KeyFileOps& io = keyFileOps();
-    for (int tries = 1;; ++tries) {
-        lock = io.open(paths.lock, GENERIC_READ | GENERIC_WRITE, OPEN_ALWAYS);
-        if (lock != INVALID_HANDLE_VALUE) {
-            return Locked;
-        }
-        DWORD error = GetLastError();
-        if (error == ERROR_PATH_NOT_FOUND) {
-            return NoFolder;
-        }
-        if (error != ERROR_SHARING_VIOLATION) {
-            return LockFailed;
-        }
-        if (tries == kLockTries) {
-            return Busy;
-        }
-        io.pause(kLockPause);
-    }
 }
 
 // The pad file in its first place, else in its second; one held open elsewhere counts as absent.
@@ -677,7 +651,7 @@ KeyStoreReport fillKeyStoreFiles() {
         return report;
     }
     HANDLE lock = INVALID_HANDLE_VALUE;
-    LockResult locked = keyFileOps().makeFolder(paths.folder) ? lockStore(paths, lock) : LockFailed;
+    LockResult locked = keyFileOps().makeFolder(paths.folder) ? lockKeyFile(paths.lock, lock) : LockFailed;
     if (locked == Busy) {
         say(report, kKeyStoreFileLead, paths.store, kKeyStoreBusyTail);
     } else if (locked != Locked) {
@@ -695,7 +669,7 @@ KeyStoreReport checkKeyStoreFiles() {
     const KeyFileOps& io = keyFileOps();
     HANDLE lock = INVALID_HANDLE_VALUE;
     // No store folder: no store, and no record of a change to settle either.
-    LockResult locked = storePaths(paths) ? lockStore(paths, lock) : NoFolder;
+    LockResult locked = storePaths(paths) ? lockKeyFile(paths.lock, lock) : NoFolder;
     if (locked == Busy) {
         say(report, kKeyStoreFileLead, paths.store, kKeyStoreBusyTail);
         return report;
@@ -748,7 +722,7 @@ KeyStoreReport drawKeyStoreFile(const KeyFileDraft* key, const char* folder, uin
         return report;
     }
     HANDLE lock = INVALID_HANDLE_VALUE;
-    LockResult locked = lockStore(paths, lock);
+    LockResult locked = lockKeyFile(paths.lock, lock);
     if (locked != Locked) {
         say(report, kKeyStoreFileLead, paths.store, locked == Busy ? kKeyStoreBusyTail : kDrawUndoneTail);
         return report;

@@ -3,14 +3,11 @@
 #include <cstring>
 
 #include "engine/files_win.h"
+#include "keys/keyfiles_win.h"
 #include "keys/keygen_win.h"
 #include "text/wide_win.h"
 
 namespace {
-
-// How long a copy waits for another to finish with the ledger: its work there takes moments.
-constexpr int kLockTries = 100;
-constexpr DWORD kLockPause = 50;
 
 WinLedger& ledgerOf(void* context) {
     return *static_cast<WinLedger*>(context);
@@ -23,28 +20,14 @@ void closeHandle(HANDLE& h) {
     }
 }
 
-// The lock file opened without sharing: the system lets go of it however the program ends.
-// Where it cannot be made at all (a medium that cannot be written), nobody can change the
-// ledger and it is read without.
-bool takeLock(WinLedger& l) {
-    for (int i = 0; i < kLockTries; ++i) {
-        l.lock = winCreateFile(l.lockPath, GENERIC_READ | GENERIC_WRITE, 0, OPEN_ALWAYS);
-        if (l.lock != INVALID_HANDLE_VALUE) {
-            return true;
-        }
-        if (GetLastError() != ERROR_SHARING_VIOLATION) {
-            return true;
-        }
-        Sleep(kLockPause);
-    }
-    return false;
-}
-
 LedgerOpen openLedger(void* context) {
     WinLedger& l = ledgerOf(context);
-    if (!takeLock(l)) {
+    // Where the lock file cannot be made at all (a medium that cannot be written), nobody can
+    // change the ledger and it is read without.
+    if (lockKeyFile(l.lockPath, l.lock) == Busy) {
         return LedgerOpen::Unreadable;
     }
+    // Shared for reading: a program that only looks at the ledger does not make it unreadable.
     l.reading = winCreateFile(l.path, GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING);
     if (l.reading != INVALID_HANDLE_VALUE) {
         return LedgerOpen::Opened;
@@ -55,49 +38,43 @@ LedgerOpen openLedger(void* context) {
 }
 
 int64_t readLedger(void* context, uint8_t* buffer, uint32_t count) {
-    return readFully(ledgerOf(context).reading, buffer, count);
+    return keyFileOps().read(ledgerOf(context).reading, buffer, count);
 }
 
 // One fixed name: only the copy holding the lock writes it, and a crash's leftover is replaced.
 bool beginLedger(void* context) {
     WinLedger& l = ledgerOf(context);
-    l.writing = winCreateFile(l.newPath, GENERIC_WRITE, 0, CREATE_ALWAYS);
+    l.writing = keyFileOps().open(l.newPath, GENERIC_WRITE, CREATE_ALWAYS);
     return l.writing != INVALID_HANDLE_VALUE;
 }
 
 bool writeLedger(void* context, const uint8_t* buffer, uint32_t count) {
-    return writeFully(ledgerOf(context).writing, buffer, count);
+    return keyFileOps().write(ledgerOf(context).writing, buffer, count);
 }
 
 // On disk before it takes the old ledger's place: a power cut leaves one or the other whole.
 bool commitLedger(void* context) {
     WinLedger& l = ledgerOf(context);
-    bool flushed = FlushFileBuffers(l.writing) != 0;
+    const KeyFileOps& io = keyFileOps();
+    bool flushed = io.flush(l.writing);
     bool closed = CloseHandle(l.writing) != 0;
     l.writing = INVALID_HANDLE_VALUE;
     closeHandle(l.reading);
-    return flushed && closed &&
-           winMoveFile(l.newPath, l.path, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
+    return flushed && closed && io.rename(l.newPath, l.path);
 }
 
 void closeLedger(void* context) {
     WinLedger& l = ledgerOf(context);
     if (l.writing != INVALID_HANDLE_VALUE) {
         closeHandle(l.writing);
-        winDeleteFile(l.newPath);
+        keyFileOps().remove(l.newPath);
     }
     closeHandle(l.reading);
     closeHandle(l.lock);
 }
 
 bool ledgerRandom(void*, uint8_t* buffer, size_t count) {
-    HCRYPTPROV source = 0;
-    if (!acquireRandomSource(source)) {
-        return false;
-    }
-    bool ok = randomKeyBytes(&source, buffer, uint32_t(count));
-    CryptReleaseContext(source, 0);
-    return ok;
+    return systemRandomBytes(buffer, count);
 }
 
 } // namespace
