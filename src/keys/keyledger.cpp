@@ -230,15 +230,27 @@ bool earlier(const char* date, const char* than) {
     return than[0] == '\0' || std::strcmp(date, than) < 0;
 }
 
+// A job's output fingerprints as one ledger stores them, taken once for all its lines.
+struct TracePrints {
+    bool known = false;
+    uint64_t output = 0;
+    uint64_t outputPrefix = 0;
+};
+
+TracePrints printsUnder(const LedgerSalt& salt, const KeyUseTrace* trace) {
+    TracePrints prints;
+    if (trace) {
+        prints = {true, saltedPrint(salt, finishFingerprint(trace->output)),
+                  saltedPrint(salt, finishFingerprint(trace->outputPrefix))};
+    }
+    return prints;
+}
+
 // With one key, the same data gives the same output; and an output that begins as a use's data
 // began is that data coming back: the job is decrypting what the key made.
-void matchUse(const KeyUse& use, const LedgerSalt& salt, uint64_t length, const KeyUseTrace* trace,
-              bool& same, bool& made) {
-    same = made = false;
-    if (trace && use.length == length) {
-        same = use.outputPrint == saltedPrint(salt, finishFingerprint(trace->output));
-        made = use.dataPrint == saltedPrint(salt, finishFingerprint(trace->outputPrefix));
-    }
+void matchUse(const KeyUse& use, uint64_t length, const TracePrints& prints, bool& same, bool& made) {
+    same = prints.known && use.length == length && use.outputPrint == prints.output;
+    made = prints.known && use.length == length && use.dataPrint == prints.outputPrefix;
 }
 
 enum class Scan { Read, Absent, Unreadable };
@@ -265,6 +277,7 @@ Scan scanLedger(const LedgerFiles& ledger, KeyPrefix& prefix, uint64_t length, c
     size_t n = 0;
     LedgerSalt salt{};
     bool headed = reader.next(line, n) && parseLedgerHeader(line, n, salt);
+    const TracePrints prints = printsUnder(salt, trace);
     KeyUse use;
     while (headed && reader.next(line, n)) {
         if (!parseKeyUse(line, n, use) || !isThisKey(use, prefix, salt)) {
@@ -273,7 +286,7 @@ Scan scanLedger(const LedgerFiles& ledger, KeyPrefix& prefix, uint64_t length, c
         found.keyKnown = true;
         found.sameLength = found.sameLength || use.length == length;
         bool same = false, made = false;
-        matchUse(use, salt, length, trace, same, made);
+        matchUse(use, length, prints, same, made);
         found.sameData = found.sameData || same;
         found.madeByKey = found.madeByKey || made;
         if (!same && !made && earlier(use.date, found.firstOther)) {
@@ -506,6 +519,7 @@ LedgerNote recordKeyUse(const JobRequest& request, const FileLayer& files, const
     }
     char header[kLedgerLineCapacity];
     writing = writing && writeLine(ledger, header, formatLedgerHeader(salt, header));
+    const TracePrints prints = printsUnder(salt, &trace);
     bool known = false;
     KeyUse use;
     while (opened == LedgerOpen::Opened && !reader.failed && reader.next(line, n)) {
@@ -517,7 +531,7 @@ LedgerNote recordKeyUse(const JobRequest& request, const FileLayer& files, const
         // Decrypting what the key made, or the same data again, is no new use.
         bool same = false, made = false;
         if (isThisKey(use, prefix, salt)) {
-            matchUse(use, salt, length, &trace, same, made);
+            matchUse(use, length, prints, same, made);
         }
         known = known || same || made;
     }
@@ -537,7 +551,7 @@ LedgerNote recordKeyUse(const JobRequest& request, const FileLayer& files, const
         added.keyPrint = saltedPrint(salt, rawPrint(prefix.bytes, trace.prefix));
         added.length = length;
         added.dataPrint = saltedPrint(salt, finishFingerprint(trace.dataPrefix));
-        added.outputPrint = saltedPrint(salt, finishFingerprint(trace.output));
+        added.outputPrint = prints.output;
         writing = writing && writeLine(ledger, line, formatKeyUse(added, line));
     }
     writing = writing && ledger.commit(ledger.context);
