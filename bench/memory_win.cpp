@@ -12,7 +12,7 @@
 #include <cstdio>
 #include <string>
 
-#include "engine/worker_win.h"
+#include "ui/worker_win.h"
 #include "resource.h"
 #include "ui/dialog.h"
 #include "ui/keycommands_win.h"
@@ -83,7 +83,7 @@ int main() {
         double before = peakMiB();
         double residentBefore = peakResidentMiB();
         DWORD start = GetTickCount();
-        uint32_t result = jobWorker(job, status, nullptr).result;
+        uint32_t result = jobWorker(job, status, nullptr, JobFront{JobRunHooks{}, nullptr}).result;
         printf("XOR job of 1 GiB, key %s: result %u in %.1f s, peak private memory %.1f MiB (%.1f before), "
                "peak resident %.1f MiB (%.1f before)\n",
                keyFile ? "file of 1 GiB" : "string", result, (GetTickCount() - start) / 1000.0, peakMiB(),

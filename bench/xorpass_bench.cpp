@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "engine/xorpass.h"
-#include "keys/keyledger.h"
+#include "keys/fingerprint.h"
 
 namespace {
 

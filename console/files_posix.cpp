@@ -598,12 +598,18 @@ namespace {
 
 struct PosixLedger {
     std::string folder, path, lockPath, newPath;
-    int lock = -1, reading = -1, writing = -1;
+    char asidePath[PATH_MAX] = ""; // named anew at each opening; messages hold on to it
+    int lock = -1, reading = -1, writing = -1, aside = -1;
+    struct Hold {
+        uint64_t id = 0;
+        int fd = -1;
+    } holds[4];
 };
 PosixLedger gLedger;
 
-// How long a run waits for another to finish with the ledger: its work there takes moments.
-constexpr int kLedgerLockTries = 100;
+// How long a run waits for another to finish with the ledger: its work there takes moments, so
+// a lock held longer is another program's, which is waited for before the use goes unchecked.
+constexpr int kLedgerLockTries = 600;
 
 void closeFd(int& fd) {
     if (fd >= 0) {
@@ -612,8 +618,15 @@ void closeFd(int& fd) {
     }
 }
 
-// An advisory lock the system lets go of however the process ends. Where the lock file cannot be
-// made (a folder that cannot be written), nobody can change the ledger and it is read without.
+void pause50ms() {
+    struct timespec pause {
+        0, 50 * 1000 * 1000
+    };
+    nanosleep(&pause, nullptr);
+}
+
+// An advisory lock the system lets go of however the process ends. False when another holds it
+// for the whole wait; a lock file that cannot be made leaves `lock` closed.
 bool takeLedgerLock(PosixLedger& l) {
     l.lock = open(l.lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
     if (l.lock < 0) {
@@ -624,19 +637,25 @@ bool takeLedgerLock(PosixLedger& l) {
             return true;
         }
         if (errno != EWOULDBLOCK && errno != EINTR) {
+            closeFd(l.lock);
             return true;
         }
-        struct timespec pause {
-            0, 50 * 1000 * 1000
-        };
-        nanosleep(&pause, nullptr);
+        pause50ms();
     }
     closeFd(l.lock);
     return false;
 }
 
+bool absent(const std::string& path) {
+    struct stat st;
+    return lstat(path.c_str(), &st) != 0 && errno == ENOENT;
+}
+
 LedgerOpen openLedger(void* context) {
     auto& l = *static_cast<PosixLedger*>(context);
+    if (l.path.empty()) {
+        return LedgerOpen::NoPlace;
+    }
     // Only a job with a pad gets here. The folder is made first, each missing level for the
     // user alone, so that even the first two runs are kept apart by the lock.
     const std::string& folder = l.folder;
@@ -645,14 +664,26 @@ LedgerOpen openLedger(void* context) {
     }
     mkdir(folder.c_str(), 0700);
     if (!takeLedgerLock(l)) {
-        return LedgerOpen::Unreadable;
+        return LedgerOpen::Busy;
+    }
+    l.asidePath[0] = '\0';
+    for (int n = 1; n < 100 && l.asidePath[0] == '\0'; ++n) {
+        std::string name =
+            l.folder + (n == 1 ? "/KeyLedger.damaged.txt" : "/KeyLedger.damaged-" + std::to_string(n) + ".txt");
+        if (absent(name) && name.size() < sizeof l.asidePath) {
+            std::memcpy(l.asidePath, name.c_str(), name.size() + 1);
+        }
     }
     errno = 0; // a folder in the ledger's place is refused without one
     l.reading = int(openRead(nullptr, l.path.c_str()));
     if (l.reading >= 0) {
         return LedgerOpen::Opened;
     }
-    return errno == ENOENT ? LedgerOpen::Absent : LedgerOpen::Unreadable;
+    if (errno != ENOENT) {
+        return LedgerOpen::Unreadable;
+    }
+    // Where the lock cannot be made (a folder that cannot be written), no ledger can be kept.
+    return l.lock >= 0 ? LedgerOpen::Absent : LedgerOpen::NoPlace;
 }
 
 int64_t readLedger(void* context, uint8_t* buffer, uint32_t count) {
@@ -662,6 +693,9 @@ int64_t readLedger(void* context, uint8_t* buffer, uint32_t count) {
 // One fixed name: only the run holding the lock writes it, and a crash's leftover is replaced.
 bool beginLedger(void* context) {
     auto& l = *static_cast<PosixLedger*>(context);
+    if (l.lock < 0) {
+        return false;
+    }
     l.writing = open(l.newPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
     return l.writing >= 0;
 }
@@ -670,13 +704,34 @@ bool writeLedger(void* context, const uint8_t* buffer, uint32_t count) {
     return writeFile(nullptr, FileRef(static_cast<PosixLedger*>(context)->writing), buffer, count);
 }
 
-// On disk before it takes the old ledger's place: a power cut leaves one or the other whole.
+bool beginAside(void* context) {
+    auto& l = *static_cast<PosixLedger*>(context);
+    if (l.lock < 0 || l.asidePath[0] == '\0') {
+        return false;
+    }
+    l.aside = open(l.asidePath, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    return l.aside >= 0;
+}
+
+bool writeAside(void* context, const uint8_t* buffer, uint32_t count) {
+    return writeFile(nullptr, FileRef(static_cast<PosixLedger*>(context)->aside), buffer, count);
+}
+
+bool flushAndClose(int& fd) {
+    bool ok = fsync(fd) == 0;
+    ok = close(fd) == 0 && ok;
+    fd = -1;
+    return ok;
+}
+
+// On disk before it takes the old ledger's place: a power cut leaves one or the other whole, and
+// a copy kept aside is whole before the ledger it keeps is replaced.
 bool commitLedger(void* context) {
     auto& l = *static_cast<PosixLedger*>(context);
-    bool ok = fsync(l.writing) == 0;
-    ok = close(l.writing) == 0 && ok;
-    l.writing = -1;
-    ok = ok && rename(l.newPath.c_str(), l.path.c_str()) == 0;
+    if (l.aside >= 0 && !flushAndClose(l.aside)) {
+        return false;
+    }
+    bool ok = flushAndClose(l.writing) && rename(l.newPath.c_str(), l.path.c_str()) == 0;
     if (ok) {
         flushFolderOf(l.path.c_str());
     }
@@ -689,6 +744,10 @@ void closeLedger(void* context) {
         closeFd(l.writing);
         unlink(l.newPath.c_str());
     }
+    if (l.aside >= 0) {
+        closeFd(l.aside);
+        unlink(l.asidePath);
+    }
     closeFd(l.reading);
     closeFd(l.lock);
 }
@@ -697,9 +756,57 @@ bool ledgerRandom(void*, uint8_t* buffer, size_t count) {
     return randomBytes(buffer, count);
 }
 
+std::string holdPath(const PosixLedger& l, uint64_t id) {
+    char name[48];
+    std::snprintf(name, sizeof name, "/KeyLedger.%016llx.job", static_cast<unsigned long long>(id));
+    return l.folder + name;
+}
+
+// A file locked for as long as the job runs: the system lets go of the lock however the process
+// ends, and whoever finds the file unlocked removes it.
+bool holdJob(void* context, uint64_t id) {
+    auto& l = *static_cast<PosixLedger*>(context);
+    for (PosixLedger::Hold& hold : l.holds) {
+        if (hold.fd < 0) {
+            hold.fd = open(holdPath(l, id).c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+            if (hold.fd >= 0 && flock(hold.fd, LOCK_EX | LOCK_NB) != 0) {
+                closeFd(hold.fd);
+                unlink(holdPath(l, id).c_str());
+            }
+            hold.id = id;
+            return hold.fd >= 0;
+        }
+    }
+    return false;
+}
+
+void releaseJob(void* context, uint64_t id) {
+    auto& l = *static_cast<PosixLedger*>(context);
+    for (PosixLedger::Hold& hold : l.holds) {
+        if (hold.fd >= 0 && hold.id == id) {
+            unlink(holdPath(l, id).c_str());
+            closeFd(hold.fd);
+        }
+    }
+}
+
+bool jobHeld(void* context, uint64_t id) {
+    const std::string path = holdPath(*static_cast<PosixLedger*>(context), id);
+    int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        return false;
+    }
+    bool held = flock(fd, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK;
+    if (!held) {
+        unlink(path.c_str());
+    }
+    close(fd);
+    return held;
+}
+
 } // namespace
 
-bool platformLedger(LedgerFiles& ledger) {
+void platformLedger(LedgerFiles& ledger) {
     const char* xdg = std::getenv("XDG_DATA_HOME");
     const char* home = std::getenv("HOME");
     std::string base;
@@ -708,22 +815,27 @@ bool platformLedger(LedgerFiles& ledger) {
         base = xdg;
     } else if (home && home[0] == '/') {
         base = std::string(home) + "/.local/share";
-    } else {
-        return false;
     }
-    gLedger.folder = base + "/nimbrel";
-    gLedger.path = gLedger.folder + "/" + kLedgerFileName;
-    gLedger.lockPath = gLedger.folder + "/KeyLedger.lck";
-    gLedger.newPath = gLedger.folder + "/KeyLedger.new";
+    if (!base.empty()) {
+        gLedger.folder = base + "/nimbrel";
+        gLedger.path = gLedger.folder + "/" + kLedgerFileName;
+        gLedger.lockPath = gLedger.folder + "/KeyLedger.lck";
+        gLedger.newPath = gLedger.folder + "/KeyLedger.new";
+    }
     ledger = LedgerFiles{};
     ledger.context = &gLedger;
     ledger.open = openLedger;
     ledger.read = readLedger;
     ledger.begin = beginLedger;
     ledger.write = writeLedger;
+    ledger.beginAside = beginAside;
+    ledger.writeAside = writeAside;
     ledger.commit = commitLedger;
     ledger.close = closeLedger;
     ledger.random = ledgerRandom;
+    ledger.hold = holdJob;
+    ledger.release = releaseJob;
+    ledger.held = jobHeld;
     ledger.path = gLedger.path.c_str();
-    return true;
+    ledger.asidePath = gLedger.asidePath;
 }

@@ -54,18 +54,17 @@ FileLayer platformFiles() {
 
 // The data folder the program itself would use from the tool's folder: the tool shipped beside
 // Nimbrel.exe shares its ledger.
-bool platformLedger(LedgerFiles& ledger) {
+void platformLedger(LedgerFiles& ledger) {
     static WinLedger files;
     wchar_t self[MAX_PATH];
     DWORD n = GetModuleFileNameW(nullptr, self, MAX_PATH);
-    char folder[kTextCapacity];
-    if (n == 0 || n >= MAX_PATH || !toUtf8(self, folder, sizeof folder)) {
-        return false;
+    char folder[kTextCapacity] = "";
+    char data[kTextCapacity] = "";
+    if (n != 0 && n < MAX_PATH && toUtf8(self, folder, sizeof folder)) {
+        directoryOf(folder);
+        settleDataFolder(folder, data, sizeof data);
     }
-    directoryOf(folder);
-    char data[kTextCapacity];
-    settleDataFolder(folder, data, sizeof data);
-    return windowsLedgerFiles(data, files, ledger);
+    windowsLedgerFiles(data, files, ledger);
 }
 
 std::string nativePath(const std::string& path) {

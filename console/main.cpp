@@ -15,6 +15,7 @@
 #include "keys/analyser.h"
 #include "keys/keyfile.h"
 #include "keys/keylength.h"
+#include "keys/jobrunner.h"
 #include "keys/keyverdict.h"
 #include "platform.h"
 #include "version.h"
@@ -40,13 +41,15 @@ const char kOverview[] =
     "A file name of '-' (standard input or output) is not supported.\n";
 
 const char kKeyFacts[] =
-    "How strong the key is: said on standard error before every encrypt and xor.\n"
+    "How strong the key is: said on standard error before every encrypt and xor, on the\n"
+    "key bytes the job uses and the data beside them.\n"
     "  one-time pad    a key file at least as long as the data in which no structure was found:\n"
     "                  not one byte value throughout, no period of up to 512 KiB in its first\n"
-    "                  MiB, byte values as evenly spread as a random key's (chi-square over the\n"
-    "                  256 values below 377). Keys above 16 MiB are tested on a sample. Passing\n"
-    "                  is no proof: unbreakable only if truly random, kept secret, and used for\n"
-    "                  this one file and never again.\n"
+    "                  MiB, no stretch of 4096 bytes twice among the bytes tested, byte values\n"
+    "                  as evenly spread as a random key's (chi-square over the 256 values below\n"
+    "                  377), nothing tying it to the data. Keys above 16 MiB are tested on a\n"
+    "                  sample. Passing is no proof: unbreakable only if truly random, kept\n"
+    "                  secret, and used for this one file alone.\n"
     "  repeating key   a key string repeats with its own period (\"abc\" every 3 bytes), a key\n"
     "                  file shorter than the data every N bytes: a few known bytes of the file\n"
     "                  (a file header, a run of zeros) expose the rest.\n"
@@ -54,6 +57,10 @@ const char kKeyFacts[] =
     "                  anyone can read: no secrecy at all.\n"
     "  not random      a key file as long as the data that fails a test, with the reason. One of\n"
     "                  fewer than 1,280 bytes is too short to test, and said to be.\n"
+    "  the data itself a key file holding the data XORed with one byte or a short pattern, or\n"
+    "                  shifted by a few bytes: not encryption at all.\n"
+    "  earlier output  a key file that is an output the key-use ledger knows: XOR the two\n"
+    "                  outputs and the data drops out.\n"
     "  Whatever the key, the program's format leaves some bytes unchanged: one in every key\n"
     "  period of a repeating key, one in every 25,000,000 with a one-time pad.\n";
 
@@ -105,7 +112,8 @@ const Command kCommands[] = {
     {"analyse", "nimbrel analyse KEYFILE [--for FILE]",
      "Rates KEYFILE as key material: the program's verdict and its score (very bad 0-69, bad\n"
      "70-104, OK 105-144, good 145-199, excellent 200 and more), against the size of FILE when\n"
-     "given. A quick statistical screen, not a proof of randomness.\n",
+     "given, then the line encrypt and xor would say of it (against FILE's data when given).\n"
+     "A quick statistical screen, not a proof of randomness.\n",
      " --for "},
     {"keygen", "nimbrel keygen (--for FILE | --size N) [-o PATH]",
      "Writes a key file of random bytes from the system's cryptographic source: N bytes, or for\n"
@@ -198,9 +206,9 @@ void printHelp(const Command* c) {
                     "  --description D   store the description D (at most 299 bytes)\n");
     }
     if (std::strstr(c->options, " --allow-key-reuse ")) {
-        std::printf("  --allow-key-reuse encrypt with a key file that has already encrypted other\n"
-                    "                    data on this computer (refused, exit 2, without it): see\n"
-                    "                    KEY-USE LEDGER in nimbrel(1)\n");
+        std::printf("  --allow-key-reuse go on with a key file the key-use ledger knows as used for\n"
+                    "                    other data, or whose use it cannot check (refused, exit 2,\n"
+                    "                    without it): see KEY-USE LEDGER in nimbrel(1)\n");
     }
     if (std::strcmp(c->name, "info") == 0) {
         std::printf(
@@ -438,155 +446,6 @@ bool rateKeyFile(const std::string& path, uint32_t keyBytes, uint32_t payload, K
     return buffer && analysis.outcome == AnalyseOutcome::Rated;
 }
 
-// The bytes of a key file that the verdict tests: all of a key up to kWholeSample, else its first
-// kWholeSample bytes and kWindows windows spread over the rest. A sample keeps a 1 GiB key from
-// being read twice before the job reads it once more; structure that covers more than a
-// window's share of the key still shows in the byte frequencies.
-constexpr uint64_t kWholeSample = 16u << 20;
-constexpr uint32_t kWindows = 64;
-constexpr uint32_t kWindowBytes = 64 * 1024;
-constexpr uint32_t kSameAsInputBytes = 64 * 1024;
-
-struct Sampled {
-    bool read;
-    KeyEvidence evidence;
-};
-
-bool feedRange(const FileLayer& files, FileRef f, uint64_t at, uint64_t count, uint8_t* buffer,
-               KeyEvidenceGatherer& gatherer) {
-    if (!files.seek(files.context, f, at)) {
-        return false;
-    }
-    while (count > 0) {
-        uint32_t n = count < kRatingPortion ? uint32_t(count) : kRatingPortion;
-        if (files.read(files.context, f, buffer, n) != int64_t(n)) {
-            return false;
-        }
-        feedKeyEvidence(gatherer, buffer, n);
-        count -= n;
-    }
-    return true;
-}
-
-// Whether the key's first bytes are the input's own: XORed, they would give zeros.
-bool holdsInput(const FileLayer& files, FileRef key, const char* inputPath, uint64_t payload,
-                uint8_t* buffer) {
-    uint32_t n = uint32_t(payload < kSameAsInputBytes ? payload : kSameAsInputBytes);
-    FileRef input = files.openRead(files.context, inputPath);
-    if (input == kNoFile) {
-        return false;
-    }
-    bool same = n > 0 && files.seek(files.context, key, 0) &&
-                files.read(files.context, key, buffer, n) == n &&
-                files.read(files.context, input, buffer + kSameAsInputBytes, n) == n &&
-                std::memcmp(buffer, buffer + kSameAsInputBytes, n) == 0;
-    files.close(files.context, input);
-    return same;
-}
-
-Sampled sampleKeyFile(const JobRequest& job, uint64_t payload) {
-    Sampled sampled{};
-    const FileLayer files = platformFiles();
-    FileRef f = files.openRead(files.context, job.keyPath);
-    if (f == kNoFile) {
-        return sampled;
-    }
-    auto* buffer = static_cast<uint8_t*>(files.takeMemory(files.context, kRatingPortion));
-    KeyEvidenceGatherer gatherer;
-    beginKeyEvidence(gatherer);
-    const uint64_t used = job.keyBytes;
-    sampled.read = buffer != nullptr &&
-                   feedRange(files, f, 0, used < kWholeSample ? used : kWholeSample, buffer, gatherer);
-    if (sampled.read && used > kWholeSample + kWindowBytes) {
-        const uint64_t span = used - kWholeSample - kWindowBytes;
-        for (uint32_t w = 0; sampled.read && w < kWindows; ++w) {
-            sampled.read =
-                feedRange(files, f, kWholeSample + span * w / (kWindows - 1), kWindowBytes, buffer, gatherer);
-        }
-    }
-    bool same = sampled.read && holdsInput(files, f, job.inputPath, payload, buffer);
-    if (buffer) {
-        files.releaseMemory(files.context, buffer);
-    }
-    files.close(files.context, f);
-    sampled.evidence = finishKeyEvidence(gatherer, same);
-    return sampled;
-}
-
-std::string everyBytes(uint64_t period) {
-    return period == 1 ? "every byte" : "every " + std::to_string(period) + " bytes";
-}
-
-// One plain line about the key, before the data is touched.
-void sayKeyVerdict(const Arguments& a, const JobRequest& job, uint64_t payload) {
-    if (a.quiet) {
-        return;
-    }
-    std::string line;
-    if (job.keyKind == KeyKind::Text) {
-        uint8_t key[kTextCapacity * 2], defaultKey[64];
-        uint32_t n = expandKeyString(job.keyText, key, sizeof key);
-        uint32_t d = expandKeyString("", defaultKey, sizeof defaultKey);
-        if (n == d && std::memcmp(key, defaultKey, n) == 0) {
-            line = "the public default key: anyone with Nimbrel can read this file. Not encryption at all.";
-        } else {
-            line =
-                "a repeating key: it repeats " + everyBytes(keyStreamPeriod(key, n)) +
-                ", so a few known bytes of the file expose the rest. A key string is never a one-time pad.";
-        }
-    } else if (job.keyBytes < payload) {
-        line = "a repeating key of " + withUnit(job.keyBytes, "byte") + " for " + withUnit(payload, "byte") +
-               " of data: it repeats every " + std::to_string(job.keyBytes) +
-               " bytes, so a few known bytes of the file expose the rest. A one-time pad needs a key file at "
-               "least as long as the data.";
-    } else {
-        Sampled sampled = sampleKeyFile(job, payload);
-        if (!sampled.read) {
-            return; // the job itself says what is wrong with the key
-        }
-        const KeyEvidence& e = sampled.evidence;
-        const std::string notRandom = "a key file as long as the data but not random: ";
-        char hex[8];
-        switch (e.outcome) {
-        case KeyEvidenceOutcome::Passed:
-            line =
-                "a one-time pad (a key file as long as the data, with no repeats and evenly spread byte values "
-                "in " +
-                withUnit(e.tested, "byte") +
-                " tested): unbreakable only if it is truly random, kept "
-                "secret, and never used for another file.";
-            break;
-        case KeyEvidenceOutcome::Constant:
-            std::snprintf(hex, sizeof hex, "0x%02X", unsigned(e.constantByte));
-            line = notRandom + "all its bytes are " + hex +
-                   ", so the output shows the data. Not a one-time pad.";
-            break;
-        case KeyEvidenceOutcome::Periodic:
-            line = notRandom + "it repeats " + everyBytes(e.period) +
-                   ", so a few known bytes of the file expose the rest. Not a one-time pad.";
-            break;
-        case KeyEvidenceOutcome::Uneven:
-            line =
-                notRandom + "its byte values are unevenly spread (chi-square " +
-                std::to_string(uint64_t(e.chiSquare)) +
-                " over 256 values, where a random key stays below 377), so its patterns show through. Not a "
-                "one-time pad.";
-            break;
-        case KeyEvidenceOutcome::TooShort:
-            line =
-                "a key file as long as the data, but at " + withUnit(e.tested, "byte") +
-                " too short for a test of its bytes to mean anything: nothing here shows that it is random.";
-            break;
-        case KeyEvidenceOutcome::SameAsInput:
-            line =
-                "a key file that holds the input's own bytes: the output would be all zeros. Not encryption "
-                "at all.";
-            break;
-        }
-    }
-    std::fprintf(stderr, "%s: key: %s\n", gProgram.c_str(), line.c_str());
-}
-
 void drawProgress(void*, uint32_t progress) {
     uint32_t percent = progressPercent(progress);
     char bar[41];
@@ -637,8 +496,37 @@ std::string failureText(const JobOutcome& o, const JobRequest& job, const std::s
         return because("cannot write " + output) + "; nothing was left behind";
     case JobStep::MoveFailed:
         return because("cannot move the finished output to " + output) + "; nothing was left behind";
+    case JobStep::Declined:
+        return "the key was refused; nothing was written";
     }
     return "failed";
+}
+
+// The ledger's questions: refused, with the reason, unless --allow-key-reuse goes on all the
+// same. What it says goes to standard error even with --quiet: it is about the key's safety.
+bool askAboutKeyUse(void* context, LedgerSituation, const char* text) {
+    const Arguments& a = *static_cast<const Arguments*>(context);
+    if (!a.allowKeyReuse) {
+        fail(ResultNoKey, std::string(text) + " Nothing was written; --allow-key-reuse goes on all the same.");
+        return false;
+    }
+    fail(0, std::string("warning: ") + text);
+    return true;
+}
+
+void warnOfLedger(void*, LedgerSituation, const char* text) {
+    fail(0, std::string("warning: ") + text);
+}
+
+// One plain line about the key, before the data is touched.
+bool sayKeyVerdict(void* context, const KeyJudgement& verdict) {
+    const Arguments& a = *static_cast<const Arguments*>(context);
+    char line[kMessageCapacity];
+    composeKeyJudgement(verdict, line, sizeof line);
+    if (!a.quiet && line[0] != '\0') {
+        std::fprintf(stderr, "%s: key: %s\n", gProgram.c_str(), line);
+    }
+    return true;
 }
 
 // Fills the key of the job from the options; 0 or the exit status.
@@ -752,29 +640,21 @@ int runJob(const Arguments& a) {
     JobOptions options = defaultJobOptions();
     options.replaceOutput = a.force;
     LedgerFiles ledger;
-    const bool haveLedger = platformLedger(ledger);
-    options.ledger = haveLedger ? &ledger : nullptr;
-    const KeyUseCheck check = haveLedger ? checkKeyUse(job, files, ledger, options) : KeyUseCheck{};
-    if (check.verdict == KeyUseVerdict::Reuse) {
-        char text[kMessageCapacity];
-        composeKeyReuse(check.firstUsed, text, sizeof text);
-        if (!a.allowKeyReuse) {
-            return fail(ResultNoKey, std::string(text) + " Nothing was written; --allow-key-reuse encrypts "
-                                                         "with it all the same.");
-        }
-        say(a, std::string("warning: ") + text);
-    } else if (command != "decrypt" && size >= 0) {
-        // A pad already used is no one-time pad, whatever its bytes look like.
-        sayKeyVerdict(a, job, uint64_t(size));
-    }
+    platformLedger(ledger);
+    JobRunHooks hooks{const_cast<Arguments*>(&a), askAboutKeyUse, warnOfLedger,
+                      command != "decrypt" ? sayKeyVerdict : nullptr};
     bool bar = !a.quiet && errorIsTerminal() && size > int64_t(kChunkSize);
     if (bar) {
         files.progress = drawProgress;
     }
     removePartialOnInterrupt();
-    JobOutcome outcome = runJobOperation(job, files, options);
+    JobRun run = runJob(job, files, options, &ledger, hooks);
+    const JobOutcome& outcome = run.outcome;
     if (bar) {
         std::fprintf(stderr, "\r%50s\r", "");
+    }
+    if (outcome.failedAt == JobStep::Declined) {
+        return ResultNoKey; // the question's text has said why
     }
     if (outcome.result != ResultOk) {
         return fail(int(outcome.result), failureText(outcome, job, input));
@@ -782,10 +662,12 @@ int runJob(const Arguments& a) {
     if (command == "decrypt" && !outcome.timesSet) {
         say(a, std::string("warning: the stored times could not be set on ") + outcome.outputPath);
     }
-    if (outcome.ledger != LedgerNote::None) {
-        char note[kMessageCapacity];
-        composeLedgerNote(outcome.ledger, ledger.path, note, sizeof note);
-        say(a, std::string("warning: ") + note);
+    for (uint32_t notes = run.afterNotes; notes != 0;) {
+        const LedgerSituation note = firstSituation(notes);
+        notes &= ~uint32_t(note);
+        char text[kMessageCapacity];
+        composeLedgerSituation(note, LedgerReading{}, ledger, text, sizeof text);
+        warnOfLedger(nullptr, note, text);
     }
     say(a, std::string("wrote ") + outcome.outputPath);
     return 0;
@@ -903,6 +785,20 @@ int runAnalyse(const Arguments& a) {
     }
     static const char* const kNames[] = {"very bad", "bad", "OK", "good", "excellent"};
     std::printf("%s\nscore %u: %s\n", analysis.text, unsigned(analysis.score), kNames[analysis.verdict]);
+    // The verdict a job would give, on the bytes it would use: against FILE when given.
+    JobRequest job;
+    resetJobRequest(job);
+    copyText(path.c_str(), job.keyPath);
+    job.keyBytes = uint32_t(uint64_t(size) > 0xFFFFFFFFull ? 0xFFFFFFFFull : uint64_t(size));
+    if (a.forGiven) {
+        copyText(nativePath(a.forFile).c_str(), job.inputPath);
+    }
+    char line[kMessageCapacity];
+    composeKeyJudgement(judgeKey(job, platformFiles(), a.forGiven ? inputSize : job.keyBytes, KeyLedgerFacts{}),
+                      line, sizeof line);
+    if (line[0] != '\0') {
+        std::printf("verdict: %s\n", line);
+    }
     return 0;
 }
 

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "engine/operation.h"
+#include "keys/keyledger.h"
 
 // The arguments in UTF-8: on Windows from the UTF-16 command line, with the console set to show
 // UTF-8; elsewhere as given.
@@ -22,9 +23,9 @@ bool keyStringInCodePage(const std::string& typed, std::string& bytes);
 FileLayer platformFiles();
 
 // The key-use ledger in the user's data folder (on POSIX $XDG_DATA_HOME/nimbrel, by default
-// ~/.local/share/nimbrel; on Windows the data folder of a Nimbrel.exe beside the tool); false
-// when there is no such folder.
-bool platformLedger(LedgerFiles& ledger);
+// ~/.local/share/nimbrel; on Windows the data folder of a Nimbrel.exe beside the tool). Without
+// such a folder the ledger says there is no place for it.
+void platformLedger(LedgerFiles& ledger);
 
 // Paths as the user gives them, made fit for the layer (Windows takes "/" for "\").
 std::string nativePath(const std::string& path);

@@ -5,12 +5,10 @@
 #include <cstring>
 #include <string>
 
-#include "engine/filelayer_win.h"
 #include "engine/files_win.h"
 #include "engine/job.h"
-#include "engine/worker_win.h"
+#include "ui/worker_win.h"
 #include "keys/adopt_win.h"
-#include "keys/ledger_win.h"
 #include "text/wide_win.h"
 #include "ui/folders_win.h"
 
@@ -125,7 +123,7 @@ void readCommandLine(CommandLine& result) {
     if (!result.inputLoaded || !keyNamed) {
         return;
     }
-    // batchRun: the job runs here, without a window; its outcome is the exit code.
+    // The job runs here, without a window; its outcome is the exit code.
     result.windowless = true;
     if (keyFileRefused || keyStringRefused) {
         // The key file named last cannot be used: no other key takes its place.
@@ -138,17 +136,10 @@ void readCommandLine(CommandLine& result) {
     }
     job.keyKind = keyIsFile ? KeyKind::File : KeyKind::Text;
     job.mode = ModeXor;
-    copyText(dataFolder, job.ledgerFolder);
-    // Nobody is there to ask, so a pad that has encrypted other data is refused as a key that
-    // cannot be used: scripts already take that code for "give another key".
-    WinLedger ledger;
-    LedgerFiles ledgerFiles;
-    if (windowsLedgerFiles(job.ledgerFolder, ledger, ledgerFiles) &&
-        checkKeyUse(job, windowsFileLayer(), ledgerFiles, workerJobOptions()).verdict ==
-            KeyUseVerdict::Reuse) {
-        result.resultCode = ResultNoKey;
-        return;
-    }
+    // Nobody is there to ask, so every question of the key-use ledger is refused, as a key that
+    // cannot be used: scripts already take that code for "give another key". Its notes (no
+    // ledger can be kept here, as on a read-only medium) let the job go on.
     JobStatus status;
-    result.resultCode = jobWorker(job, status, nullptr).result;
+    const uint32_t done = jobWorker(job, status, nullptr, JobFront{JobRunHooks{}, dataFolder}).result;
+    result.resultCode = done == ResultDeclined ? uint32_t(ResultNoKey) : done;
 }

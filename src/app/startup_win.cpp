@@ -9,7 +9,7 @@
 
 #include "app/cmdline_win.h"
 #include "engine/files_win.h"
-#include "engine/worker_win.h"
+#include "ui/worker_win.h"
 #include "keys/ledger_win.h"
 #include "text/wide_win.h"
 #include "ui/folders_win.h"

@@ -24,6 +24,7 @@ enum JobResult : uint32_t {
     ResultNoMemory = 3,
     ResultWriteError = 4,
     ResultAbandoned = 10,
+    ResultDeclined = 11, // the key's use was not agreed to: the front end has said why
 };
 
 // What a container's header says of the file it holds; decrypting it restores these.
@@ -50,8 +51,6 @@ struct JobRequest {
     char description[kFieldCapacity];
     bool saveKeyName;  // a Classic encryption stores keyPath in its header
     StoredFile stored; // a Classic decryption: from the input's header
-    // The data folder whose key-use ledger records a key file used as a pad; empty for none.
-    char ledgerFolder[kTextCapacity];
 };
 
 // Empty paths and texts, Encrypt, XOR, a key file of no bytes.
@@ -79,5 +78,6 @@ struct JobStatus {
     std::atomic<uint32_t> progress{kProgressIdle};
     std::atomic<uint32_t> result{ResultOk};
     std::atomic<uint32_t> hundredths{0}; // the job's duration
-    std::atomic<uint32_t> ledger{0};     // LedgerNote: what recording the key's use came to
+    // What the front end has to say once it has reported the job (its own code); 0 for nothing.
+    std::atomic<uint32_t> afterNote{0};
 };

@@ -39,32 +39,33 @@ struct PassFiles {
     bool ended = false;   // no chunk follows
     bool failed = false;
     std::thread writer{};
-    KeyUseTrace* trace = nullptr;
-    bool discard = false; // a pass run ahead only for its trace: nothing is written
+    const JobTap* tap = nullptr;
 };
 
-int64_t readData(void* context, uint8_t* buffer, uint32_t count) {
-    auto* p = static_cast<PassFiles*>(context);
-    OpenFiles& f = p->files;
-    int64_t got = f.layer.read(f.layer.context, f.input, buffer, count);
-    if (got > 0 && p->trace->active) {
-        traceData(*p->trace, buffer, size_t(got));
+// A read of the pass, shown to whoever taps it.
+int64_t readTapped(PassFiles& p, FileRef file, void (*JobTap::*tapped)(void*, const uint8_t*, size_t),
+                   uint8_t* buffer, uint32_t count) {
+    int64_t got = p.files.layer.read(p.files.layer.context, file, buffer, count);
+    if (got > 0 && p.tap && p.tap->*tapped) {
+        (p.tap->*tapped)(p.tap->context, buffer, size_t(got));
     }
     return got;
 }
 
+int64_t readData(void* context, uint8_t* buffer, uint32_t count) {
+    auto* p = static_cast<PassFiles*>(context);
+    return readTapped(*p, p->files.input, &JobTap::dataRead, buffer, count);
+}
+
 int64_t readKey(void* context, uint8_t* buffer, uint32_t count) {
-    OpenFiles& f = static_cast<PassFiles*>(context)->files;
-    return f.layer.read(f.layer.context, f.key, buffer, count);
+    auto* p = static_cast<PassFiles*>(context);
+    return readTapped(*p, p->files.key, &JobTap::keyRead, buffer, count);
 }
 
 bool writeChunk(PassFiles& p, const uint8_t* buffer, uint32_t count) {
-    // On the writer's thread when there is one: the output is fingerprinted beside the pass.
-    if (p.trace->active) {
-        traceOutput(*p.trace, buffer, count);
-    }
-    if (p.discard) {
-        return true;
+    // On the writer's thread when there is one: whoever taps the output does so beside the pass.
+    if (p.tap && p.tap->outputWritten) {
+        p.tap->outputWritten(p.tap->context, buffer, count);
     }
     return p.files.layer.write(p.files.layer.context, p.files.output, buffer, count);
 }
@@ -155,7 +156,7 @@ void closeFile(const FileLayer& layer, FileRef& file) {
 // The first key chunk into `key`. A job never runs with a key of zeros: a key file must give
 // every byte it was measured with.
 JobStep loadKey(const JobRequest& request, OpenFiles& files, uint8_t* key, uint32_t chunkSize,
-                XorPassSetup& setup) {
+                XorPassSetup& setup, const JobTap* tap) {
     const FileLayer& layer = files.layer;
     if (request.keyKind == KeyKind::Text) {
         setup.keyIsFile = 0;
@@ -180,6 +181,9 @@ JobStep loadKey(const JobRequest& request, OpenFiles& files, uint8_t* key, uint3
     int64_t got = layer.read(layer.context, files.key, key, setup.keyChunkLength);
     if (got < 0) {
         return JobStep::KeyUnreadable;
+    }
+    if (got > 0 && tap && tap->keyRead) {
+        tap->keyRead(tap->context, key, size_t(got));
     }
     return got == int64_t(setup.keyChunkLength) ? JobStep::None : JobStep::KeyShort;
 }
@@ -253,6 +257,8 @@ uint32_t resultOf(JobStep step) {
     case JobStep::WriteFailed:
     case JobStep::MoveFailed:
         return ResultWriteError;
+    case JobStep::Declined:
+        return ResultDeclined;
     }
     return ResultWriteError;
 }
@@ -268,7 +274,7 @@ uint8_t* takeBuffer(const FileLayer& layer, size_t bytes) {
 }
 
 JobStep runWithBuffers(const JobRequest& request, OpenFiles& files, const JobOptions& options,
-                       WorkBuffers& buffers, KeyUseTrace& trace, JobOutcome& outcome) {
+                       WorkBuffers& buffers, JobOutcome& outcome) {
     const FileLayer& layer = files.layer;
     uint8_t* key = buffers.key;
     XorPassSetup setup{};
@@ -281,7 +287,7 @@ JobStep runWithBuffers(const JobRequest& request, OpenFiles& files, const JobOpt
         !withTrailingSeparator(folder, sizeof folder, layer.separator)) {
         return JobStep::NameUnusable;
     }
-    JobStep step = loadKey(request, files, key, options.chunkSize, setup);
+    JobStep step = loadKey(request, files, key, options.chunkSize, setup, options.tap);
     if (step != JobStep::None) {
         return step;
     }
@@ -351,7 +357,7 @@ JobStep runWithBuffers(const JobRequest& request, OpenFiles& files, const JobOpt
         buffers.data[1] = takeBuffer(layer, options.bufferBytes);
     }
     PassFiles pass{files, {buffers.data[0], buffers.data[1]}, buffers.data[1] != nullptr};
-    pass.trace = &trace;
+    pass.tap = options.tap;
     startWriting(pass);
     XorStreams io{&pass, readData, readKey, writeOutput, reportProgress};
     if (pass.overlapped) {
@@ -395,14 +401,10 @@ JobOutcome runJobOperation(const JobRequest& request, const FileLayer& layer, co
     buffers.data[0] = takeBuffer(layer, options.bufferBytes);
     buffers.key = takeBuffer(layer, options.bufferBytes);
     JobStep step = JobStep::NoMemory;
-    // Asked before the job opens its files, which it holds without sharing.
-    KeyUseTrace trace{};
-    uint64_t useLength = 0;
-    trace.active = options.ledger && keyUseCounts(request, layer, useLength);
-    startKeyUseTrace(trace, useLength);
     if (buffers.data[0] && buffers.key) {
-        step = runWithBuffers(request, files, options, buffers, trace, outcome);
+        step = runWithBuffers(request, files, options, buffers, outcome);
     }
+    const JobTap* tap = options.tap;
 
     if (files.output != kNoFile) {
         FileRef output = files.output;
@@ -410,11 +412,17 @@ JobOutcome runJobOperation(const JobRequest& request, const FileLayer& layer, co
         if (!layer.close(layer.context, output) && step == JobStep::None) {
             step = JobStep::WriteFailed;
         }
-        if (step == JobStep::None &&
-            !layer.rename(layer.context, files.partial, outcome.outputPath, options.replaceOutput)) {
+        if (step == JobStep::None && tap && tap->beforePlacing && !tap->beforePlacing(tap->context)) {
+            step = JobStep::Declined;
+        }
+        const bool placing = step == JobStep::None;
+        if (placing && !layer.rename(layer.context, files.partial, outcome.outputPath, options.replaceOutput)) {
             step = !options.replaceOutput && layer.exists(layer.context, outcome.outputPath)
                        ? JobStep::OutputExists
                        : JobStep::MoveFailed;
+        }
+        if (placing && tap && tap->afterPlacing) {
+            tap->afterPlacing(tap->context, step == JobStep::None);
         }
         if (step != JobStep::None) {
             layer.remove(layer.context, files.partial);
@@ -427,51 +435,12 @@ JobOutcome runJobOperation(const JobRequest& request, const FileLayer& layer, co
             layer.releaseMemory(layer.context, buffer);
         }
     }
-    // Only a use that made its output is recorded; the fingerprints cover the bytes the pass
-    // read, so an input changed since it was measured is not recorded as that length.
-    if (step == JobStep::None && trace.active && trace.dataRead == useLength) {
-        outcome.ledger = recordKeyUse(request, layer, *options.ledger, useLength, trace);
-    }
     outcome.failedAt = step;
     outcome.result = resultOf(step);
     if (step != JobStep::None) {
         outcome.timesSet = false;
     }
     return outcome;
-}
-
-bool traceJobPass(const JobRequest& request, const FileLayer& layer, const JobOptions& options,
-                  KeyUseTrace& trace) {
-    OpenFiles files{layer};
-    uint8_t* data = takeBuffer(layer, options.bufferBytes);
-    uint8_t* key = takeBuffer(layer, options.bufferBytes);
-    XorPassSetup setup{};
-    setup.data = data;
-    setup.key = key;
-    setup.chunkSize = options.chunkSize;
-    bool traced = data && key && loadKey(request, files, key, options.chunkSize, setup) == JobStep::None;
-    if (traced) {
-        files.input = layer.openRead(layer.context, request.inputPath);
-        int64_t size = files.input == kNoFile ? -1 : layer.size(layer.context, files.input);
-        traced = size >= 0 && uint64_t(size) <= 0xFFFFFFFFull;
-        setup.payloadLength = uint32_t(size);
-    }
-    if (traced) {
-        trace.active = true;
-        PassFiles pass{files, {data, nullptr}, false};
-        pass.trace = &trace;
-        pass.discard = true;
-        XorStreams io{&pass, readData, readKey, writeOutput, nullptr};
-        traced = runXorPass(setup, io) == XorOutcome::Done;
-    }
-    closeFile(layer, files.input);
-    closeFile(layer, files.key);
-    for (uint8_t* buffer : {data, key}) {
-        if (buffer) {
-            layer.releaseMemory(layer.context, buffer);
-        }
-    }
-    return traced;
 }
 
 HeaderRead readContainerHeader(const FileLayer& layer, const char* path, ContainerHeader& header) {

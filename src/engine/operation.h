@@ -8,7 +8,6 @@
 
 #include "engine/container.h"
 #include "engine/job.h"
-#include "keys/keyledger.h"
 
 // An open file of the layer; kNoFile for none.
 using FileRef = intptr_t;
@@ -56,6 +55,25 @@ struct FileLayer {
     LegacyCodePage codePage;
 };
 
+// A look at the bytes a job moves, and a last word before its output takes its name, for whoever
+// runs the job and must know what it did: the job itself keeps nothing of them. Any of the calls
+// may be null.
+struct JobTap {
+    void* context;
+    // The payload as the pass reads it, in order, on the pass's thread.
+    void (*dataRead)(void* context, const uint8_t* bytes, size_t count);
+    // The key file's bytes as the job reads them, in order, on the pass's thread.
+    void (*keyRead)(void* context, const uint8_t* bytes, size_t count);
+    // The XORed payload as it is written, in order (a container's header left out), on the
+    // writer's thread; the pass's thread waits for it before anything below is called.
+    void (*outputWritten)(void* context, const uint8_t* bytes, size_t count);
+    // Every byte is written and the output closed, not yet named: false removes it and ends the
+    // job at JobStep::Declined.
+    bool (*beforePlacing)(void* context);
+    // After the output's move: whether it took its name.
+    void (*afterPlacing)(void* context, bool placed);
+};
+
 struct JobOptions {
     uint32_t chunkSize; // 25,000,000 in every product; small in tests
     size_t bufferBytes; // each work buffer: data, key, and the second data buffer when overlapped
@@ -63,8 +81,7 @@ struct JobOptions {
     // Each chunk is written on a thread of its own while the next is read and XORed, in a
     // second data buffer.
     bool overlapped = true;
-    // Where a key file used as a pad for encryption is recorded; none when null.
-    const LedgerFiles* ledger = nullptr;
+    const JobTap* tap = nullptr;
 };
 // Overlapped only where there is more than one processor: on one the threads would only take
 // turns.
@@ -89,6 +106,7 @@ enum class JobStep : uint32_t {
     OutputNotCreated,
     WriteFailed,
     MoveFailed,
+    Declined, // whoever runs the job did not let it go on (the user, or a rule in the user's place)
 };
 
 struct JobOutcome {
@@ -97,16 +115,10 @@ struct JobOutcome {
     bool timesSet; // a decrypted file carries its stored times
     char outputName[kTextCapacity];
     char outputPath[kTextCapacity]; // the folder and the name, once both are known
-    LedgerNote ledger;              // what recording the key's use came to
 };
 
 // Runs the job that `request` describes and leaves its output in place or nothing at all.
 JobOutcome runJobOperation(const JobRequest& request, const FileLayer& files, const JobOptions& options);
-
-// The XOR pass of the job `request` describes, run without any output for `trace` alone: what
-// the key-use ledger needs to know before the job. False when the pass cannot run to its end.
-bool traceJobPass(const JobRequest& request, const FileLayer& files, const JobOptions& options,
-                  KeyUseTrace& trace);
 
 enum class HeaderRead { Ok, Unreadable, NotContainer };
 

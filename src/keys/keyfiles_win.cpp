@@ -48,8 +48,7 @@ void useKeyFileOps(const KeyFileOps* ops) {
     gOps = ops ? ops : &kRealKeyFileOps;
 }
 
-LockResult lockKeyFile(const char* path, HANDLE& lock) {
-    constexpr int kLockTries = 100;
+LockResult lockKeyFile(const char* path, HANDLE& lock, int lockTries) {
     constexpr uint32_t kLockPause = 50;
     const KeyFileOps& io = keyFileOps();
     for (int tries = 1;; ++tries) {
@@ -64,7 +63,7 @@ LockResult lockKeyFile(const char* path, HANDLE& lock) {
         if (error != ERROR_SHARING_VIOLATION) {
             return LockFailed;
         }
-        if (tries == kLockTries) {
+        if (tries >= lockTries) {
             return Busy;
         }
         io.pause(kLockPause);

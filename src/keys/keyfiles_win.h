@@ -40,6 +40,7 @@ bool missingFile(HANDLE opened);
 
 // A lock file held open without sharing, so that one copy of the program at a time changes what
 // it guards; the system lets go of it however the program ends. A copy that finds it held tries
-// again for about five seconds (the length of a large KeyStore fill) before it says Busy.
+// again every 50 ms, by default for about five seconds (the length of a large KeyStore fill),
+// before it says Busy.
 enum LockResult { Locked, Busy, NoFolder, LockFailed };
-LockResult lockKeyFile(const char* path, HANDLE& lock);
+LockResult lockKeyFile(const char* path, HANDLE& lock, int tries = 100);

@@ -1,5 +1,6 @@
 #include "keys/ledger_win.h"
 
+#include <cstdio>
 #include <cstring>
 
 #include "engine/files_win.h"
@@ -8,6 +9,10 @@
 #include "text/wide_win.h"
 
 namespace {
+
+// How long a copy waits for another to finish with the ledger: its work there takes moments, so
+// a lock held longer is another program's, which is waited for before the use goes unchecked.
+constexpr int kLedgerLockTries = 600;
 
 WinLedger& ledgerOf(void* context) {
     return *static_cast<WinLedger*>(context);
@@ -20,30 +25,54 @@ void closeHandle(HANDLE& h) {
     }
 }
 
+// Where a ledger that cannot be read is kept whole: the first name not taken.
+void nameAside(WinLedger& l) {
+    for (int n = 1; n < 100; ++n) {
+        char name[48];
+        std::snprintf(name, sizeof name, n == 1 ? "KeyLedger.damaged.txt" : "KeyLedger.damaged-%d.txt", n);
+        if (!joinText(l.folder, name, l.asidePath)) {
+            break;
+        }
+        if (winFileAttributes(l.asidePath) == INVALID_FILE_ATTRIBUTES) {
+            return;
+        }
+    }
+    l.asidePath[0] = '\0';
+}
+
 LedgerOpen openLedger(void* context) {
     WinLedger& l = ledgerOf(context);
-    // Where the lock file cannot be made at all (a medium that cannot be written), nobody can
-    // change the ledger and it is read without.
-    if (lockKeyFile(l.lockPath, l.lock) == Busy) {
-        return LedgerOpen::Unreadable;
+    if (l.path[0] == '\0') {
+        return LedgerOpen::NoPlace;
     }
+    const LockResult locked = lockKeyFile(l.lockPath, l.lock, kLedgerLockTries);
+    if (locked == Busy) {
+        return LedgerOpen::Busy;
+    }
+    nameAside(l);
     // Shared for reading: a program that only looks at the ledger does not make it unreadable.
     l.reading = winCreateFile(l.path, GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING);
     if (l.reading != INVALID_HANDLE_VALUE) {
         return LedgerOpen::Opened;
     }
     DWORD why = GetLastError();
-    return why == ERROR_FILE_NOT_FOUND || why == ERROR_PATH_NOT_FOUND ? LedgerOpen::Absent
-                                                                      : LedgerOpen::Unreadable;
+    if (why != ERROR_FILE_NOT_FOUND && why != ERROR_PATH_NOT_FOUND) {
+        return LedgerOpen::Unreadable;
+    }
+    // Where the lock cannot be made (a medium that cannot be written), no ledger can be kept.
+    return locked == Locked ? LedgerOpen::Absent : LedgerOpen::NoPlace;
 }
 
 int64_t readLedger(void* context, uint8_t* buffer, uint32_t count) {
     return keyFileOps().read(ledgerOf(context).reading, buffer, count);
 }
 
-// One fixed name: only the copy holding the lock writes it, and a crash's leftover is replaced.
+// Only the copy holding the lock writes; without the lock nothing is written.
 bool beginLedger(void* context) {
     WinLedger& l = ledgerOf(context);
+    if (l.lock == INVALID_HANDLE_VALUE) {
+        return false;
+    }
     l.writing = keyFileOps().open(l.newPath, GENERIC_WRITE, CREATE_ALWAYS);
     return l.writing != INVALID_HANDLE_VALUE;
 }
@@ -52,15 +81,36 @@ bool writeLedger(void* context, const uint8_t* buffer, uint32_t count) {
     return keyFileOps().write(ledgerOf(context).writing, buffer, count);
 }
 
-// On disk before it takes the old ledger's place: a power cut leaves one or the other whole.
+bool beginAside(void* context) {
+    WinLedger& l = ledgerOf(context);
+    if (l.lock == INVALID_HANDLE_VALUE || l.asidePath[0] == '\0') {
+        return false;
+    }
+    l.aside = keyFileOps().open(l.asidePath, GENERIC_WRITE, CREATE_NEW);
+    return l.aside != INVALID_HANDLE_VALUE;
+}
+
+bool writeAside(void* context, const uint8_t* buffer, uint32_t count) {
+    return keyFileOps().write(ledgerOf(context).aside, buffer, count);
+}
+
+bool flushAndClose(HANDLE& file) {
+    bool flushed = keyFileOps().flush(file);
+    bool closed = CloseHandle(file) != 0;
+    file = INVALID_HANDLE_VALUE;
+    return flushed && closed;
+}
+
+// On disk before it takes the old ledger's place: a power cut leaves one or the other whole, and
+// a copy kept aside is whole before the ledger it keeps is replaced.
 bool commitLedger(void* context) {
     WinLedger& l = ledgerOf(context);
-    const KeyFileOps& io = keyFileOps();
-    bool flushed = io.flush(l.writing);
-    bool closed = CloseHandle(l.writing) != 0;
-    l.writing = INVALID_HANDLE_VALUE;
+    if (l.aside != INVALID_HANDLE_VALUE && !flushAndClose(l.aside)) {
+        return false;
+    }
+    bool written = flushAndClose(l.writing);
     closeHandle(l.reading);
-    return flushed && closed && io.rename(l.newPath, l.path);
+    return written && keyFileOps().rename(l.newPath, l.path);
 }
 
 void closeLedger(void* context) {
@@ -68,6 +118,10 @@ void closeLedger(void* context) {
     if (l.writing != INVALID_HANDLE_VALUE) {
         closeHandle(l.writing);
         keyFileOps().remove(l.newPath);
+    }
+    if (l.aside != INVALID_HANDLE_VALUE) {
+        closeHandle(l.aside);
+        keyFileOps().remove(l.asidePath);
     }
     closeHandle(l.reading);
     closeHandle(l.lock);
@@ -77,26 +131,84 @@ bool ledgerRandom(void*, uint8_t* buffer, size_t count) {
     return systemRandomBytes(buffer, count);
 }
 
-} // namespace
+bool holdPath(const WinLedger& l, uint64_t id, char (&path)[kTextCapacity]) {
+    char name[48];
+    std::snprintf(name, sizeof name, "KeyLedger.%016llx.job", static_cast<unsigned long long>(id));
+    return joinText(l.folder, name, path);
+}
 
-bool windowsLedgerFiles(const char* dataFolder, WinLedger& ledger, LedgerFiles& files) {
-    std::memset(&files, 0, sizeof files);
-    ledger.lock = ledger.reading = ledger.writing = INVALID_HANDLE_VALUE;
-    if (dataFolder[0] == '\0' || !joinText(dataFolder, kLedgerFileName, ledger.path) ||
-        !joinText(dataFolder, "KeyLedger.lck", ledger.lockPath) ||
-        !joinText(dataFolder, "KeyLedger.new", ledger.newPath)) {
+// Open without sharing for as long as the job runs, and gone with its last handle: the system
+// closes it however the process ends.
+bool holdJob(void* context, uint64_t id) {
+    WinLedger& l = ledgerOf(context);
+    char path[kTextCapacity];
+    for (WinLedger::Hold& hold : l.holds) {
+        if (hold.file == INVALID_HANDLE_VALUE) {
+            hold.file = holdPath(l, id, path)
+                            ? winCreateFile(path, GENERIC_WRITE | DELETE, 0, CREATE_NEW, FILE_FLAG_DELETE_ON_CLOSE)
+                            : INVALID_HANDLE_VALUE;
+            hold.id = id;
+            return hold.file != INVALID_HANDLE_VALUE;
+        }
+    }
+    return false;
+}
+
+void releaseJob(void* context, uint64_t id) {
+    for (WinLedger::Hold& hold : ledgerOf(context).holds) {
+        if (hold.id == id) {
+            closeHandle(hold.file);
+            hold.id = 0;
+        }
+    }
+}
+
+bool jobHeld(void* context, uint64_t id) {
+    WinLedger& l = ledgerOf(context);
+    char path[kTextCapacity];
+    if (!holdPath(l, id, path)) {
         return false;
     }
+    HANDLE file = winCreateFile(path, GENERIC_READ | DELETE, 0, OPEN_EXISTING, FILE_FLAG_DELETE_ON_CLOSE);
+    if (file == INVALID_HANDLE_VALUE) {
+        return GetLastError() == ERROR_SHARING_VIOLATION;
+    }
+    CloseHandle(file); // a leftover nobody holds goes with this handle
+    return false;
+}
+
+} // namespace
+
+void windowsLedgerFiles(const char* dataFolder, WinLedger& ledger, LedgerFiles& files) {
+    std::memset(&ledger, 0, sizeof ledger);
+    ledger.lock = ledger.reading = ledger.writing = ledger.aside = INVALID_HANDLE_VALUE;
+    for (WinLedger::Hold& hold : ledger.holds) {
+        hold.file = INVALID_HANDLE_VALUE;
+    }
+    if (!copyText(dataFolder, ledger.folder) || !joinText(dataFolder, kLedgerFileName, ledger.path) ||
+        !joinText(dataFolder, "KeyLedger.lck", ledger.lockPath) ||
+        !joinText(dataFolder, "KeyLedger.new", ledger.newPath)) {
+        ledger.path[0] = '\0';
+    }
+    if (dataFolder[0] == '\0') {
+        ledger.path[0] = '\0';
+    }
+    std::memset(&files, 0, sizeof files);
     files.context = &ledger;
     files.open = openLedger;
     files.read = readLedger;
     files.begin = beginLedger;
     files.write = writeLedger;
+    files.beginAside = beginAside;
+    files.writeAside = writeAside;
     files.commit = commitLedger;
     files.close = closeLedger;
     files.random = ledgerRandom;
+    files.hold = holdJob;
+    files.release = releaseJob;
+    files.held = jobHeld;
     files.path = ledger.path;
-    return true;
+    files.asidePath = ledger.asidePath;
 }
 
 void settleDataFolder(const char* programFolder, char* dataFolder, size_t capacity) {

@@ -11,9 +11,8 @@
 #include "engine/files_win.h"
 #include "engine/messages.h"
 #include "engine/paths.h"
-#include "engine/worker_win.h"
+#include "ui/worker_win.h"
 #include "keys/keyring.h"
-#include "keys/ledger_win.h"
 #include "resource.h"
 #include "text/wide_win.h"
 #include "ui/about_win.h"
@@ -120,26 +119,6 @@ void addName(HWND window) {
     }
 }
 
-// A pad that has encrypted other data is used again only when the user says so.
-bool keyUseAgreed(HWND window, const JobRequest& request) {
-    WinLedger ledger;
-    LedgerFiles files;
-    if (!windowsLedgerFiles(request.ledgerFolder, ledger, files)) {
-        return true;
-    }
-    // The input is read only when the ledger knows the key: that may take a moment.
-    HCURSOR was = SetCursor(LoadCursor(nullptr, IDC_WAIT));
-    KeyUseCheck check = checkKeyUse(request, windowsFileLayer(), files, workerJobOptions());
-    SetCursor(was);
-    if (check.verdict != KeyUseVerdict::Reuse) {
-        return true;
-    }
-    char text[kMessageCapacity];
-    composeKeyReuse(check.firstUsed, text, sizeof text);
-    return showMessage(window, MessageRequest{text, kKeyReuseCancel, kKeyReuseGoOn, 0, AnswerYes}) ==
-           AnswerNo;
-}
-
 } // namespace
 
 void startJob(HWND window) {
@@ -200,11 +179,6 @@ void startJob(HWND window) {
     BOOL number = FALSE;
     UINT count = GetDlgItemInt(window, IDE_BYTE_COUNT, &number, FALSE);
     request.keyBytes = keyBytesInUse(dialog.keyBytes, number ? count : 0);
-    copyText(dataFolder, request.ledgerFolder);
-    if (!keyUseAgreed(window, request)) {
-        winSetWindowText(window, NIMBREL_TITLE);
-        return;
-    }
     if (request.mode == ModeClassic && request.direction == Encrypt && request.keyKind == KeyKind::File &&
         request.keyBytes < dialog.keyBytes) {
         const std::string n = std::to_string(request.keyBytes);
@@ -224,7 +198,7 @@ void startJob(HWND window) {
     // Enter and Space do nothing: on "Close" a held Enter would end the program and the job.
     SendMessageW(window, WM_NEXTDLGCTL, WPARAM(GetDlgItem(window, IDP_PROGRESS)), TRUE);
     refreshControls(window);
-    if (!startJobWorker(request, gState.job, &gState.mainWindow)) {
+    if (!startJobWorker(request, gState.job, &gState.mainWindow, windowJobFront())) {
         gState.job.result.store(ResultNoMemory, std::memory_order_relaxed);
         gState.job.hundredths.store(0, std::memory_order_relaxed);
         gState.job.progress.store(kProgressEnded, std::memory_order_release);

@@ -59,8 +59,9 @@ struct ProgramState {
     // The main window once it has opened; empty again once it is gone. The job worker titles it
     // while the dialog's thread may be clearing it.
     std::atomic<void*> mainWindow{nullptr};
-    // A ledger that cannot be kept is said once a session, not after every job.
-    bool ledgerNoted = false;
+    // The key-use ledger's notes said this run (LedgerSituation bits): each kind is said once a
+    // run, not after every job.
+    uint32_t ledgerSaid = 0;
 };
 
 extern ProgramState gState;

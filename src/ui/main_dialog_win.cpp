@@ -128,6 +128,9 @@ INT_PTR CALLBACK mainDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM
     case kStartupStep:
         runStartupStep(window, wParam, lParam);
         return TRUE;
+    case kJobQuestion:
+        answerJobQuestion(window, lParam);
+        return TRUE;
     case WM_DESTROY:
         gState.mainWindow.store(nullptr);
         PostQuitMessage(0);

@@ -6,6 +6,7 @@
 
 #include "engine/messages.h"
 #include "keys/keyledger.h"
+#include "keys/ledger_win.h"
 #include "resource.h"
 #include "text/wide_win.h"
 #include "ui/controls_win.h"
@@ -16,7 +17,41 @@
 
 namespace {
 
-void resetAfterJob(HWND window) {
+// A question the job's worker waits on, or a note.
+struct JobQuestion {
+    LedgerSituation situation;
+    const char* text;
+    bool question;
+    bool agreed;
+};
+
+void sendToWindow(JobQuestion& question) {
+    if (HWND window = static_cast<HWND>(gState.mainWindow.load())) {
+        SendMessageW(window, kJobQuestion, 0, LPARAM(&question));
+    }
+}
+
+bool askInWindow(void*, LedgerSituation situation, const char* text) {
+    JobQuestion question{situation, text, true, false};
+    sendToWindow(question);
+    return question.agreed;
+}
+
+void tellInWindow(void*, LedgerSituation situation, const char* text) {
+    JobQuestion note{situation, text, false, false};
+    sendToWindow(note);
+}
+
+// Each kind of ledger note once a run.
+void sayLedgerNote(HWND window, LedgerSituation situation, const char* text) {
+    if (!(gState.ledgerSaid & situation)) {
+        gState.ledgerSaid |= situation;
+        showAdvice(window, text);
+    }
+}
+
+// Back to idle. A job the user declined never started: its input and key stay loaded.
+void resetAfterJob(HWND window, bool declined) {
     DialogState& dialog = gState.dialog;
     winSetWindowText(window, NIMBREL_TITLE);
     // The progress bar held the focus during the job; the input field takes it, as at opening.
@@ -24,6 +59,12 @@ void resetAfterJob(HWND window) {
     showControl(window, IDP_PROGRESS, false);
     showControl(window, IDB_HELP, true);
     showControl(window, IDB_ABOUT, true);
+    SendDlgItemMessageA(window, IDP_PROGRESS, PBM_SETPOS, 0, 0);
+    if (declined) {
+        gState.job.progress.store(kProgressIdle, std::memory_order_release);
+        refreshControls(window);
+        return;
+    }
     winSetItemText(window, IDE_INPUT, kNoInputText);
     winSetItemText(window, IDE_KEY_FILE, "");
     SetDlgItemInt(window, IDE_BYTE_COUNT, 0, FALSE);
@@ -36,10 +77,23 @@ void resetAfterJob(HWND window) {
     dialog.nextDropIsKey = false;
     gState.job.progress.store(kProgressIdle, std::memory_order_release);
     refreshControls(window);
-    SendDlgItemMessageA(window, IDP_PROGRESS, PBM_SETPOS, 0, 0);
 }
 
 } // namespace
+
+JobFront windowJobFront() {
+    return JobFront{JobRunHooks{nullptr, askInWindow, tellInWindow, nullptr}, dataFolder};
+}
+
+void answerJobQuestion(HWND window, LPARAM parameter) {
+    auto& question = *reinterpret_cast<JobQuestion*>(parameter);
+    if (question.question) {
+        question.agreed = showMessage(window, MessageRequest{question.text, kLedgerCancel,
+                                                             goOnCaption(question.situation), 0, AnswerYes}) == AnswerNo;
+    } else {
+        sayLedgerNote(window, question.situation, question.text);
+    }
+}
 
 void reportJob(HWND window, UINT_PTR timerId) {
     if (timerId != kJobTimer) {
@@ -62,14 +116,15 @@ void reportJob(HWND window, UINT_PTR timerId) {
                          gState.dialog.jobOutputName, message, sizeof message)) {
         showError(window, message, false);
         // After the job's own report: the file is done whatever became of the ledger.
-        auto note = LedgerNote(job.ledger.load(std::memory_order_relaxed));
-        if (note != LedgerNote::None && !gState.ledgerNoted) {
-            gState.ledgerNoted = true;
-            char path[kTextCapacity];
-            joinText(dataFolder, kLedgerFileName, path);
-            composeLedgerNote(note, path, message, sizeof message);
-            showAdvice(window, message);
+        WinLedger ledger;
+        LedgerFiles files;
+        windowsLedgerFiles(dataFolder, ledger, files);
+        for (uint32_t notes = job.afterNote.load(std::memory_order_relaxed); notes != 0;) {
+            const LedgerSituation note = firstSituation(notes);
+            notes &= ~uint32_t(note);
+            composeLedgerSituation(note, LedgerReading{}, files, message, sizeof message);
+            sayLedgerNote(window, note, message);
         }
     }
-    resetAfterJob(window);
+    resetAfterJob(window, job.result.load(std::memory_order_relaxed) == ResultDeclined);
 }

@@ -81,21 +81,26 @@ std::set<std::string> entries(const std::string& folder) {
     return names;
 }
 
-// Runs the tool in `folder` with no terminal: stdin empty, stdout and stderr to files. A run
-// that waits longer than a few seconds is stopped. `fileLimit` (bytes), when given, kills the
-// tool as its output grows past it, as a crash or a kill -9 would.
-// `calledAs` is the name the tool is started under.
-ToolRun runTool(const std::string& folder, const std::vector<std::string>& args, rlim_t fileLimit = 0,
-                const char* calledAs = NIMBREL_TOOL) {
-    std::string outPath = folder + "/../stdout", errPath = folder + "/../stderr";
-    pid_t pid = fork();
-    if (pid == 0) {
+// A run of the tool started in `folder` with no terminal: stdin empty, stdout and stderr to
+// files (named with `tag`, so that runs may overlap). A run that waits longer than a few seconds
+// is stopped. `fileLimit` (bytes), when given, kills the tool as its output grows past it, as a
+// crash or a kill -9 would. `calledAs` is the name the tool is started under.
+struct StartedTool {
+    pid_t pid;
+    std::string outPath, errPath;
+};
+
+StartedTool startTool(const std::string& folder, const std::vector<std::string>& args, rlim_t fileLimit = 0,
+                      const char* calledAs = NIMBREL_TOOL, const std::string& tag = "") {
+    StartedTool t{-1, folder + "/../stdout" + tag, folder + "/../stderr" + tag};
+    t.pid = fork();
+    if (t.pid == 0) {
         if (chdir(folder.c_str()) != 0) {
             _exit(127);
         }
         int in = open("/dev/null", O_RDONLY);
-        int out = open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        int err = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        int out = open(t.outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        int err = open(t.errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
         dup2(in, 0);
         dup2(out, 1);
         dup2(err, 2);
@@ -115,13 +120,22 @@ ToolRun runTool(const std::string& folder, const std::vector<std::string>& args,
         execv(NIMBREL_TOOL, argv.data());
         _exit(127);
     }
+    return t;
+}
+
+ToolRun finishTool(const StartedTool& t) {
     ToolRun r;
     int status = 0;
-    waitpid(pid, &status, 0);
+    waitpid(t.pid, &status, 0);
     r.status = WIFEXITED(status) ? WEXITSTATUS(status) : 200;
-    r.out = slurp(outPath);
-    r.err = slurp(errPath);
+    r.out = slurp(t.outPath);
+    r.err = slurp(t.errPath);
     return r;
+}
+
+ToolRun runTool(const std::string& folder, const std::vector<std::string>& args, rlim_t fileLimit = 0,
+                const char* calledAs = NIMBREL_TOOL) {
+    return finishTool(startTool(folder, args, fileLimit, calledAs));
 }
 
 struct Folder {
@@ -467,6 +481,7 @@ TEST(ConsoleTool, CommandsAndTheirFailures) {
 
 // The ledger in the user's data folder on POSIX, over data of more than one chunk: the job's
 // own fingerprints must match those taken before it, or the same data again would be refused.
+// What the ledger cannot vouch for is refused unless allowed, and said even with --quiet.
 TEST(ConsoleTool, AKeyFileThatEncryptedOtherDataIsRefusedUnlessAllowed) {
     Folder f;
     const size_t size = 25000003;
@@ -492,35 +507,70 @@ TEST(ConsoleTool, AKeyFileThatEncryptedOtherDataIsRefusedUnlessAllowed) {
         {"first use", {"xor", "a", "--key-file", "pad", "-o", "1"}, 0, "one-time pad", 2},
         {"the same data again", {"xor", "a", "--key-file", "pad", "-o", "2"}, 0, "one-time pad", 2},
         {"decryption", {"xor", "1/XOR a", "--key-file", "pad", "-o", "3"}, 0, "wrote", 2},
-        {"other data", {"xor", "b", "--key-file", "pad", "-o", "4"}, 2, "the key drops out", 2},
+        {"other data", {"xor", "b", "--key-file", "pad", "-o", "4", "--quiet"}, 2, "the key drops out", 2},
         {"other data, allowed",
          {"encrypt", "b", "--key-file", "pad", "--allow-key-reuse", "-o", "5"},
          0,
          "warning: This key file has already encrypted other data",
          3},
-        {"a damaged ledger", {"xor", "c", "--key-file", "pad2", "-o", "6"}, 0, "was damaged", 4, damage},
-        {"a ledger that cannot be written",
-         {"xor", "c", "--key-file", "pad2", "-o", "7"},
+        {"a damaged ledger", {"xor", "c", "--key-file", "pad2", "-o", "6"}, 2, "1 line that cannot be read", 4,
+         damage},
+        {"a damaged ledger, allowed",
+         {"xor", "c", "--key-file", "pad2", "-o", "6", "--allow-key-reuse", "--quiet"},
          0,
-         "could not be read or written",
-         0,
+         "KeyLedger.damaged.txt",
+         4},
+        {"a ledger that cannot be read", {"xor", "c", "--key-file", "pad2", "-o", "7"}, 2, "cannot be read", 0,
          folderInItsPlace},
+        {"a ledger that cannot be read, allowed",
+         {"xor", "c", "--key-file", "pad2", "-o", "8", "--allow-key-reuse"},
+         0,
+         "warning: The key-use ledger",
+         0},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         if (c.prepare) {
             c.prepare();
         }
+        const std::string before = slurp(ledger);
         ToolRun r = runTool(f.path, c.args);
         EXPECT_EQ(r.status, c.status) << r.err;
         EXPECT_NE(r.err.find(c.says), std::string::npos) << r.err;
         const std::string lines = slurp(ledger);
         EXPECT_EQ(size_t(std::count(lines.begin(), lines.end(), '\n')), c.ledgerLines);
-        EXPECT_EQ(lines.find("not a line"), std::string::npos);
+        if (c.status != 0) {
+            EXPECT_EQ(lines, before); // a refused job changes nothing
+        }
     }
     EXPECT_EQ(readBytes(f / "3/XOR XOR a"), readBytes(f / "a"));
     EXPECT_TRUE(entries(f / "4").empty());
-    EXPECT_EQ(readBytes(f / "7/XOR c").size(), 100u);
+    EXPECT_TRUE(entries(f / "7").empty());
+    EXPECT_EQ(readBytes(f / "8/XOR c").size(), 100u);
+    // The damaged ledger is kept whole beside the one that went on without its damaged line.
+    EXPECT_NE(slurp(f.root + "/data/nimbrel/KeyLedger.damaged.txt").find("not a line"), std::string::npos);
+
+    // Two runs started together with one fresh pad on two different files: exactly one encrypts,
+    // whichever takes the ledger first, and the other is refused.
+    std::remove(ledger.c_str());
+    for (int round = 0; round < 3; ++round) {
+        SCOPED_TRACE(round);
+        const std::string pad = "race" + std::to_string(round);
+        writeBytes(f / pad, randomish(size + 5, 10 + round));
+        StartedTool one = startTool(f.path, {"xor", "a", "--key-file", pad, "-o", pad + "a"}, 0, NIMBREL_TOOL, "1");
+        StartedTool two = startTool(f.path, {"xor", "b", "--key-file", pad, "-o", pad + "b"}, 0, NIMBREL_TOOL, "2");
+        const ToolRun runs[] = {finishTool(one), finishTool(two)};
+        EXPECT_EQ(int(runs[0].status == 0) + int(runs[1].status == 0), 1) << runs[0].err << runs[1].err;
+        for (const ToolRun& r : runs) {
+            if (r.status != 0) {
+                EXPECT_EQ(r.status, 2) << r.err;
+                EXPECT_TRUE(r.err.find("being used right now by another job") != std::string::npos ||
+                            r.err.find("already encrypted other data") != std::string::npos)
+                    << r.err;
+            }
+        }
+        EXPECT_EQ(entries(f / (pad + "a")).size() + entries(f / (pad + "b")).size(), 1u);
+    }
 }
 
 // A tool killed half-way (here by the file size limit, which no handler sees) leaves no partial

@@ -8,7 +8,7 @@
 
 #include "engine/container.h"
 #include "engine/job.h"
-#include "engine/worker_win.h"
+#include "ui/worker_win.h"
 #include "support/literal_xor.h"
 #include "support/win_files.h"
 
@@ -77,7 +77,7 @@ class WorkerTest : public ::testing::Test {
         ASSERT_EQ(run(), ResultOk);
     }
     uint32_t run() {
-        outcome = jobWorker(job, status, nullptr);
+        outcome = jobWorker(job, status, nullptr, JobFront{JobRunHooks{}, nullptr});
         EXPECT_EQ(status.progress.load(), kProgressEnded);
         EXPECT_EQ(status.result.load(), outcome.result);
         return outcome.result;
@@ -427,7 +427,7 @@ TEST_F(WorkerTest, ItsOwnThreadRunsItsOwnCopyAndReportsThroughTheStatusFields) {
     keyString("k");
     outputTo(dir.path);
     status.progress.store(kProgressIdle);
-    ASSERT_TRUE(startJobWorker(job, status, nullptr));
+    ASSERT_TRUE(startJobWorker(job, status, nullptr, JobFront{JobRunHooks{}, nullptr}));
     resetJobRequest(job);
     for (int i = 0; i < 1000 && status.progress.load(std::memory_order_acquire) != kProgressEnded; ++i) {
         Sleep(10);
@@ -451,7 +451,7 @@ TEST_F(WorkerTest, AnAbandonedJobLeavesNoFileBehind) {
     keyString("k");
     TempFolder out("out");
     outputTo(out.path);
-    ASSERT_TRUE(startJobWorker(job, status, nullptr));
+    ASSERT_TRUE(startJobWorker(job, status, nullptr, JobFront{JobRunHooks{}, nullptr}));
     while (gChunksSeen < 3) {
         Sleep(5);
     }

@@ -1,4 +1,4 @@
-#include "engine/worker_win.h"
+#include "ui/worker_win.h"
 
 #include <new>
 
@@ -36,11 +36,12 @@ struct DetachedJob {
     JobRequest request;
     JobStatus* status;
     std::atomic<void*>* captionWindow;
+    JobFront front;
 };
 
 DWORD WINAPI jobThread(LPVOID parameter) {
     auto* job = static_cast<DetachedJob*>(parameter);
-    jobWorker(job->request, *job->status, job->captionWindow);
+    jobWorker(job->request, *job->status, job->captionWindow, job->front);
     delete job;
     return 0;
 }
@@ -64,7 +65,8 @@ JobOptions workerJobOptions() {
     return options;
 }
 
-JobOutcome jobWorker(const JobRequest& request, JobStatus& status, std::atomic<void*>* captionWindow) {
+JobOutcome jobWorker(const JobRequest& request, JobStatus& status, std::atomic<void*>* captionWindow,
+                     const JobFront& front) {
     DWORD start = GetTickCount();
     status.result.store(ResultOk, std::memory_order_relaxed);
     status.progress.store(kProgressStarted, std::memory_order_release);
@@ -75,26 +77,27 @@ JobOutcome jobWorker(const JobRequest& request, JobStatus& status, std::atomic<v
     files.context = &reporting;
     files.progress = reportProgress;
     files.caption = showCaption;
-    JobOptions options = workerJobOptions();
     WinLedger ledger;
     LedgerFiles ledgerFiles;
-    if (windowsLedgerFiles(request.ledgerFolder, ledger, ledgerFiles)) {
-        options.ledger = &ledgerFiles;
+    if (front.ledgerFolder) {
+        windowsLedgerFiles(front.ledgerFolder, ledger, ledgerFiles);
     }
-    JobOutcome outcome = runJobOperation(request, files, options);
+    JobRun run = runJob(request, files, workerJobOptions(), front.ledgerFolder ? &ledgerFiles : nullptr, front.hooks);
+    JobOutcome& outcome = run.outcome;
     if (jobOutputAbandoned()) {
         outcome.result = ResultAbandoned;
     }
 
     status.result.store(outcome.result, std::memory_order_relaxed);
     status.hundredths.store((GetTickCount() - start) / 10, std::memory_order_relaxed);
-    status.ledger.store(uint32_t(outcome.ledger), std::memory_order_relaxed);
+    status.afterNote.store(run.afterNotes, std::memory_order_relaxed);
     status.progress.store(kProgressEnded, std::memory_order_release);
     return outcome;
 }
 
-bool startJobWorker(const JobRequest& request, JobStatus& status, std::atomic<void*>* captionWindow) {
-    auto* job = new (std::nothrow) DetachedJob{request, &status, captionWindow};
+bool startJobWorker(const JobRequest& request, JobStatus& status, std::atomic<void*>* captionWindow,
+                    const JobFront& front) {
+    auto* job = new (std::nothrow) DetachedJob{request, &status, captionWindow, front};
     if (!job) {
         return false;
     }
