@@ -2,7 +2,8 @@
 # Times a 1 GiB XOR job of a Windows build under Wine (the windowless run, with a key string and
 # with a 1 GiB key file) against its floor, the plain copy (plain_copy.exe: the same file calls
 # and chunks under the same Wine, no XOR), and against cp and dd bs=25000000 of the same file:
-# warm page cache, runs alternating, medians and ranges.
+# warm page cache, runs alternating, medians and ranges. Each run with the key file finds no
+# key-use ledger (a first use); the same data again, which the ledger knows, is a row of its own.
 # usage: bench/job_vs_cp.sh [rounds] [win64|win32]   (default 5 rounds of the win64 build;
 # needs about 6 GiB of free disk). The 32-bit program, the one that ships, runs only where
 # this machine can run 32-bit code; it runs in the win64 build's prefix.
@@ -29,7 +30,8 @@ trap 'stop_wineserver "$build"' EXIT
 # One unmeasured run warms Wine itself.
 "$build/wine-run.sh" "$exe" "/i=$(win "$data/input.bin")" "/o=$(win "$data/out")" "/s=warm" >/dev/null 2>&1
 
-declare -a cp_t dd_t copy_t file_t string_t
+ledger="$(dirname "$exe")/KeyLedger.txt"
+declare -a cp_t dd_t copy_t file_t again_t string_t
 for ((i = 0; i < rounds; i++)); do
     settle
     cp_t+=("$(seconds cp "$data/input.bin" "$data/out/cp.bin")")
@@ -38,13 +40,17 @@ for ((i = 0; i < rounds; i++)); do
     settle
     copy_t+=("$(seconds "$build/wine-run.sh" "$copy" "$(win "$data/input.bin")" "$(win "$data/out/copy.bin")")")
     settle
+    rm -f "$ledger"
     file_t+=("$(seconds "$build/wine-run.sh" "$exe" "/i=$(win "$data/input.bin")" "/o=$(win "$data/out")" \
+        "/f=$(win "$data/key.bin")")")
+    settle
+    again_t+=("$(seconds "$build/wine-run.sh" "$exe" "/i=$(win "$data/input.bin")" "/o=$(win "$data/out")" \
         "/f=$(win "$data/key.bin")")")
     settle
     string_t+=("$(seconds "$build/wine-run.sh" "$exe" "/i=$(win "$data/input.bin")" "/o=$(win "$data/out")" \
         "/s=HarbinLockworks")")
 done
-rm -f "$data/out/"*
+rm -f "$data/out/"* "$ledger"
 
 m_copy=$(median "${copy_t[@]}")
 printf 'median (range) of %d rounds, 1 GiB, warm cache, %s Nimbrel.exe; x: against the plain copy\n' \
@@ -54,3 +60,4 @@ row "dd bs=25000000" "$m_copy" "${dd_t[@]}"
 row "plain copy under Wine" "" "${copy_t[@]}"
 row "Nimbrel, key string (goal 1.1)" "$m_copy" "${string_t[@]}"
 row "Nimbrel, key file (goal 1.5)" "$m_copy" "${file_t[@]}"
+row "  the same data again" "$m_copy" "${again_t[@]}"

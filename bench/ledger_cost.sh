@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # What the key-use ledger costs a 1 GiB job with a 1 GiB key file (a pad), the console tool's
 # `xor` on a warm page cache, in alternating rounds: without a ledger (no data folder: HOME and
-# XDG_DATA_HOME unset), a first use (the output fingerprinted by the job's writer thread, one
-# entry written), and the same data again (the ledger knows the key and a use of that length, so
-# the job's pass runs once ahead, without writing, to tell the same data from other data).
+# XDG_DATA_HOME unset), a first use (a line held before the job, the output fingerprinted by the
+# job's writer thread, the line completed before the output is named), and the same data again
+# (the ledger knows the key and a use of that length: the job's own output tells the same data
+# from other data, with nothing read ahead).
 # NIMBREL_BENCH_DATA=/dev/shm/... takes the disk out of the figures.
 # usage: bench/ledger_cost.sh [rounds]   (default 9; needs the native build and about 4 GiB of disk)
 set -u
