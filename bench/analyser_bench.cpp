@@ -1,11 +1,14 @@
 // The analyser's scan over one full work-buffer chunk, against a byte-at-a-time loop of the same
-// rules, for random key material and for material full of zero runs and repeats.
+// rules, for random key material and for material full of zero runs and repeats; and the key
+// verdict's tests over the most a large key's sample holds (16 MiB and 64 windows of 64 KiB).
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
 #include <random>
 #include <vector>
 
 #include "keys/analyser.h"
+#include "keys/keyverdict.h"
 #include "support/literal_scan.h"
 
 namespace {
@@ -57,8 +60,25 @@ void BM_ByteLoop_Patchy(benchmark::State& state) {
     runScan<literalScan>(state, patchyBytes(size_t(state.range(0))));
 }
 
+// Fed in the portions the verdict reads, at the offsets of a 1 GiB key's sample.
+void BM_KeyEvidence_Sample(benchmark::State& state) {
+    const std::vector<uint8_t> bytes = randomBytes(size_t(state.range(0)));
+    constexpr size_t kPortion = 256 * 1024;
+    for (auto _ : state) {
+        KeyEvidenceGatherer gatherer;
+        beginKeyEvidence(gatherer);
+        for (size_t at = 0; at < bytes.size(); at += kPortion) {
+            const size_t n = std::min(kPortion, bytes.size() - at);
+            feedKeyEvidence(gatherer, at < (16u << 20) ? at : at * 16, bytes.data() + at, n);
+        }
+        benchmark::DoNotOptimize(finishKeyEvidence(gatherer));
+    }
+    state.SetBytesProcessed(int64_t(state.iterations()) * int64_t(bytes.size()));
+}
+
 } // namespace
 
+BENCHMARK(BM_KeyEvidence_Sample)->Arg((16 << 20) + 64 * 65536)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_AnalyserScan_Random)->Arg(kAnalyseChunkSize)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_AnalyserScan_Patchy)->Arg(kAnalyseChunkSize)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ByteLoop_Random)->Arg(kAnalyseChunkSize)->Unit(benchmark::kMillisecond);

@@ -40,6 +40,7 @@ constexpr RollingTables makeRollingTables() {
     return t;
 }
 constexpr RollingTables kRolling = makeRollingTables();
+// One bit a bucket, few enough to stay in the processor's first cache.
 constexpr unsigned kFilterBits = 20;
 
 uint64_t rotate1(uint64_t h) {
@@ -58,35 +59,36 @@ void insertAnchor(KeyEvidenceGatherer& g, uint32_t index) {
     g.table[slot] = index + 1;
 }
 
-void addAnchor(KeyEvidenceGatherer& g, uint64_t offset) {
+// The kAnchorBytes bytes of the stretch that end with bytes[i]: the stretch's last bytes before
+// this portion (g.tail, oldest first), then the portion.
+void windowEndingAt(const KeyEvidenceGatherer& g, const uint8_t* bytes, size_t i, uint8_t (&window)[kAnchorBytes]) {
+    for (uint32_t k = 0; k < kAnchorBytes; ++k) {
+        const size_t at = i + 1 + k; // in the tail followed by the portion
+        window[k] = at < kAnchorBytes ? g.tail[at] : bytes[at - kAnchorBytes];
+    }
+}
+
+void addAnchor(KeyEvidenceGatherer& g, uint64_t hash, uint64_t offset, const uint8_t (&window)[kAnchorBytes]) {
     if ((g.anchorHashes.size() + 1) * 2 > g.table.size()) {
         g.table.assign(g.table.empty() ? 1024 : g.table.size() * 2, 0);
         for (uint32_t i = 0; i < g.anchorHashes.size(); ++i) {
             insertAnchor(g, i);
         }
     }
-    g.anchorHashes.push_back(g.hash);
+    g.anchorHashes.push_back(hash);
     g.anchorOffsets.push_back(offset);
-    for (uint32_t i = 0; i < kAnchorBytes; ++i) {
-        g.anchorBytes.push_back(g.ring[(g.stretchLength + i) % kAnchorBytes]);
-    }
+    g.anchorBytes.insert(g.anchorBytes.end(), window, window + kAnchorBytes);
     insertAnchor(g, uint32_t(g.anchorHashes.size() - 1));
-    g.filter[g.hash >> (64 - kFilterBits) >> 6] |= 1ull << ((g.hash >> (64 - kFilterBits)) & 63);
+    const uint64_t bucket = hash >> (64 - kFilterBits);
+    g.filter[bucket >> 6] |= 1ull << (bucket & 63);
 }
 
-// The window of kAnchorBytes that ends at the last byte fed, against the anchors taken so far.
-void lookForAnchor(KeyEvidenceGatherer& g, uint64_t offset) {
-    for (uint32_t slot = slotOf(g, g.hash); g.table[slot] != 0; slot = (slot + 1) & uint32_t(g.table.size() - 1)) {
+// The window that ends at the last byte fed, against the anchors taken so far.
+void lookForAnchor(KeyEvidenceGatherer& g, uint64_t hash, uint64_t offset, const uint8_t (&window)[kAnchorBytes]) {
+    for (uint32_t slot = slotOf(g, hash); g.table[slot] != 0; slot = (slot + 1) & uint32_t(g.table.size() - 1)) {
         const uint32_t index = g.table[slot] - 1;
-        if (g.anchorHashes[index] != g.hash || g.anchorOffsets[index] == offset) {
-            continue;
-        }
-        const uint8_t* anchor = &g.anchorBytes[size_t(index) * kAnchorBytes];
-        bool same = true;
-        for (uint32_t i = 0; i < kAnchorBytes && same; ++i) {
-            same = anchor[i] == g.ring[(g.stretchLength + i) % kAnchorBytes];
-        }
-        if (same) {
+        if (g.anchorHashes[index] == hash && g.anchorOffsets[index] != offset &&
+            std::memcmp(&g.anchorBytes[size_t(index) * kAnchorBytes], window, kAnchorBytes) == 0) {
             g.repeatFound = true;
             g.repeatOf = g.anchorOffsets[index];
             g.repeatAt = offset;
@@ -95,30 +97,53 @@ void lookForAnchor(KeyEvidenceGatherer& g, uint64_t offset) {
     }
 }
 
+// The hash and the length live in locals, and each byte leaving the window is read back from the
+// portion itself (or the tail of the one before): the inner loop stores nothing, so nothing it
+// keeps has to be read again.
 void feedRepeats(KeyEvidenceGatherer& g, uint64_t offset, const uint8_t* bytes, size_t count) {
     if (offset != g.stretchEnd) {
         g.stretchLength = 0; // a window of its own: nothing rolls over from the bytes before it
         g.hash = 0;
     }
     g.stretchEnd = offset + count;
-    for (size_t i = 0; i < count && !g.repeatFound; ++i) {
-        const uint32_t at = uint32_t(g.stretchLength % kAnchorBytes);
-        const uint8_t out = g.ring[at];
-        g.ring[at] = bytes[i];
-        g.hash = rotate1(g.hash) ^ kRolling.in[bytes[i]] ^ (g.stretchLength >= kAnchorBytes ? kRolling.out[out] : 0);
-        ++g.stretchLength;
-        if (g.stretchLength < kAnchorBytes) {
+    uint64_t hash = g.hash;
+    const uint64_t before = g.stretchLength;
+    const uint64_t* filter = g.filter.data();
+    for (size_t i = 0; i < count; ++i) {
+        const uint64_t length = before + i; // bytes of the stretch before this one
+        const uint64_t leaving =
+            length >= kAnchorBytes ? kRolling.out[i >= kAnchorBytes ? bytes[i - kAnchorBytes] : g.tail[i]] : 0;
+        hash = rotate1(hash) ^ kRolling.in[bytes[i]] ^ leaving;
+        if (length + 1 < kAnchorBytes) {
             continue;
         }
         const uint64_t start = offset + i + 1 - kAnchorBytes;
-        const uint64_t bucket = g.hash >> (64 - kFilterBits);
-        if (g.filter[bucket >> 6] & (1ull << (bucket & 63))) {
-            lookForAnchor(g, start);
-        }
-        if (start % kAnchorSpacing == 0 && !g.repeatFound) {
-            addAnchor(g, start);
+        const uint64_t bucket = hash >> (64 - kFilterBits);
+        const bool maybe = (filter[bucket >> 6] >> (bucket & 63)) & 1;
+        if (maybe || start % kAnchorSpacing == 0) {
+            uint8_t window[kAnchorBytes];
+            windowEndingAt(g, bytes, i, window);
+            if (maybe) {
+                lookForAnchor(g, hash, start, window);
+                if (g.repeatFound) {
+                    return;
+                }
+            }
+            if (start % kAnchorSpacing == 0) {
+                addAnchor(g, hash, start, window);
+                filter = g.filter.data();
+            }
         }
     }
+    g.hash = hash;
+    g.stretchLength = before + count;
+    // The tail for the next portion: the last kAnchorBytes bytes of the stretch, oldest first.
+    uint8_t tail[kAnchorBytes];
+    for (uint32_t k = 0; k < kAnchorBytes; ++k) {
+        const size_t at = count + k;
+        tail[k] = at < kAnchorBytes ? g.tail[at] : bytes[at - kAnchorBytes];
+    }
+    std::memcpy(g.tail, tail, kAnchorBytes);
 }
 
 std::string withUnit(uint64_t n, const char* unit) {
@@ -274,7 +299,7 @@ void beginKeyEvidence(KeyEvidenceGatherer& gatherer) {
     gatherer.stretchEnd = ~0ull;
     gatherer.stretchLength = 0;
     gatherer.hash = 0;
-    std::memset(gatherer.ring, 0, sizeof gatherer.ring);
+    std::memset(gatherer.tail, 0, sizeof gatherer.tail);
     gatherer.anchorBytes.clear();
     gatherer.anchorOffsets.clear();
     gatherer.anchorHashes.clear();
@@ -291,7 +316,9 @@ void feedKeyEvidence(KeyEvidenceGatherer& gatherer, uint64_t offset, const uint8
     gatherer.tested += count;
     size_t room = kEvidenceHeadBytes - gatherer.head.size();
     gatherer.head.insert(gatherer.head.end(), bytes, bytes + (count < room ? count : room));
-    feedRepeats(gatherer, offset, bytes, count);
+    if (!gatherer.repeatFound) {
+        feedRepeats(gatherer, offset, bytes, count);
+    }
 }
 
 size_t shortestPeriod(const uint8_t* bytes, size_t n) {

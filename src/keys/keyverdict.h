@@ -60,7 +60,7 @@ struct KeyEvidenceGatherer {
     uint64_t stretchEnd; // the offset after the last byte fed
     uint64_t stretchLength;
     uint64_t hash;
-    uint8_t ring[kAnchorBytes];
+    uint8_t tail[kAnchorBytes]; // the stretch's last bytes, oldest first
     std::vector<uint8_t> anchorBytes;
     std::vector<uint64_t> anchorOffsets, anchorHashes;
     std::vector<uint32_t> table;  // anchor index + 1 by hash; 0 for none
