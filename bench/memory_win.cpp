@@ -12,10 +12,10 @@
 #include <cstdio>
 #include <string>
 
-#include "ui/worker_win.h"
 #include "resource.h"
 #include "ui/dialog.h"
 #include "ui/keycommands_win.h"
+#include "ui/worker_win.h"
 
 namespace {
 

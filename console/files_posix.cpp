@@ -668,8 +668,8 @@ LedgerOpen openLedger(void* context) {
     }
     l.asidePath[0] = '\0';
     for (int n = 1; n < 100 && l.asidePath[0] == '\0'; ++n) {
-        std::string name =
-            l.folder + (n == 1 ? "/KeyLedger.damaged.txt" : "/KeyLedger.damaged-" + std::to_string(n) + ".txt");
+        std::string name = l.folder + (n == 1 ? "/KeyLedger.damaged.txt"
+                                              : "/KeyLedger.damaged-" + std::to_string(n) + ".txt");
         if (absent(name) && name.size() < sizeof l.asidePath) {
             std::memcpy(l.asidePath, name.c_str(), name.size() + 1);
         }

@@ -8,11 +8,11 @@
 #include <cstring>
 
 #include "engine/filelayer_win.h"
-#include "engine/files_win.h"
 #include "keys/keygen_win.h"
 #include "keys/ledger_win.h"
 #include "platform.h"
-#include "text/wide_win.h"
+#include "win/files_win.h"
+#include "win/wide_win.h"
 
 namespace {
 

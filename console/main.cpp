@@ -13,9 +13,9 @@
 #include "engine/paths.h"
 #include "engine/xorpass.h"
 #include "keys/analyser.h"
+#include "keys/jobrunner.h"
 #include "keys/keyfile.h"
 #include "keys/keylength.h"
-#include "keys/jobrunner.h"
 #include "keys/keyverdict.h"
 #include "platform.h"
 #include "version.h"
@@ -507,7 +507,8 @@ std::string failureText(const JobOutcome& o, const JobRequest& job, const std::s
 bool askAboutKeyUse(void* context, LedgerSituation, const char* text) {
     const Arguments& a = *static_cast<const Arguments*>(context);
     if (!a.allowKeyReuse) {
-        fail(ResultNoKey, std::string(text) + " Nothing was written; --allow-key-reuse goes on all the same.");
+        fail(ResultNoKey,
+             std::string(text) + " Nothing was written; --allow-key-reuse goes on all the same.");
         return false;
     }
     fail(0, std::string("warning: ") + text);
@@ -794,8 +795,9 @@ int runAnalyse(const Arguments& a) {
         copyText(nativePath(a.forFile).c_str(), job.inputPath);
     }
     char line[kMessageCapacity];
-    composeKeyJudgement(judgeKey(job, platformFiles(), a.forGiven ? inputSize : job.keyBytes, KeyLedgerFacts{}),
-                      line, sizeof line);
+    composeKeyJudgement(
+        judgeKey(job, platformFiles(), a.forGiven ? inputSize : job.keyBytes, KeyLedgerFacts{}), line,
+        sizeof line);
     if (line[0] != '\0') {
         std::printf("verdict: %s\n", line);
     }

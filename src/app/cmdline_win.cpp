@@ -5,12 +5,12 @@
 #include <cstring>
 #include <string>
 
-#include "engine/files_win.h"
 #include "engine/job.h"
-#include "ui/worker_win.h"
 #include "keys/adopt_win.h"
-#include "text/wide_win.h"
 #include "ui/folders_win.h"
+#include "ui/worker_win.h"
+#include "win/files_win.h"
+#include "win/wide_win.h"
 
 ArgumentResult readArgument(uint32_t n, char* out) {
     return splitArgument(winCommandLine().c_str(), n, out, kTextCapacity);

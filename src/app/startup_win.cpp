@@ -8,13 +8,13 @@
 #include <new>
 
 #include "app/cmdline_win.h"
-#include "engine/files_win.h"
-#include "ui/worker_win.h"
 #include "keys/ledger_win.h"
-#include "text/wide_win.h"
 #include "ui/folders_win.h"
 #include "ui/loading_win.h"
 #include "ui/main_dialog_win.h"
+#include "ui/worker_win.h"
+#include "win/files_win.h"
+#include "win/wide_win.h"
 
 void settleFolders() {
     char found[kTextCapacity] = "";

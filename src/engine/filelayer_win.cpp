@@ -4,9 +4,9 @@
 
 #include <mutex>
 
-#include "engine/files_win.h"
 #include "engine/paths.h"
-#include "text/wide_win.h"
+#include "win/files_win.h"
+#include "win/wide_win.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 
 #include "engine/container.h"
 #include "engine/filelayer_win.h"
-#include "engine/files_win.h"
+#include "win/files_win.h"
 
 void readInputFile(const char* path, InputFile& input) {
     std::memset(&input, 0, sizeof input);

@@ -416,7 +416,8 @@ JobOutcome runJobOperation(const JobRequest& request, const FileLayer& layer, co
             step = JobStep::Declined;
         }
         const bool placing = step == JobStep::None;
-        if (placing && !layer.rename(layer.context, files.partial, outcome.outputPath, options.replaceOutput)) {
+        if (placing &&
+            !layer.rename(layer.context, files.partial, outcome.outputPath, options.replaceOutput)) {
             step = !options.replaceOutput && layer.exists(layer.context, outcome.outputPath)
                        ? JobStep::OutputExists
                        : JobStep::MoveFailed;

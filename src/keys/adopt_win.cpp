@@ -1,6 +1,6 @@
 #include "keys/adopt_win.h"
 
-#include "engine/files_win.h"
+#include "win/files_win.h"
 
 bool measureKeyFile(const char* path, uint32_t& bytes) {
     bytes = 0;

@@ -1,9 +1,9 @@
 #include "keys/analyse_win.h"
 
-#include "engine/files_win.h"
 #include "engine/messages.h"
 #include "keys/analyser.h"
-#include "text/wide_win.h"
+#include "win/files_win.h"
+#include "win/wide_win.h"
 
 namespace {
 

@@ -6,10 +6,10 @@
 #include <memory>
 #include <new>
 
-#include "engine/files_win.h"
 #include "keys/keyring.h"
 #include "text/text.h"
-#include "text/wide_win.h"
+#include "win/files_win.h"
+#include "win/wide_win.h"
 
 namespace {
 

@@ -146,4 +146,3 @@ uint64_t fingerprintOf(const uint8_t* bytes, size_t count) {
 uint64_t saltedPrint(const uint64_t (&salt)[2], uint64_t raw) {
     return mixDown(mixDown(raw ^ salt[0]) + salt[1]);
 }
-

@@ -114,7 +114,8 @@ void tapOutput(void* context, const uint8_t* bytes, size_t count) {
 bool takeJobAsRun(RunTap& t) {
     LedgerJob& job = t.job;
     const uint32_t n = ledgerPrefix(t.dataRead);
-    if (t.dataRead < kLedgerSmallestUse || t.dataRead > t.keyBytes || t.keyCount < n || t.written != t.dataRead) {
+    if (t.dataRead < kLedgerSmallestUse || t.dataRead > t.keyBytes || t.keyCount < n ||
+        t.written != t.dataRead) {
         return false;
     }
     job.length = t.dataRead;
@@ -227,7 +228,8 @@ JobRun runJob(const JobRequest& request, const FileLayer& files, const JobOption
         facts.keyIsOutput = reading.keyIsOutput;
         copyText(reading.keyIsOutputDate, facts.keyIsOutputDate);
         int64_t payload = counted ? int64_t(length) : sizeOf(files, request.inputPath);
-        if (payload >= 0 && !hooks.judged(hooks.context, judgeKey(request, files, uint64_t(payload), facts))) {
+        if (payload >= 0 &&
+            !hooks.judged(hooks.context, judgeKey(request, files, uint64_t(payload), facts))) {
             if (counted && job.job != 0) {
                 withdrawKeyUse(*ledger, job);
                 ledger->release(ledger->context, job.job);

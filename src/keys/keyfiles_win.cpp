@@ -1,7 +1,7 @@
 #include "keys/keyfiles_win.h"
 
-#include "engine/files_win.h"
-#include "text/wide_win.h"
+#include "win/files_win.h"
+#include "win/wide_win.h"
 
 namespace {
 

@@ -2,9 +2,9 @@
 
 #include <wincrypt.h>
 
-#include "engine/files_win.h"
 #include "keys/keyfiles_win.h"
-#include "text/wide_win.h"
+#include "win/files_win.h"
+#include "win/wide_win.h"
 
 namespace {
 

@@ -161,7 +161,8 @@ struct Pass {
         if (reading.notNew || (!job.passed && found.candidate)) {
             return;
         }
-        reading.questions |= (found.inUse ? uint32_t(KeyInUse) : 0u) | (found.other ? uint32_t(KeyUsedBefore) : 0u) |
+        reading.questions |= (found.inUse ? uint32_t(KeyInUse) : 0u) |
+                             (found.other ? uint32_t(KeyUsedBefore) : 0u) |
                              (found.unknown ? uint32_t(KeyUseUnknown) : 0u);
     }
 
@@ -174,9 +175,9 @@ struct Pass {
             return false;
         }
         const KeyUse record = jobLine(true);
-        return use.keyPrefix == record.keyPrefix && use.keyPrint == record.keyPrint && use.length == record.length &&
-               use.hasData && use.dataPrint == record.dataPrint && use.hasOutput &&
-               use.outputPrint == record.outputPrint;
+        return use.keyPrefix == record.keyPrefix && use.keyPrint == record.keyPrint &&
+               use.length == record.length && use.hasData && use.dataPrint == record.dataPrint &&
+               use.hasOutput && use.outputPrint == record.outputPrint;
     }
 
     KeyUse jobLine(bool withOutput) {
@@ -202,8 +203,8 @@ struct Pass {
 
 void copyAside(void* context, const uint8_t* bytes, size_t count) {
     auto* pass = static_cast<Pass*>(context);
-    pass->asideFailed = pass->asideFailed ||
-                        !pass->ledger.writeAside(pass->ledger.context, bytes, uint32_t(count));
+    pass->asideFailed =
+        pass->asideFailed || !pass->ledger.writeAside(pass->ledger.context, bytes, uint32_t(count));
 }
 
 int64_t readLedger(void* context, uint8_t* buffer, uint32_t count) {
@@ -389,8 +390,9 @@ void withdrawKeyUse(const LedgerFiles& ledger, LedgerJob& job) {
 }
 
 LedgerSituation firstSituation(uint32_t bits) {
-    for (LedgerSituation s : {LedgerBusy, LedgerUnreadable, LedgerHeaderDamaged, KeyInUse, KeyUsedBefore,
-                              KeyUseUnknown, LedgerLinesDamaged, LedgerNone, LedgerReadOnly, LedgerNotRecorded}) {
+    for (LedgerSituation s :
+         {LedgerBusy, LedgerUnreadable, LedgerHeaderDamaged, KeyInUse, KeyUsedBefore, KeyUseUnknown,
+          LedgerLinesDamaged, LedgerNone, LedgerReadOnly, LedgerNotRecorded}) {
         if (bits & s) {
             return s;
         }
@@ -402,8 +404,8 @@ const char* goOnCaption(LedgerSituation situation) {
     return situation & (KeyUsedBefore | KeyInUse | KeyUseUnknown) ? kKeyReuseGoOn : kLedgerGoOn;
 }
 
-void composeLedgerSituation(LedgerSituation situation, const LedgerReading& reading, const LedgerFiles& ledger,
-                            char* out, size_t capacity) {
+void composeLedgerSituation(LedgerSituation situation, const LedgerReading& reading,
+                            const LedgerFiles& ledger, char* out, size_t capacity) {
     static const char kPad[] =
         "A key file is a one-time pad only while it encrypts one file: anyone who gets two files encrypted "
         "with it can XOR them together, the key drops out, and what is left is the two original files "
@@ -437,8 +439,8 @@ void composeLedgerSituation(LedgerSituation situation, const LedgerReading& read
         std::snprintf(out, capacity, "The key-use ledger \"%s\" cannot be read, %s", path, kUnchecked);
         return;
     case LedgerBusy:
-        std::snprintf(out, capacity,
-                      "The key-use ledger \"%s\" is kept locked by another program, %s", path, kUnchecked);
+        std::snprintf(out, capacity, "The key-use ledger \"%s\" is kept locked by another program, %s", path,
+                      kUnchecked);
         return;
     case LedgerHeaderDamaged:
         std::snprintf(out, capacity,
@@ -449,13 +451,13 @@ void composeLedgerSituation(LedgerSituation situation, const LedgerReading& read
                       path, aside);
         return;
     case LedgerLinesDamaged:
-        std::snprintf(out, capacity,
-                      "The key-use ledger \"%s\" holds %u %s that cannot be read, so this use of the key file "
-                      "cannot be fully checked against earlier ones: the uses recorded there are not "
-                      "recognised. If you go on, the ledger as it is now is kept whole as \"%s\", and the "
-                      "lines that can be read go on in the ledger.",
-                      path, unsigned(reading.damagedLines), reading.damagedLines == 1 ? "line" : "lines",
-                      aside);
+        std::snprintf(
+            out, capacity,
+            "The key-use ledger \"%s\" holds %u %s that cannot be read, so this use of the key file "
+            "cannot be fully checked against earlier ones: the uses recorded there are not "
+            "recognised. If you go on, the ledger as it is now is kept whole as \"%s\", and the "
+            "lines that can be read go on in the ledger.",
+            path, unsigned(reading.damagedLines), reading.damagedLines == 1 ? "line" : "lines", aside);
         return;
     case LedgerNone:
         std::snprintf(out, capacity,
@@ -465,18 +467,20 @@ void composeLedgerSituation(LedgerSituation situation, const LedgerReading& read
                       path[0] ? path : "there is no data folder");
         return;
     case LedgerReadOnly:
-        std::snprintf(out, capacity,
-                      "The key-use ledger \"%s\" can be read but not written, so this use of the key file was "
-                      "checked against earlier ones but will not be recorded: a later use of it for other "
-                      "data will not be noticed.",
-                      path);
+        std::snprintf(
+            out, capacity,
+            "The key-use ledger \"%s\" can be read but not written, so this use of the key file was "
+            "checked against earlier ones but will not be recorded: a later use of it for other "
+            "data will not be noticed.",
+            path);
         return;
     case LedgerNotRecorded:
-        std::snprintf(out, capacity,
-                      "The key-use ledger \"%s\" could not be brought up to date after the job. It keeps this "
-                      "use as one whose data is unknown, so every later use of this key file will be asked "
-                      "about.",
-                      path);
+        std::snprintf(
+            out, capacity,
+            "The key-use ledger \"%s\" could not be brought up to date after the job. It keeps this "
+            "use as one whose data is unknown, so every later use of this key file will be asked "
+            "about.",
+            path);
         return;
     case SituationNone:
         break;

@@ -71,14 +71,15 @@ enum LedgerSituation : uint32_t {
     LedgerHeaderDamaged = 1u << 5, // its first line: nothing under it can be matched
     LedgerLinesDamaged = 1u << 6,
     // Notes.
-    LedgerNone = 1u << 7,     // none can be kept here: nothing checked or recorded
-    LedgerReadOnly = 1u << 8, // read, but this use cannot be recorded
+    LedgerNone = 1u << 7,        // none can be kept here: nothing checked or recorded
+    LedgerReadOnly = 1u << 8,    // read, but this use cannot be recorded
     LedgerNotRecorded = 1u << 9, // after the job: the record could not be completed
 };
-constexpr uint32_t kLedgerQuestions = KeyUsedBefore | KeyInUse | KeyUseUnknown | LedgerUnreadable | LedgerBusy |
-                                      LedgerHeaderDamaged | LedgerLinesDamaged;
+constexpr uint32_t kLedgerQuestions = KeyUsedBefore | KeyInUse | KeyUseUnknown | LedgerUnreadable |
+                                      LedgerBusy | LedgerHeaderDamaged | LedgerLinesDamaged;
 // The questions that leave this use unchecked against some or all earlier ones.
-constexpr uint32_t kLedgerUnchecked = LedgerUnreadable | LedgerBusy | LedgerHeaderDamaged | LedgerLinesDamaged;
+constexpr uint32_t kLedgerUnchecked =
+    LedgerUnreadable | LedgerBusy | LedgerHeaderDamaged | LedgerLinesDamaged;
 
 // One use as the ledger sees it. Before the job: the key's and the data's first bytes as read
 // ahead; after the pass: as the job read them, with the fingerprints of what it wrote.
@@ -105,11 +106,11 @@ struct LedgerReading {
     // The earliest date behind each key question.
     char usedDate[11], inUseDate[11], unknownDate[11];
     uint32_t damagedLines;
-    bool held;       // this job holds a line
-    bool recorded;   // the line holds this job's fingerprints
-    bool traceInput; // before the job: only the whole input's fingerprint can tell whether the job
-                     // decrypts what the key made
-    bool notNew;     // after the pass: the same data again, or what the key made coming back
+    bool held;        // this job holds a line
+    bool recorded;    // the line holds this job's fingerprints
+    bool traceInput;  // before the job: only the whole input's fingerprint can tell whether the job
+                      // decrypts what the key made
+    bool notNew;      // after the pass: the same data again, or what the key made coming back
     bool keyIsOutput; // the key's first bytes are the head of an output the ledger knows
     char keyIsOutputDate[11];
 };
@@ -134,5 +135,5 @@ constexpr char kLedgerGoOn[] = "Go on anyway";
 const char* goOnCaption(LedgerSituation situation);
 
 // The text of one situation: `date` for the key questions, the ledger's paths for the rest.
-void composeLedgerSituation(LedgerSituation situation, const LedgerReading& reading, const LedgerFiles& ledger,
-                            char* out, size_t capacity);
+void composeLedgerSituation(LedgerSituation situation, const LedgerReading& reading,
+                            const LedgerFiles& ledger, char* out, size_t capacity);

@@ -61,14 +61,16 @@ void insertAnchor(KeyEvidenceGatherer& g, uint32_t index) {
 
 // The kAnchorBytes bytes of the stretch that end with bytes[i]: the stretch's last bytes before
 // this portion (g.tail, oldest first), then the portion.
-void windowEndingAt(const KeyEvidenceGatherer& g, const uint8_t* bytes, size_t i, uint8_t (&window)[kAnchorBytes]) {
+void windowEndingAt(const KeyEvidenceGatherer& g, const uint8_t* bytes, size_t i,
+                    uint8_t (&window)[kAnchorBytes]) {
     for (uint32_t k = 0; k < kAnchorBytes; ++k) {
         const size_t at = i + 1 + k; // in the tail followed by the portion
         window[k] = at < kAnchorBytes ? g.tail[at] : bytes[at - kAnchorBytes];
     }
 }
 
-void addAnchor(KeyEvidenceGatherer& g, uint64_t hash, uint64_t offset, const uint8_t (&window)[kAnchorBytes]) {
+void addAnchor(KeyEvidenceGatherer& g, uint64_t hash, uint64_t offset,
+               const uint8_t (&window)[kAnchorBytes]) {
     if ((g.anchorHashes.size() + 1) * 2 > g.table.size()) {
         g.table.assign(g.table.empty() ? 1024 : g.table.size() * 2, 0);
         for (uint32_t i = 0; i < g.anchorHashes.size(); ++i) {
@@ -84,8 +86,10 @@ void addAnchor(KeyEvidenceGatherer& g, uint64_t hash, uint64_t offset, const uin
 }
 
 // The window that ends at the last byte fed, against the anchors taken so far.
-void lookForAnchor(KeyEvidenceGatherer& g, uint64_t hash, uint64_t offset, const uint8_t (&window)[kAnchorBytes]) {
-    for (uint32_t slot = slotOf(g, hash); g.table[slot] != 0; slot = (slot + 1) & uint32_t(g.table.size() - 1)) {
+void lookForAnchor(KeyEvidenceGatherer& g, uint64_t hash, uint64_t offset,
+                   const uint8_t (&window)[kAnchorBytes]) {
+    for (uint32_t slot = slotOf(g, hash); g.table[slot] != 0;
+         slot = (slot + 1) & uint32_t(g.table.size() - 1)) {
         const uint32_t index = g.table[slot] - 1;
         if (g.anchorHashes[index] == hash && g.anchorOffsets[index] != offset &&
             std::memcmp(&g.anchorBytes[size_t(index) * kAnchorBytes], window, kAnchorBytes) == 0) {
@@ -111,8 +115,9 @@ void feedRepeats(KeyEvidenceGatherer& g, uint64_t offset, const uint8_t* bytes, 
     const uint64_t* filter = g.filter.data();
     for (size_t i = 0; i < count; ++i) {
         const uint64_t length = before + i; // bytes of the stretch before this one
-        const uint64_t leaving =
-            length >= kAnchorBytes ? kRolling.out[i >= kAnchorBytes ? bytes[i - kAnchorBytes] : g.tail[i]] : 0;
+        const uint64_t leaving = length >= kAnchorBytes
+                                     ? kRolling.out[i >= kAnchorBytes ? bytes[i - kAnchorBytes] : g.tail[i]]
+                                     : 0;
         hash = rotate1(hash) ^ kRolling.in[bytes[i]] ^ leaving;
         if (length + 1 < kAnchorBytes) {
             continue;
@@ -192,13 +197,13 @@ bool sampleKey(const JobRequest& request, const FileLayer& files, uint64_t used,
         return false;
     }
     auto* buffer = static_cast<uint8_t*>(files.takeMemory(files.context, kPortion));
-    bool read = buffer != nullptr &&
-                readRange(files, key, 0, used < kWholeSample ? used : kWholeSample, buffer, &gatherer, &keyHead);
+    bool read = buffer != nullptr && readRange(files, key, 0, used < kWholeSample ? used : kWholeSample,
+                                               buffer, &gatherer, &keyHead);
     if (read && used > kWholeSample + kWindowBytes) {
         const uint64_t span = used - kWholeSample - kWindowBytes;
         for (uint32_t w = 0; read && w < kWindows; ++w) {
-            read = readRange(files, key, kWholeSample + span * w / (kWindows - 1), kWindowBytes, buffer, &gatherer,
-                             nullptr);
+            read = readRange(files, key, kWholeSample + span * w / (kWindows - 1), kWindowBytes, buffer,
+                             &gatherer, nullptr);
         }
     }
     files.close(files.context, key);
@@ -223,15 +228,17 @@ std::string padVerdict(const KeyJudgement& v) {
     switch (r.relation) {
     case KeyRelation::OutputConstant:
         if (r.outputByte == 0) {
-            return "a key file that holds the input's own bytes: the output would be all zeros" + notEncryption;
+            return "a key file that holds the input's own bytes: the output would be all zeros" +
+                   notEncryption;
         }
         return "a key file that is the data itself XORed with the one byte " + hexByte(r.outputByte) +
                ": whoever has the key file has the data, and the output would be " + hexByte(r.outputByte) +
                " throughout" + notEncryption;
     case KeyRelation::OutputPeriodic:
-        return "a key file that is the data itself XORed with a pattern of " + withUnit(r.outputPeriod, "byte") +
-               ": whoever has the key file has the data, and the output would repeat " + everyBytes(r.outputPeriod) +
-               notEncryption;
+        return "a key file that is the data itself XORed with a pattern of " +
+               withUnit(r.outputPeriod, "byte") +
+               ": whoever has the key file has the data, and the output would repeat " +
+               everyBytes(r.outputPeriod) + notEncryption;
     case KeyRelation::DataShifted:
         return "a key file that holds the data itself, shifted by " +
                withUnit(uint64_t(r.shift < 0 ? -int64_t(r.shift) : r.shift), "byte") +
@@ -265,8 +272,9 @@ std::string padVerdict(const KeyJudgement& v) {
     }
     // What the ledger knows is certain; a key too short to test only lacks evidence.
     if (v.ledger.keyIsOutput) {
-        return std::string("a key file that is the output of an earlier encryption on this computer (recorded "
-                           "on ") +
+        return std::string(
+                   "a key file that is the output of an earlier encryption on this computer (recorded "
+                   "on ") +
                v.ledger.keyIsOutputDate +
                "): XOR that output with this one and this data drops out. Not a one-time pad.";
     }
@@ -278,14 +286,16 @@ std::string padVerdict(const KeyJudgement& v) {
         return "a key file as long as the data, but at " + withUnit(e.tested, "byte") +
                " too short for a test of its bytes to mean anything: nothing here shows that it is random.";
     }
-    std::string line = "a one-time pad (a key file as long as the data; among the " + withUnit(e.tested, "byte") +
-                       " of it tested no stretch of " + std::to_string(kRepeatStretch) +
-                       " bytes occurs twice, and the byte values are evenly spread): unbreakable only if it is "
-                       "truly random, kept secret, and used for this one file alone.";
+    std::string line =
+        "a one-time pad (a key file as long as the data; among the " + withUnit(e.tested, "byte") +
+        " of it tested no stretch of " + std::to_string(kRepeatStretch) +
+        " bytes occurs twice, and the byte values are evenly spread): unbreakable only if it is "
+        "truly random, kept secret, and used for this one file alone.";
     if (v.ledger.asked) {
-        line += v.ledger.consulted ? " The key-use ledger knows of no other file it encrypted on this computer."
-                                   : " Whether it encrypted another file before could not be checked: the "
-                                     "key-use ledger could not be consulted.";
+        line += v.ledger.consulted
+                    ? " The key-use ledger knows of no other file it encrypted on this computer."
+                    : " Whether it encrypted another file before could not be checked: the "
+                      "key-use ledger could not be consulted.";
     }
     return line;
 }
@@ -428,7 +438,7 @@ KeyRelationFound relateKeyToData(const uint8_t* key, const uint8_t* data, size_t
 }
 
 KeyJudgement judgeKey(const JobRequest& request, const FileLayer& files, uint64_t payload,
-                    const KeyLedgerFacts& ledger) {
+                      const KeyLedgerFacts& ledger) {
     KeyJudgement v{};
     v.payload = payload;
     v.ledger = ledger;
@@ -437,7 +447,7 @@ KeyJudgement judgeKey(const JobRequest& request, const FileLayer& files, uint64_
         uint32_t n = expandKeyString(request.keyText, key, sizeof key);
         uint32_t d = expandKeyString("", defaultKey, sizeof defaultKey);
         v.kind = n == d && std::memcmp(key, defaultKey, n) == 0 ? JudgementKind::PublicKey
-                                                               : JudgementKind::RepeatingString;
+                                                                : JudgementKind::RepeatingString;
         v.period = uint32_t(keyStreamPeriod(key, n));
         return v;
     }
@@ -461,8 +471,8 @@ KeyJudgement judgeKey(const JobRequest& request, const FileLayer& files, uint64_
 }
 
 bool judgementIsPad(const KeyJudgement& v) {
-    return v.kind == JudgementKind::Pad && v.relation.relation == KeyRelation::None && !v.ledger.keyIsOutput &&
-           !v.ledger.usedBefore && v.evidence.outcome == KeyEvidenceOutcome::Passed;
+    return v.kind == JudgementKind::Pad && v.relation.relation == KeyRelation::None &&
+           !v.ledger.keyIsOutput && !v.ledger.usedBefore && v.evidence.outcome == KeyEvidenceOutcome::Passed;
 }
 
 void composeKeyJudgement(const KeyJudgement& v, char* out, size_t capacity) {

@@ -34,7 +34,8 @@ constexpr double kChiSquareLimit = 377.0;
 constexpr uint32_t kAnchorBytes = 32;
 constexpr uint32_t kAnchorSpacing = 2048;
 constexpr uint32_t kRepeatStretch = 4096;
-static_assert(kAnchorSpacing + kAnchorBytes - 1 <= kRepeatStretch, "a stretch said to be free of repeats holds an anchor");
+static_assert(kAnchorSpacing + kAnchorBytes - 1 <= kRepeatStretch,
+              "a stretch said to be free of repeats holds an anchor");
 constexpr uint32_t kRelationBytes = 64 * 1024;
 constexpr uint32_t kLargestShift = 1024;
 
@@ -114,7 +115,7 @@ struct KeyJudgement {
 // The verdict on the key `request` names for `payload` bytes of its input (an encryption): the
 // key bytes the job uses (a sample of a large key), alone and against the data's head.
 KeyJudgement judgeKey(const JobRequest& request, const FileLayer& files, uint64_t payload,
-                    const KeyLedgerFacts& ledger);
+                      const KeyLedgerFacts& ledger);
 // True when the verdict may call the key a one-time pad.
 bool judgementIsPad(const KeyJudgement& verdict);
 // One line for the user.

@@ -3,10 +3,10 @@
 #include <cstdio>
 #include <cstring>
 
-#include "engine/files_win.h"
 #include "keys/keyfiles_win.h"
 #include "keys/keygen_win.h"
-#include "text/wide_win.h"
+#include "win/files_win.h"
+#include "win/wide_win.h"
 
 namespace {
 
@@ -144,9 +144,9 @@ bool holdJob(void* context, uint64_t id) {
     char path[kTextCapacity];
     for (WinLedger::Hold& hold : l.holds) {
         if (hold.file == INVALID_HANDLE_VALUE) {
-            hold.file = holdPath(l, id, path)
-                            ? winCreateFile(path, GENERIC_WRITE | DELETE, 0, CREATE_NEW, FILE_FLAG_DELETE_ON_CLOSE)
-                            : INVALID_HANDLE_VALUE;
+            hold.file = holdPath(l, id, path) ? winCreateFile(path, GENERIC_WRITE | DELETE, 0, CREATE_NEW,
+                                                              FILE_FLAG_DELETE_ON_CLOSE)
+                                              : INVALID_HANDLE_VALUE;
             hold.id = id;
             return hold.file != INVALID_HANDLE_VALUE;
         }

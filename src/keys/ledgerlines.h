@@ -72,6 +72,6 @@ struct LedgerLineReader {
     // or when reading fails.
     bool next(char (&line)[kLedgerLineCapacity], size_t& length);
 
-private:
+  private:
     bool fill();
 };

@@ -1,11 +1,11 @@
 #include "ui/about_win.h"
 
 #include "resource.h"
-#include "text/wide_win.h"
 #include "ui/chrome_win.h"
 #include "ui/folders_win.h"
 #include "ui/osname.h"
 #include "version.h"
+#include "win/wide_win.h"
 
 namespace {
 

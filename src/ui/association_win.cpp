@@ -2,8 +2,8 @@
 
 #include <windows.h>
 
-#include "text/wide_win.h"
 #include "ui/folders_win.h"
+#include "win/wide_win.h"
 
 namespace {
 

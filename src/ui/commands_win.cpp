@@ -8,13 +8,10 @@
 #include <string>
 
 #include "engine/filelayer_win.h"
-#include "engine/files_win.h"
 #include "engine/messages.h"
 #include "engine/paths.h"
-#include "ui/worker_win.h"
 #include "keys/keyring.h"
 #include "resource.h"
-#include "text/wide_win.h"
 #include "ui/about_win.h"
 #include "ui/controls_win.h"
 #include "ui/dialog.h"
@@ -24,7 +21,10 @@
 #include "ui/loading_win.h"
 #include "ui/message_win.h"
 #include "ui/report_win.h"
+#include "ui/worker_win.h"
 #include "version.h"
+#include "win/files_win.h"
+#include "win/wide_win.h"
 
 namespace {
 

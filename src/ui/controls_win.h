@@ -7,7 +7,7 @@
 #include <cstdint>
 
 #include "text/text.h"
-#include "text/wide_win.h"
+#include "win/wide_win.h"
 
 inline void setField(HWND window, int id, const char* text) {
     if (window) {

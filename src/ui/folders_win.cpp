@@ -2,7 +2,7 @@
 
 #include <shlobj.h>
 
-#include "text/wide_win.h"
+#include "win/wide_win.h"
 
 AppContext* gApp = nullptr;
 char programFolder[kTextCapacity];

@@ -7,12 +7,12 @@
 #include "keys/keygen_win.h"
 #include "keys/keylength.h"
 #include "resource.h"
-#include "text/wide_win.h"
 #include "ui/controls_win.h"
 #include "ui/dialog.h"
 #include "ui/folders_win.h"
 #include "ui/keysource_win.h"
 #include "ui/message_win.h"
+#include "win/wide_win.h"
 
 namespace {
 

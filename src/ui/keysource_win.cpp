@@ -7,9 +7,9 @@
 #include "keys/adopt_win.h"
 #include "keys/drives_win.h"
 #include "resource.h"
-#include "text/wide_win.h"
 #include "ui/controls_win.h"
 #include "ui/message_win.h"
+#include "win/wide_win.h"
 
 void adoptKeyFile(HWND window, const char* path) {
     DialogState& dialog = gState.dialog;

@@ -1,6 +1,5 @@
 #include "ui/loading_win.h"
 
-#include "engine/files_win.h"
 #include "engine/messages.h"
 #include "engine/paths.h"
 #include "resource.h"
@@ -8,6 +7,7 @@
 #include "ui/dialog.h"
 #include "ui/keysource_win.h"
 #include "ui/message_win.h"
+#include "win/files_win.h"
 
 namespace {
 

@@ -7,7 +7,6 @@
 #include <new>
 
 #include "resource.h"
-#include "text/wide_win.h"
 #include "ui/association_win.h"
 #include "ui/chrome_win.h"
 #include "ui/commands_win.h"
@@ -19,6 +18,7 @@
 #include "ui/loading_win.h"
 #include "ui/report_win.h"
 #include "version.h"
+#include "win/wide_win.h"
 
 namespace {
 

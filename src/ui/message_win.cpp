@@ -4,9 +4,9 @@
 
 #include "engine/messages.h"
 #include "resource.h"
-#include "text/wide_win.h"
 #include "ui/dialog.h"
 #include "ui/folders_win.h"
+#include "win/wide_win.h"
 
 namespace {
 

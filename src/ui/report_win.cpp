@@ -8,12 +8,12 @@
 #include "keys/keyledger.h"
 #include "keys/ledger_win.h"
 #include "resource.h"
-#include "text/wide_win.h"
 #include "ui/controls_win.h"
 #include "ui/dialog.h"
 #include "ui/folders_win.h"
 #include "ui/message_win.h"
 #include "version.h"
+#include "win/wide_win.h"
 
 namespace {
 
@@ -88,8 +88,9 @@ JobFront windowJobFront() {
 void answerJobQuestion(HWND window, LPARAM parameter) {
     auto& question = *reinterpret_cast<JobQuestion*>(parameter);
     if (question.question) {
-        question.agreed = showMessage(window, MessageRequest{question.text, kLedgerCancel,
-                                                             goOnCaption(question.situation), 0, AnswerYes}) == AnswerNo;
+        question.agreed =
+            showMessage(window, MessageRequest{question.text, kLedgerCancel, goOnCaption(question.situation),
+                                               0, AnswerYes}) == AnswerNo;
     } else {
         sayLedgerNote(window, question.situation, question.text);
     }

@@ -5,7 +5,7 @@
 #include "engine/filelayer_win.h"
 #include "engine/xorpass.h"
 #include "keys/ledger_win.h"
-#include "text/wide_win.h"
+#include "win/wide_win.h"
 
 namespace {
 
@@ -82,7 +82,8 @@ JobOutcome jobWorker(const JobRequest& request, JobStatus& status, std::atomic<v
     if (front.ledgerFolder) {
         windowsLedgerFiles(front.ledgerFolder, ledger, ledgerFiles);
     }
-    JobRun run = runJob(request, files, workerJobOptions(), front.ledgerFolder ? &ledgerFiles : nullptr, front.hooks);
+    JobRun run =
+        runJob(request, files, workerJobOptions(), front.ledgerFolder ? &ledgerFiles : nullptr, front.hooks);
     JobOutcome& outcome = run.outcome;
     if (jobOutputAbandoned()) {
         outcome.result = ResultAbandoned;

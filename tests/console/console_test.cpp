@@ -513,14 +513,22 @@ TEST(ConsoleTool, AKeyFileThatEncryptedOtherDataIsRefusedUnlessAllowed) {
          0,
          "warning: This key file has already encrypted other data",
          3},
-        {"a damaged ledger", {"xor", "c", "--key-file", "pad2", "-o", "6"}, 2, "1 line that cannot be read", 4,
+        {"a damaged ledger",
+         {"xor", "c", "--key-file", "pad2", "-o", "6"},
+         2,
+         "1 line that cannot be read",
+         4,
          damage},
         {"a damaged ledger, allowed",
          {"xor", "c", "--key-file", "pad2", "-o", "6", "--allow-key-reuse", "--quiet"},
          0,
          "KeyLedger.damaged.txt",
          4},
-        {"a ledger that cannot be read", {"xor", "c", "--key-file", "pad2", "-o", "7"}, 2, "cannot be read", 0,
+        {"a ledger that cannot be read",
+         {"xor", "c", "--key-file", "pad2", "-o", "7"},
+         2,
+         "cannot be read",
+         0,
          folderInItsPlace},
         {"a ledger that cannot be read, allowed",
          {"xor", "c", "--key-file", "pad2", "-o", "8", "--allow-key-reuse"},
@@ -557,8 +565,10 @@ TEST(ConsoleTool, AKeyFileThatEncryptedOtherDataIsRefusedUnlessAllowed) {
         SCOPED_TRACE(round);
         const std::string pad = "race" + std::to_string(round);
         writeBytes(f / pad, randomish(size + 5, 10 + round));
-        StartedTool one = startTool(f.path, {"xor", "a", "--key-file", pad, "-o", pad + "a"}, 0, NIMBREL_TOOL, "1");
-        StartedTool two = startTool(f.path, {"xor", "b", "--key-file", pad, "-o", pad + "b"}, 0, NIMBREL_TOOL, "2");
+        StartedTool one =
+            startTool(f.path, {"xor", "a", "--key-file", pad, "-o", pad + "a"}, 0, NIMBREL_TOOL, "1");
+        StartedTool two =
+            startTool(f.path, {"xor", "b", "--key-file", pad, "-o", pad + "b"}, 0, NIMBREL_TOOL, "2");
         const ToolRun runs[] = {finishTool(one), finishTool(two)};
         EXPECT_EQ(int(runs[0].status == 0) + int(runs[1].status == 0), 1) << runs[0].err << runs[1].err;
         for (const ToolRun& r : runs) {

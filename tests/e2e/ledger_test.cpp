@@ -10,7 +10,6 @@ namespace {
 
 enum class Front { Window, Windowless, Tool };
 
-
 std::string quoted(const std::string& text) {
     return "\"" + text + "\"";
 }
@@ -133,8 +132,8 @@ TEST(KeyLedger, EachFrontEndWarnsOfAPadUsedForOtherDataAndNeverLosesAJobToTheLed
         {"other data", "b.bin", "k1.key", Nothing, false, "asked, cancelled", "refused", "refused", 2},
         {"other data, all the same", "b.bin", "k1.key", Nothing, true, "asked, done", "refused", "done", 0},
         {"a damaged ledger", "c.bin", "k2.key", Damage, true, "asked, done", "refused", "done", 0},
-        {"a ledger that cannot be read", "d.bin", "k3.key", FolderInItsPlace, true, "asked, done", "refused", "done",
-         0},
+        {"a ledger that cannot be read", "d.bin", "k3.key", FolderInItsPlace, true, "asked, done", "refused",
+         "done", 0},
     };
     for (Front front : {Front::Window, Front::Windowless, Front::Tool}) {
         const char* frontName = front == Front::Window       ? "window"
@@ -179,7 +178,8 @@ TEST(KeyLedger, EachFrontEndWarnsOfAPadUsedForOtherDataAndNeverLosesAJobToTheLed
                 EXPECT_EQ(std::string(ledger.begin(), ledger.end()).find("not a line") == std::string::npos,
                           written);
                 const Bytes aside = readWholeFile(dir / "KeyLedger.damaged.txt");
-                EXPECT_EQ(std::string(aside.begin(), aside.end()).find("not a line") != std::string::npos, written);
+                EXPECT_EQ(std::string(aside.begin(), aside.end()).find("not a line") != std::string::npos,
+                          written);
                 DeleteFileA((dir / "KeyLedger.damaged.txt").c_str());
             }
         }
@@ -206,15 +206,17 @@ TEST(KeyLedger, TwoCopiesStartedTogetherNeverBothUseOnePad) {
                                     dir / ("k" + std::to_string(round) + "-copy.key")};
         ASSERT_TRUE(writeWholeFile(keys[0], key));
         ASSERT_TRUE(writeWholeFile(keys[1], key));
-        const std::string outs[] = {dir / ("r" + std::to_string(round) + "a"), dir / ("r" + std::to_string(round) + "b")};
+        const std::string outs[] = {dir / ("r" + std::to_string(round) + "a"),
+                                    dir / ("r" + std::to_string(round) + "b")};
         CreateDirectoryA(outs[0].c_str(), nullptr);
         CreateDirectoryA(outs[1].c_str(), nullptr);
-        Program one = startProgram(p.program, quoted("/i=" + dir / "a.bin") + " " + quoted("/f=" + keys[0]) + " " +
-                                                  quoted("/o=" + outs[0]));
-        Program two = withTool ? startProgram(p.tool, "xor " + quoted(dir / "b.bin") + " --key-file " +
-                                                          quoted(keys[1]) + " -o " + quoted(outs[1]) + " --quiet")
-                               : startProgram(p.program, quoted("/i=" + dir / "b.bin") + " " +
-                                                             quoted("/f=" + keys[1]) + " " + quoted("/o=" + outs[1]));
+        Program one = startProgram(p.program, quoted("/i=" + dir / "a.bin") + " " + quoted("/f=" + keys[0]) +
+                                                  " " + quoted("/o=" + outs[0]));
+        Program two =
+            withTool ? startProgram(p.tool, "xor " + quoted(dir / "b.bin") + " --key-file " +
+                                                quoted(keys[1]) + " -o " + quoted(outs[1]) + " --quiet")
+                     : startProgram(p.program, quoted("/i=" + dir / "b.bin") + " " + quoted("/f=" + keys[1]) +
+                                                   " " + quoted("/o=" + outs[1]));
         const DWORD codes[] = {one.waitForExit(120000), two.waitForExit(120000)};
         const bool done[] = {codes[0] == kExit, withTool ? codes[1] == 0 : codes[1] == kExit};
         const bool refused[] = {codes[0] == kExit + 2, withTool ? codes[1] == 2 : codes[1] == kExit + 2};

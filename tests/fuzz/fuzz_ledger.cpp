@@ -114,7 +114,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const uint32_t version = parseLedgerHeader(first.data(), first.size(), salt);
     for (size_t at = end; version != 0 && at != std::string::npos && at < gLedger.stored.size();) {
         const size_t next = gLedger.stored.find('\n', at + 1);
-        std::string line = gLedger.stored.substr(at + 1, next == std::string::npos ? std::string::npos : next - at - 1);
+        std::string line =
+            gLedger.stored.substr(at + 1, next == std::string::npos ? std::string::npos : next - at - 1);
         if (!line.empty() && line.back() == '\r') {
             line.pop_back();
         }

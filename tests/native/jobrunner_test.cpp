@@ -261,14 +261,14 @@ TEST(JobRunner, EveryFrontEndIsAskedWhatTheLedgerCannotVouchForAndTheLedgerForge
     badHeader[3] = 'X';
     struct Row {
         const char* what;
-        std::string ledger;    // before the job ("" for none)
-        const Bytes* pad;      // the key of the job, on...
-        const Bytes* data;     // ...this data (null: pad 1's output of A, XORed back)
-        bool agree;            // the answer to every question
+        std::string ledger; // before the job ("" for none)
+        const Bytes* pad;   // the key of the job, on...
+        const Bytes* data;  // ...this data (null: pad 1's output of A, XORed back)
+        bool agree;         // the answer to every question
         std::vector<LedgerSituation> asked, told;
         uint32_t result;
-        int lines;             // the ledger's lines afterwards; -1: as it was
-        bool keptAside;        // the ledger as it was is kept whole aside
+        int lines;      // the ledger's lines afterwards; -1: as it was
+        bool keptAside; // the ledger as it was is kept whole aside
         std::function<void(MemoryLedger&)> fault = nullptr;
         uint32_t afterNotes = 0;
     } rows[] = {
@@ -277,37 +277,150 @@ TEST(JobRunner, EveryFrontEndIsAskedWhatTheLedgerCannotVouchForAndTheLedgerForge
         {"what the pad made, XORed back", three, &kPad1, nullptr, false, {}, {}, ResultOk, -1, false},
         {"other data, refused", three, &kPad1, &kB, false, {KeyUsedBefore}, {}, ResultDeclined, -1, false},
         {"other data, all the same", three, &kPad1, &kB, true, {KeyUsedBefore}, {}, ResultOk, 5, false},
-        {"a damaged line at the start", withLine(three, 1, junk), &kPad3, &kB, true,
-         {KeyUsedBefore, LedgerLinesDamaged}, {}, ResultOk, 5, true},
-        {"a damaged line in the middle", withLine(three, 2, junk), &kPad3, &kB, true,
-         {KeyUsedBefore, LedgerLinesDamaged}, {}, ResultOk, 5, true},
-        {"a damaged line at the end", withLine(three, 4, junk), &kPad3, &kB, true,
-         {KeyUsedBefore, LedgerLinesDamaged}, {}, ResultOk, 5, true},
-        {"a line cut off by the end", three + "2026-01-01 4", &kPad2, &kC, false, {LedgerLinesDamaged}, {},
-         ResultDeclined, -1, false},
-        {"a damaged header", badHeader, &kPad3, &kB, true, {LedgerHeaderDamaged}, {}, ResultOk, 2, true},
-        {"a damaged header, refused", badHeader, &kPad3, &kB, false, {LedgerHeaderDamaged}, {}, ResultDeclined, -1,
+        {"a damaged line at the start",
+         withLine(three, 1, junk),
+         &kPad3,
+         &kB,
+         true,
+         {KeyUsedBefore, LedgerLinesDamaged},
+         {},
+         ResultOk,
+         5,
+         true},
+        {"a damaged line in the middle",
+         withLine(three, 2, junk),
+         &kPad3,
+         &kB,
+         true,
+         {KeyUsedBefore, LedgerLinesDamaged},
+         {},
+         ResultOk,
+         5,
+         true},
+        {"a damaged line at the end",
+         withLine(three, 4, junk),
+         &kPad3,
+         &kB,
+         true,
+         {KeyUsedBefore, LedgerLinesDamaged},
+         {},
+         ResultOk,
+         5,
+         true},
+        {"a line cut off by the end",
+         three + "2026-01-01 4",
+         &kPad2,
+         &kC,
+         false,
+         {LedgerLinesDamaged},
+         {},
+         ResultDeclined,
+         -1,
          false},
-        {"a ledger that cannot be read", three, &kPad1, &kB, true, {LedgerUnreadable}, {}, ResultOk, -1, false,
+        {"a damaged header", badHeader, &kPad3, &kB, true, {LedgerHeaderDamaged}, {}, ResultOk, 2, true},
+        {"a damaged header, refused",
+         badHeader,
+         &kPad3,
+         &kB,
+         false,
+         {LedgerHeaderDamaged},
+         {},
+         ResultDeclined,
+         -1,
+         false},
+        {"a ledger that cannot be read",
+         three,
+         &kPad1,
+         &kB,
+         true,
+         {LedgerUnreadable},
+         {},
+         ResultOk,
+         -1,
+         false,
          [](MemoryLedger& l) { l.unreadable = true; }},
-        {"a read that fails at once", three, &kPad1, &kB, true, {LedgerUnreadable}, {}, ResultOk, -1, false,
+        {"a read that fails at once",
+         three,
+         &kPad1,
+         &kB,
+         true,
+         {LedgerUnreadable},
+         {},
+         ResultOk,
+         -1,
+         false,
          [](MemoryLedger& l) { l.readFailsAt = 0; }},
-        {"a read that fails half-way", three, &kPad1, &kB, false, {LedgerUnreadable}, {}, ResultDeclined, -1, false,
+        {"a read that fails half-way",
+         three,
+         &kPad1,
+         &kB,
+         false,
+         {LedgerUnreadable},
+         {},
+         ResultDeclined,
+         -1,
+         false,
          [](MemoryLedger& l) { l.readFailsAt = 200; }},
-        {"a ledger kept locked by another program", three, &kPad1, &kB, false, {LedgerBusy}, {}, ResultDeclined, -1,
-         false, [](MemoryLedger& l) { l.busy = true; }},
-        {"no place for a ledger", "", &kPad1, &kB, false, {}, {LedgerNone}, ResultOk, -1, false,
+        {"a ledger kept locked by another program",
+         three,
+         &kPad1,
+         &kB,
+         false,
+         {LedgerBusy},
+         {},
+         ResultDeclined,
+         -1,
+         false,
+         [](MemoryLedger& l) { l.busy = true; }},
+        {"no place for a ledger",
+         "",
+         &kPad1,
+         &kB,
+         false,
+         {},
+         {LedgerNone},
+         ResultOk,
+         -1,
+         false,
          [](MemoryLedger& l) { l.noPlace = true; }},
-        {"a ledger that cannot be written", three, &kPad1, &kB, false, {KeyUsedBefore}, {}, ResultDeclined, -1,
-         false, [](MemoryLedger& l) { l.beginFails = true; }},
-        {"a ledger that cannot be written, first use", three, &kPad1, &kB, false, {}, {LedgerReadOnly}, ResultOk, -1,
-         false, [](MemoryLedger& l) {
+        {"a ledger that cannot be written",
+         three,
+         &kPad1,
+         &kB,
+         false,
+         {KeyUsedBefore},
+         {},
+         ResultDeclined,
+         -1,
+         false,
+         [](MemoryLedger& l) { l.beginFails = true; }},
+        {"a ledger that cannot be written, first use",
+         three,
+         &kPad1,
+         &kB,
+         false,
+         {},
+         {LedgerReadOnly},
+         ResultOk,
+         -1,
+         false,
+         [](MemoryLedger& l) {
              l.beginFails = true;
              l.stored = linesOf(l.stored)[0] + "\n";
          }},
         // Its line stays as it was written before the job: a use whose data is unknown.
-        {"a record that cannot be written after the job", three, &kPad1, &kB, true, {KeyUsedBefore}, {}, ResultOk,
-         5, false, [](MemoryLedger& l) { l.commitsBeforeFailing = 1; }, LedgerNotRecorded},
+        {"a record that cannot be written after the job",
+         three,
+         &kPad1,
+         &kB,
+         true,
+         {KeyUsedBefore},
+         {},
+         ResultOk,
+         5,
+         false,
+         [](MemoryLedger& l) { l.commitsBeforeFailing = 1; },
+         LedgerNotRecorded},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.what);
@@ -432,8 +545,9 @@ TEST(JobRunner, TheLedgerConfirmsNoGuessOfTheDataAndReadsTheFirstVersion) {
     const std::string unkeyed = hexOf(saltedPrint(salt.words, fingerprintOf(kA.data(), kSize)));
     char v1[256];
     std::snprintf(v1, sizeof v1, "Nimbrel key-use ledger 1 salt %s%s\r\n%s %u %s %llu %s %s\r\n",
-                  hexOf(salt.words[0]).c_str(), hexOf(salt.words[1]).c_str(), use.date, unsigned(use.keyPrefix),
-                  hexOf(use.keyPrint).c_str(), static_cast<unsigned long long>(use.length), unkeyed.c_str(),
+                  hexOf(salt.words[0]).c_str(), hexOf(salt.words[1]).c_str(), use.date,
+                  unsigned(use.keyPrefix), hexOf(use.keyPrint).c_str(),
+                  static_cast<unsigned long long>(use.length), unkeyed.c_str(),
                   hexOf(use.outputPrint).c_str());
     ledger.stored = v1;
     Copy again(kPad1, kA);
@@ -447,7 +561,8 @@ TEST(JobRunner, TheLedgerConfirmsNoGuessOfTheDataAndReadsTheFirstVersion) {
     EXPECT_EQ(other.go(ledger), ResultOk);
     EXPECT_EQ(ledger.stored.rfind("Nimbrel key-use ledger 2 salt ", 0), 0u);
     EXPECT_EQ(ledger.stored.find(unkeyed), std::string::npos);
-    EXPECT_NE(ledger.stored.find(hexOf(use.keyPrint) + " 300 - - " + hexOf(use.outputPrint)), std::string::npos)
+    EXPECT_NE(ledger.stored.find(hexOf(use.keyPrint) + " 300 - - " + hexOf(use.outputPrint)),
+              std::string::npos)
         << ledger.stored;
     EXPECT_EQ(ledger.lines(), 3u);
 }
@@ -480,7 +595,8 @@ TEST(JobRunner, TheVerdictJudgesTheBytesTheJobUsesWithWhatTheLedgerKnows) {
         const char* says;
     } rows[] = {
         {"text in the bytes used, noise after them", textThenNoise, 3000, false, false, "unevenly spread"},
-        {"an earlier output of a pad", firstOutput, kSize, false, false, "the output of an earlier encryption"},
+        {"an earlier output of a pad", firstOutput, kSize, false, false,
+         "the output of an earlier encryption"},
         {"noise, first use", noiseKey, 3000, false, true, "knows of no other file"},
         {"noise, the ledger locked by another program", noiseKey, 3000, true, true, "could not be checked"},
     };

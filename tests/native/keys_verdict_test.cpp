@@ -41,8 +41,9 @@ Bytes xorWith(const Bytes& data, const Bytes& pattern) {
 
 // Words drawn at random: text with no period of its own.
 Bytes text(size_t n, uint64_t seed) {
-    static const char* const kWords[] = {"the ", "quick ", "brown ", "fox ", "jumps ", "over ", "a ", "lazy ",
-                                         "dog, ", "while ", "seven ", "wizards ", "quietly ", "vex ", "jackals. "};
+    static const char* const kWords[] = {"the ",   "quick ",   "brown ",   "fox ",  "jumps ",
+                                         "over ",  "a ",       "lazy ",    "dog, ", "while ",
+                                         "seven ", "wizards ", "quietly ", "vex ",  "jackals. "};
     const Bytes draws = random(n, seed);
     Bytes b;
     for (size_t i = 0; b.size() < n; ++i) {
@@ -70,7 +71,7 @@ TEST(KeyEvidence, NamesTheStructureThatMakesAKeyNoPad) {
         const char* what;
         Bytes key;
         KeyEvidenceOutcome outcome;
-        uint64_t detail; // the constant byte, the period, or where a repeat was found
+        uint64_t detail;       // the constant byte, the period, or where a repeat was found
         uint64_t windowAt = 0; // a window sampled further on, holding the key's first 64 KiB
     } cases[] = {
         {"random", random(100000, 1), KeyEvidenceOutcome::Passed, 0},
@@ -78,8 +79,8 @@ TEST(KeyEvidence, NamesTheStructureThatMakesAKeyNoPad) {
         {"all zeros", Bytes(1000, 0), KeyEvidenceOutcome::Constant, 0},
         {"all 0xFF, short", Bytes(2, 0xFF), KeyEvidenceOutcome::Constant, 0xFF},
         {"16 random bytes repeated", repeated(random(16, 5), 100000), KeyEvidenceOutcome::Periodic, 16},
-        {"a random block repeated in the head", repeated(random(300000, 6), 700000), KeyEvidenceOutcome::Periodic,
-         300000},
+        {"a random block repeated in the head", repeated(random(300000, 6), 700000),
+         KeyEvidenceOutcome::Periodic, 300000},
         {"a random block past the head, its start twice", twice, KeyEvidenceOutcome::Repeats, block.size()},
         {"a window sampled far on that repeats the start", random(300000, 10), KeyEvidenceOutcome::Repeats,
          uint64_t(40) << 20, uint64_t(40) << 20},
@@ -136,7 +137,8 @@ TEST(KeyRelations, NamesWhatTheOutputWouldShow) {
     } cases[] = {
         {"the data itself", data, &data, KeyRelation::OutputConstant, 0},
         {"the data XOR one byte", xorWith(data, {0x5A}), &data, KeyRelation::OutputConstant, 0x5A},
-        {"the data XOR a 7-byte pattern", xorWith(data, random(7, 12)), &data, KeyRelation::OutputPeriodic, 7},
+        {"the data XOR a 7-byte pattern", xorWith(data, random(7, 12)), &data, KeyRelation::OutputPeriodic,
+         7},
         {"the data shifted by 3", Bytes(data.begin() + 3, data.end()), &data, KeyRelation::DataShifted, 3},
         {"the data shifted by 3, a few bytes edited", edited, &data, KeyRelation::DataShifted, 3},
         {"the data shifted the other way", shiftedBack, &data, KeyRelation::DataShifted, -5},
@@ -147,7 +149,8 @@ TEST(KeyRelations, NamesWhatTheOutputWouldShow) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         const size_t n = std::min(c.key.size(), c.on->size());
-        KeyRelationFound found = relateKeyToData(c.key.data(), c.on->data(), std::min<size_t>(n, kRelationBytes));
+        KeyRelationFound found =
+            relateKeyToData(c.key.data(), c.on->data(), std::min<size_t>(n, kRelationBytes));
         EXPECT_EQ(int(found.relation), int(c.relation));
         const int64_t detail = c.relation == KeyRelation::OutputConstant   ? int64_t(found.outputByte)
                                : c.relation == KeyRelation::OutputPeriodic ? int64_t(found.outputPeriod)

@@ -232,8 +232,8 @@ struct Job {
 };
 
 // Sets up a job over /in/a.txt into /out with a key string or a key file of keyBytes used bytes.
-inline void describe(Job& j, MemoryFiles& m, CipherMode mode, const std::string& keyText, const Bytes* keyFile,
-              uint32_t keyBytes) {
+inline void describe(Job& j, MemoryFiles& m, CipherMode mode, const std::string& keyText,
+                     const Bytes* keyFile, uint32_t keyBytes) {
     copyText("/in/a.txt", j.request.inputPath);
     copyText("/out", j.request.outputFolder);
     j.request.mode = mode;
@@ -251,7 +251,8 @@ inline void describe(Job& j, MemoryFiles& m, CipherMode mode, const std::string&
     }
 }
 
-inline Bytes expected(const Bytes& plain, const std::string& keyText, const Bytes* keyFile, uint32_t keyBytes) {
+inline Bytes expected(const Bytes& plain, const std::string& keyText, const Bytes* keyFile,
+                      uint32_t keyBytes) {
     if (keyFile) {
         return literalXorPass(plain, *keyFile, true, keyBytes, kQ);
     }
@@ -259,6 +260,5 @@ inline Bytes expected(const Bytes& plain, const std::string& keyText, const Byte
     uint32_t n = expandKeyString(keyText.c_str(), key, sizeof key);
     return literalXorPass(plain, Bytes(key, key + n), false, n, kQ);
 }
-
 
 } // namespace memory_files

@@ -8,9 +8,9 @@
 
 #include "engine/container.h"
 #include "engine/job.h"
-#include "ui/worker_win.h"
 #include "support/literal_xor.h"
 #include "support/win_files.h"
+#include "ui/worker_win.h"
 
 namespace {
 

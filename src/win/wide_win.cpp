@@ -1,4 +1,4 @@
-#include "text/wide_win.h"
+#include "win/wide_win.h"
 
 #include <shellapi.h>
 #include <shlobj.h>

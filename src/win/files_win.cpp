@@ -1,9 +1,9 @@
-#include "engine/files_win.h"
+#include "win/files_win.h"
 
 #include <shlobj.h>
 
 #include "text/text.h"
-#include "text/wide_win.h"
+#include "win/wide_win.h"
 
 HANDLE openForReading(const char* path) {
     return winCreateFile(path, GENERIC_READ, 0, OPEN_EXISTING);
