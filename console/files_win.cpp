@@ -11,6 +11,7 @@
 #include "keys/keygen_win.h"
 #include "keys/ledger_win.h"
 #include "platform.h"
+#include "win/datafolder_win.h"
 #include "win/files_win.h"
 #include "win/wide_win.h"
 

@@ -1,4 +1,5 @@
 #include "app/cmdline_win.h"
+#include "app/program_win.h"
 
 #include <windows.h>
 
@@ -7,7 +8,6 @@
 
 #include "engine/job.h"
 #include "keys/adopt_win.h"
-#include "ui/folders_win.h"
 #include "ui/worker_win.h"
 #include "win/files_win.h"
 #include "win/wide_win.h"
@@ -140,6 +140,7 @@ void readCommandLine(CommandLine& result) {
     // cannot be used: scripts already take that code for "give another key". Its notes (no
     // ledger can be kept here, as on a read-only medium) let the job go on.
     JobStatus status;
-    const uint32_t done = jobWorker(job, status, nullptr, JobFront{JobRunHooks{}, dataFolder}).result;
+    const uint32_t done =
+        jobWorker(job, status, nullptr, JobFront{JobRunHooks{}, gProgram.dataFolder}).result;
     result.resultCode = done == ResultDeclined ? uint32_t(ResultNoKey) : done;
 }

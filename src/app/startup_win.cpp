@@ -8,7 +8,7 @@
 #include <new>
 
 #include "app/cmdline_win.h"
-#include "keys/ledger_win.h"
+#include "app/program_win.h"
 #include "ui/folders_win.h"
 #include "ui/loading_win.h"
 #include "ui/main_dialog_win.h"
@@ -16,28 +16,15 @@
 #include "win/files_win.h"
 #include "win/wide_win.h"
 
-void settleFolders() {
-    char found[kTextCapacity] = "";
-    if (!winSearchPath("Nimbrel.exe", found, sizeof found)) {
-        found[0] = '\0';
-    }
-    directoryOf(found);
-    copyText(found, programFolder);
-    settleDataFolder(programFolder, dataFolder, sizeof dataFolder);
-}
-
 uint32_t runProgram() {
-    gApp = static_cast<AppContext*>(GlobalAlloc(GMEM_FIXED | GMEM_ZEROINIT, sizeof(AppContext)));
-    if (!gApp) {
-        return 0;
-    }
-    gApp->instance = GetModuleHandleA(nullptr);
-    settleFolders();
+    ProgramRecord& program = gProgram;
+    program.instance = GetModuleHandleW(nullptr);
+    settleFolders(program);
 
     INITCOMMONCONTROLSEX controls{sizeof controls, ICC_WIN95_CLASSES | ICC_PROGRESS_CLASS | ICC_BAR_CLASSES};
     InitCommonControlsEx(&controls);
     // No parent: a tool tip owned by the dialog would keep it out of the topmost band.
-    gApp->toolTip =
+    program.toolTip =
         CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr, TTS_ALWAYSTIP, CW_USEDEFAULT, CW_USEDEFAULT,
                         CW_USEDEFAULT, CW_USEDEFAULT, nullptr, nullptr, nullptr, nullptr);
 
@@ -45,6 +32,7 @@ uint32_t runProgram() {
     if (!commandLine) {
         return kExitCode + ResultNoMemory;
     }
+    gPlace = ProgramPlace{program.instance, program.toolTip, program.programFolder, program.dataFolder};
     readCommandLine(*commandLine);
     if (commandLine->windowless) {
         uint32_t result = commandLine->resultCode;

@@ -6,8 +6,5 @@
 
 #include <cstdint>
 
-// Finds the program folder and settles portable or installed mode, creating the data folders.
-void settleFolders();
-
 // The whole program: start-up, the command line, the main dialog. Returns the exit code.
 uint32_t runProgram();

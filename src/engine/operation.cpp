@@ -142,7 +142,7 @@ bool finishWriting(PassFiles& p) {
 void reportProgress(void* context, uint32_t progress) {
     const FileLayer& layer = static_cast<PassFiles*>(context)->files.layer;
     if (layer.progress) {
-        layer.progress(layer.context, progress);
+        layer.progress(layer.reportContext, progress);
     }
 }
 
@@ -295,7 +295,7 @@ JobStep runWithBuffers(const JobRequest& request, OpenFiles& files, const JobOpt
     OutputNames names;
     nameOutput(request, names, layer.separator);
     if (layer.caption) {
-        layer.caption(layer.context, names.caption);
+        layer.caption(layer.reportContext, names.caption);
     }
     copyText(names.outputName, outcome.outputName);
     const bool classicDecrypt = request.direction == Decrypt && request.mode == ModeClassic;

@@ -22,7 +22,7 @@ struct FileTimes {
 };
 
 struct FileLayer {
-    void* context;
+    void* context;  // the system's own, for the file calls
     char separator; // between folders in a path
     FileRef (*openRead)(void* context, const char* path);
     // A file of this name that did not exist, made now and open for writing; kNoFile when the
@@ -49,8 +49,10 @@ struct FileLayer {
     uint32_t (*uniqueNumber)(void* context);
     void* (*takeMemory)(void* context, size_t bytes); // zero-filled; null when there is none
     void (*releaseMemory)(void* context, void* memory);
-    void (*progress)(void* context, uint32_t progress);  // may be null
-    void (*caption)(void* context, const char* caption); // the job's title; may be null
+    // What the job reports as it goes, to whoever watches it (reportContext): may be null.
+    void (*progress)(void* reportContext, uint32_t progress);
+    void (*caption)(void* reportContext, const char* caption); // the job's title
+    void* reportContext;
     // How a container's texts are stored on this system.
     LegacyCodePage codePage;
 };

@@ -1,4 +1,4 @@
-// The key-use ledger's files on Windows, and the data folder it lives in.
+// The key-use ledger's files on Windows.
 #pragma once
 
 #include <windows.h>
@@ -27,8 +27,3 @@ struct WinLedger {
 // The ledger "KeyLedger.txt" in `dataFolder` (which ends with a backslash). An empty or
 // unusable folder gives a ledger that says there is no place for one.
 void windowsLedgerFiles(const char* dataFolder, WinLedger& ledger, LedgerFiles& files);
-
-// The program's data folder for a program in `programFolder` (both end with a backslash): the
-// program's own folder on a removable drive or without the marker "DefSet.txt", else the
-// per-user folder, made when missing.
-void settleDataFolder(const char* programFolder, char* dataFolder, size_t capacity);

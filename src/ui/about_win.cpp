@@ -47,7 +47,7 @@ void refreshAbout(HWND dialog, int position) {
         winSetItemText(dialog, IDB_ABOUT_ACTION, "Copy");
         tip = "Copies the diagnostics line, for a message to the vendor";
     }
-    setToolTip(dialog, gApp, IDB_ABOUT_ACTION, tip);
+    setToolTip(dialog, gPlace.toolTip, IDB_ABOUT_ACTION, tip);
 
     char site[kTextCapacity];
     buildSiteText(NIMBREL_SITE, site, sizeof site);
@@ -56,9 +56,9 @@ void refreshAbout(HWND dialog, int position) {
     char info[2 * kTextCapacity + 128] = "";
     if (position == ItemFolders) {
         appendText(info, "Location of program:\r\n");
-        appendText(info, programFolder);
+        appendText(info, gPlace.programFolder);
         appendText(info, "\r\n\r\nWhere program stores user data:\r\n");
-        appendText(info, dataFolder);
+        appendText(info, gPlace.dataFolder);
     } else {
         describeOperatingSystem(info);
         appendText(info, "\r\n\r\n");
@@ -84,8 +84,8 @@ void onAboutCommand(HWND dialog, int id, int notification) {
             describeOperatingSystem(line);
             copyToClipboard(dialog, line);
         } else {
-            openWithShell(programFolder);
-            openWithShell(dataFolder);
+            openWithShell(gPlace.programFolder);
+            openWithShell(gPlace.dataFolder);
             refreshAbout(dialog, ItemFolders);
         }
         break;
@@ -106,11 +106,10 @@ void onAboutCommand(HWND dialog, int id, int notification) {
     }
 }
 
-INT_PTR CALLBACK aboutProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+INT_PTR CALLBACK aboutProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
     switch (message) {
     case WM_INITDIALOG:
         gAboutOpen = true;
-        SetWindowLongPtrW(dialog, DWLP_USER, lParam);
         winSetItemText(dialog, IDE_ABOUT_MAIL, NIMBREL_SUPPORT_MAIL);
         winInsertComboText(dialog, IDC_ABOUT_ITEMS, ItemFolders, "Prog Dirs");
         winInsertComboText(dialog, IDC_ABOUT_ITEMS, ItemDiagnostics, "Diagnostics");
@@ -118,7 +117,7 @@ INT_PTR CALLBACK aboutProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lPar
         SetFocus(GetDlgItem(dialog, IDB_ABOUT_CLOSE));
         return FALSE;
     case WM_DESTROY:
-        removeToolTip(dialog, gApp, IDB_ABOUT_ACTION);
+        removeToolTip(dialog, gPlace.toolTip, IDB_ABOUT_ACTION);
         return FALSE;
     case WM_COMMAND:
         // Esc (IDCANCEL) leaves the dialog open: only "Close" ends it.
@@ -131,7 +130,7 @@ INT_PTR CALLBACK aboutProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lPar
 } // namespace
 
 void aboutDialog(HWND owner) {
-    DialogBoxParamW(gApp->instance, MAKEINTRESOURCEW(IDD_ABOUT), owner, aboutProc, LPARAM(gApp));
+    DialogBoxParamW(gPlace.instance, MAKEINTRESOURCEW(IDD_ABOUT), owner, aboutProc, 0);
     gAboutOpen = false;
 }
 

@@ -22,8 +22,8 @@ void registerFileType() {
     char command[kTextCapacity];
     char icon[kTextCapacity];
     // The file name is fixed text: the association names the program as shipped.
-    if (!joinText(programFolder, "Nimbrel.exe \"%1\"", command) ||
-        !joinText(programFolder, "Nimbrel.exe,2", icon)) {
+    if (!joinText(gPlace.programFolder, "Nimbrel.exe \"%1\"", command) ||
+        !joinText(gPlace.programFolder, "Nimbrel.exe,2", icon)) {
         return;
     }
     writeValue(HKEY_CLASSES_ROOT, "Applications\\Nimbrel.exe\\shell", nullptr, "DeNimbrel");

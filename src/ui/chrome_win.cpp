@@ -4,11 +4,12 @@
 
 #include "resource.h"
 #include "ui/dialog.h"
+#include "ui/folders_win.h"
 #include "ui/rules.h"
 
-void setToolTip(HWND dialog, const AppContext* app, int id, const char* text) {
+void setToolTip(HWND dialog, HWND toolTip, int id, const char* text) {
     HWND control = GetDlgItem(dialog, id);
-    if (!app || !app->toolTip || !control) {
+    if (!toolTip || !control) {
         return;
     }
     TOOLINFOA tool{};
@@ -16,30 +17,30 @@ void setToolTip(HWND dialog, const AppContext* app, int id, const char* text) {
     tool.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
     tool.hwnd = control;
     tool.uId = UINT_PTR(control);
-    tool.hinst = app->instance;
+    tool.hinst = gPlace.instance;
     // A control keeps one tool; later texts replace its text.
     TOOLINFOA probe = tool;
     probe.lpszText = nullptr;
-    bool known = SendMessageA(app->toolTip, TTM_GETTOOLINFOA, 0, LPARAM(&probe)) != 0;
+    bool known = SendMessageA(toolTip, TTM_GETTOOLINFOA, 0, LPARAM(&probe)) != 0;
     tool.lpszText = const_cast<char*>(text);
-    SendMessageA(app->toolTip, known ? TTM_UPDATETIPTEXTA : TTM_ADDTOOLA, 0, LPARAM(&tool));
+    SendMessageA(toolTip, known ? TTM_UPDATETIPTEXTA : TTM_ADDTOOLA, 0, LPARAM(&tool));
 }
 
-void removeToolTip(HWND dialog, const AppContext* app, int id) {
+void removeToolTip(HWND dialog, HWND toolTip, int id) {
     HWND control = GetDlgItem(dialog, id);
-    if (!app || !app->toolTip || !control) {
+    if (!toolTip || !control) {
         return;
     }
     TOOLINFOA tool{};
     tool.cbSize = TTTOOLINFOA_V2_SIZE;
     tool.hwnd = control;
     tool.uId = UINT_PTR(control);
-    SendMessageA(app->toolTip, TTM_DELTOOLA, 0, LPARAM(&tool));
+    SendMessageA(toolTip, TTM_DELTOOLA, 0, LPARAM(&tool));
 }
 
 void registerOpeningToolTips(HWND dialog) {
     for (const ToolTipText& tip : kOpeningToolTips) {
-        setToolTip(dialog, gApp, tip.id, tip.text);
+        setToolTip(dialog, gPlace.toolTip, tip.id, tip.text);
     }
 }
 

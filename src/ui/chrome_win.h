@@ -3,12 +3,10 @@
 
 #include <windows.h>
 
-#include "ui/folders_win.h"
-
 // Gives a control of `dialog` its tool tip, or replaces the text of the one it has.
-void setToolTip(HWND dialog, const AppContext* app, int id, const char* text);
+void setToolTip(HWND dialog, HWND toolTip, int id, const char* text);
 // Drops the control's tool when its window goes; the tool tip control outlives every dialog.
-void removeToolTip(HWND dialog, const AppContext* app, int id);
+void removeToolTip(HWND dialog, HWND toolTip, int id);
 void registerOpeningToolTips(HWND dialog);
 void installSystemMenu(HWND dialog);
 void toggleOnTop(HWND dialog);

@@ -51,7 +51,7 @@ bool chooseFile(HWND window, char* path) {
     }
     gPicker.lStructSize = OPENFILENAME_SIZE_VERSION_400W;
     gPicker.hwndOwner = window;
-    gPicker.hInstance = gApp->instance;
+    gPicker.hInstance = gPlace.instance;
     gPicker.lpstrFilter = L"All Files\0*.*\0Nimbrel Files\0*.Qdx\0";
     gPicker.lpstrFile = gPickedFile;
     gPicker.nMaxFile = DWORD(kWideCapacity);

@@ -16,6 +16,6 @@ void refreshControls(HWND window) {
     }
     winSetItemText(window, IDB_GO, states.goCaption);
     for (const ToolTipText& tip : states.directionTips) {
-        setToolTip(window, gApp, tip.id, tip.text);
+        setToolTip(window, gPlace.toolTip, tip.id, tip.text);
     }
 }

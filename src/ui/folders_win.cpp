@@ -4,9 +4,7 @@
 
 #include "win/wide_win.h"
 
-AppContext* gApp = nullptr;
-char programFolder[kTextCapacity];
-char dataFolder[kTextCapacity];
+ProgramPlace gPlace{nullptr, nullptr, "", ""};
 
 void openWithShell(const char* target) {
     winShellOpen(target);
@@ -14,7 +12,7 @@ void openWithShell(const char* target) {
 
 void openReadMe() {
     char path[kTextCapacity];
-    if (joinText(programFolder, "ReadMe.htm", path)) {
+    if (joinText(gPlace.programFolder, "ReadMe.htm", path)) {
         openWithShell(path);
     }
 }

@@ -78,7 +78,7 @@ DWORD WINAPI startupWorker(LPVOID parameter) {
 void openMainDialog(HWND window) {
     registerFileType();
     gState.mainWindow.store(window);
-    HICON icon = LoadIconW(gApp->instance, MAKEINTRESOURCEW(IDI_PROGRAM));
+    HICON icon = LoadIconW(gPlace.instance, MAKEINTRESOURCEW(IDI_PROGRAM));
     SendMessageW(window, WM_SETICON, ICON_BIG, LPARAM(icon));
     SendMessageW(window, WM_SETICON, ICON_SMALL, LPARAM(icon));
     winSetItemText(window, IDE_INPUT, kNoInputText);
@@ -143,5 +143,5 @@ INT_PTR CALLBACK mainDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM
 
 void runMainDialog(const char* initialInput) {
     copyText(initialInput, gInitialInput);
-    DialogBoxParamW(gApp->instance, MAKEINTRESOURCEW(IDD_MAIN), nullptr, mainDialogProc, LPARAM(gApp));
+    DialogBoxParamW(gPlace.instance, MAKEINTRESOURCEW(IDD_MAIN), nullptr, mainDialogProc, 0);
 }

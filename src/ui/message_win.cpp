@@ -255,7 +255,7 @@ MessageAnswer showMessage(HWND parent, const MessageRequest& request) {
     acquireBox();
     ++gOpenBoxes;
     BoxData data{&request, nullptr, nullptr, AnswerNo, 0};
-    INT_PTR shown = DialogBoxParamW(gApp ? gApp->instance : GetModuleHandleW(nullptr),
+    INT_PTR shown = DialogBoxParamW(gPlace.instance ? gPlace.instance : GetModuleHandleW(nullptr),
                                     MAKEINTRESOURCEW(IDD_MESSAGE), parent, messageBoxProc, LPARAM(&data));
     if (shown == -1) {
         data.answer = AnswerYes; // no box could be shown: go on as after "OK"

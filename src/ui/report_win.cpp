@@ -82,7 +82,7 @@ void resetAfterJob(HWND window, bool declined) {
 } // namespace
 
 JobFront windowJobFront() {
-    return JobFront{JobRunHooks{nullptr, askInWindow, tellInWindow, nullptr}, dataFolder};
+    return JobFront{JobRunHooks{nullptr, askInWindow, tellInWindow, nullptr}, gPlace.dataFolder};
 }
 
 void answerJobQuestion(HWND window, LPARAM parameter) {
@@ -119,7 +119,7 @@ void reportJob(HWND window, UINT_PTR timerId) {
         // After the job's own report: the file is done whatever became of the ledger.
         WinLedger ledger;
         LedgerFiles files;
-        windowsLedgerFiles(dataFolder, ledger, files);
+        windowsLedgerFiles(gPlace.dataFolder, ledger, files);
         for (uint32_t notes = job.afterNote.load(std::memory_order_relaxed); notes != 0;) {
             const LedgerSituation note = firstSituation(notes);
             notes &= ~uint32_t(note);

@@ -74,7 +74,7 @@ JobOutcome jobWorker(const JobRequest& request, JobStatus& status, std::atomic<v
 
     Reporting reporting{&status, captionWindow};
     FileLayer files = windowsFileLayer();
-    files.context = &reporting;
+    files.reportContext = &reporting;
     files.progress = reportProgress;
     files.caption = showCaption;
     WinLedger ledger;

@@ -205,6 +205,7 @@ struct MemoryFiles {
         l.takeMemory = takeMemory;
         l.releaseMemory = releaseMemory;
         l.progress = onProgress;
+        l.reportContext = this;
         return l;
     }
 };
