@@ -13,6 +13,7 @@
 #include "platform.h"
 #include "win/datafolder_win.h"
 #include "win/files_win.h"
+#include "win/handle_win.h"
 #include "win/wide_win.h"
 
 namespace {
@@ -108,12 +109,12 @@ void keepToOwner(FileRef) {
 }
 
 bool readSecret(const char* prompt, std::string& secret) {
-    HANDLE in = winCreateFile("CONIN$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                              OPEN_EXISTING, 0);
-    HANDLE out = winCreateFile("CONOUT$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                               OPEN_EXISTING, 0);
+    Handle in(winCreateFile("CONIN$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                            OPEN_EXISTING, 0));
+    Handle out(winCreateFile("CONOUT$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                             OPEN_EXISTING, 0));
     DWORD mode = 0;
-    bool ok = in != INVALID_HANDLE_VALUE && out != INVALID_HANDLE_VALUE && GetConsoleMode(in, &mode);
+    bool ok = in.valid() && out.valid() && GetConsoleMode(in, &mode);
     if (ok) {
         // Echo goes off before the prompt shows, so that nothing typed after it is ever shown.
         SetConsoleMode(in, (mode & ~DWORD(ENABLE_ECHO_INPUT)) | ENABLE_LINE_INPUT | ENABLE_PROCESSED_INPUT);
@@ -139,12 +140,6 @@ bool readSecret(const char* prompt, std::string& secret) {
         WriteConsoleA(out, "\r\n", 2, &put, nullptr);
         secret = utf8Of(typed.c_str());
         ok = ok && (typed.empty() || !secret.empty());
-    }
-    if (in != INVALID_HANDLE_VALUE) {
-        CloseHandle(in);
-    }
-    if (out != INVALID_HANDLE_VALUE) {
-        CloseHandle(out);
     }
     return ok;
 }

@@ -9,6 +9,7 @@
 #include "keys/keyring.h"
 #include "text/text.h"
 #include "win/files_win.h"
+#include "win/handle_win.h"
 #include "win/wide_win.h"
 
 namespace {
@@ -58,14 +59,13 @@ bool readDriveIndex(const char* drive, std::vector<std::string>& names) {
         !indexFilePath(gIndexRoot, path, sizeof path)) {
         return false;
     }
-    HANDLE file = openForReading(path);
-    if (file == INVALID_HANDLE_VALUE) {
+    Handle file(openForReading(path));
+    if (!file.valid()) {
         return false;
     }
     // Without the memory to read it, the index reads as one that cannot be read.
     std::unique_ptr<KeyRingParser> parser(new (std::nothrow) KeyRingParser);
     if (!parser) {
-        CloseHandle(file);
         return false;
     }
     beginKeyRing(*parser);
@@ -84,7 +84,7 @@ bool readDriveIndex(const char* drive, std::vector<std::string>& names) {
         feedKeyRingBytes(*parser, bytes + skip, size_t(got) - skip);
     }
     finishKeyRing(*parser);
-    CloseHandle(file);
+    file.close();
 
     const KeyRingIndex& index = parser->index;
     for (uint32_t i = 0; i < index.nameCount; ++i) {

@@ -48,12 +48,12 @@ void useKeyFileOps(const KeyFileOps* ops) {
     gOps = ops ? ops : &kRealKeyFileOps;
 }
 
-LockResult lockKeyFile(const char* path, HANDLE& lock, int lockTries) {
+LockResult lockKeyFile(const char* path, Handle& lock, int lockTries) {
     constexpr uint32_t kLockPause = 50;
     const KeyFileOps& io = keyFileOps();
     for (int tries = 1;; ++tries) {
-        lock = io.open(path, GENERIC_READ | GENERIC_WRITE, OPEN_ALWAYS);
-        if (lock != INVALID_HANDLE_VALUE) {
+        lock = Handle(io.open(path, GENERIC_READ | GENERIC_WRITE, OPEN_ALWAYS));
+        if (lock.valid()) {
             return Locked;
         }
         DWORD error = GetLastError();

@@ -7,8 +7,11 @@
 
 #include <cstdint>
 
+#include "win/handle_win.h"
+
 struct KeyFileOps {
-    // CreateFileA without sharing; INVALID_HANDLE_VALUE with the last error set on failure.
+    // Opens without sharing (the wide CreateFileW of a UTF-8 path); INVALID_HANDLE_VALUE with the
+    // last error set on failure.
     HANDLE (*open)(const char* path, DWORD access, DWORD disposition);
     // Until `count` bytes arrived or the file ended; -1 when a read fails.
     int64_t (*read)(HANDLE file, void* buffer, uint32_t count);
@@ -43,4 +46,4 @@ bool missingFile(HANDLE opened);
 // again every 50 ms, by default for about five seconds (the length of a large KeyStore fill),
 // before it says Busy.
 enum LockResult { Locked, Busy, NoFolder, LockFailed };
-LockResult lockKeyFile(const char* path, HANDLE& lock, int tries = 100);
+LockResult lockKeyFile(const char* path, Handle& lock, int tries = 100);

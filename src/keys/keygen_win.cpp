@@ -44,9 +44,9 @@ bool keyFileExists(const KeyFileDraft& key) {
 DraftResult writeKeyDraft(const KeyFileDraft& key, uint32_t length, KeyBytesSource fill, void* context) {
     const KeyFileOps& io = keyFileOps();
     auto* buffer = static_cast<uint8_t*>(takeMemory(kKeyPortion));
-    HANDLE file = buffer ? io.open(key.draft, GENERIC_WRITE, CREATE_NEW) : INVALID_HANDLE_VALUE;
+    Handle file(buffer ? io.open(key.draft, GENERIC_WRITE, CREATE_NEW) : INVALID_HANDLE_VALUE);
     DraftResult result = DraftWriteFailed;
-    if (file != INVALID_HANDLE_VALUE) {
+    if (file.valid()) {
         DraftSink sink{&io, file};
         result = fillKeyDraft(length, buffer, fill, context, writeToDraft, &sink);
     }
@@ -54,8 +54,8 @@ DraftResult writeKeyDraft(const KeyFileDraft& key, uint32_t length, KeyBytesSour
     if (result == DraftWritten && !io.flush(file)) {
         result = DraftWriteFailed;
     }
-    if (file != INVALID_HANDLE_VALUE) {
-        CloseHandle(file);
+    if (file.valid()) {
+        file.close(); // before the draft can be removed
         if (result != DraftWritten) {
             DWORD why = GetLastError(); // the caller says why the key could not be written
             io.remove(key.draft);

@@ -34,6 +34,7 @@
 
 #include "keys/keyfiles_win.h"
 #include "win/files_win.h"
+#include "win/handle_win.h"
 #include "win/wide_win.h"
 
 namespace {
@@ -144,12 +145,12 @@ bool writeJournal(const StorePaths& paths, const KeyStoreJournal& journal) {
     if (!encodeKeyStoreJournal(journal, bytes)) {
         return false;
     }
-    HANDLE file = io.open(paths.journal, GENERIC_WRITE, CREATE_NEW);
-    if (file == INVALID_HANDLE_VALUE) {
+    Handle file(io.open(paths.journal, GENERIC_WRITE, CREATE_NEW));
+    if (!file.valid()) {
         return false;
     }
     bool written = io.write(file, bytes, sizeof bytes) && io.flush(file);
-    CloseHandle(file);
+    file.close();
     if (!written) {
         io.remove(paths.journal);
     }
@@ -158,14 +159,12 @@ bool writeJournal(const StorePaths& paths, const KeyStoreJournal& journal) {
 
 bool markJournal(const StorePaths& paths, KeyStoreChange change) {
     const KeyFileOps& io = keyFileOps();
-    HANDLE file = io.open(paths.journal, GENERIC_WRITE, OPEN_EXISTING);
-    if (file == INVALID_HANDLE_VALUE) {
+    Handle file(io.open(paths.journal, GENERIC_WRITE, OPEN_EXISTING));
+    if (!file.valid()) {
         return false;
     }
     uint8_t word[4] = {uint8_t(change), 0, 0, 0};
-    bool marked = io.seek(file, kJournalChangeOffset) && io.write(file, word, sizeof word) && io.flush(file);
-    CloseHandle(file);
-    return marked;
+    return io.seek(file, kJournalChangeOffset) && io.write(file, word, sizeof word) && io.flush(file);
 }
 
 // What recovery found and did.
@@ -179,25 +178,20 @@ enum Settled {
 
 // The store's size now; -1 when it cannot be opened, -2 when there is none.
 int64_t storeSizeNow(const StorePaths& paths) {
-    HANDLE store = keyFileOps().open(paths.store, GENERIC_READ, OPEN_EXISTING);
-    if (store == INVALID_HANDLE_VALUE) {
+    Handle store(keyFileOps().open(paths.store, GENERIC_READ, OPEN_EXISTING));
+    if (!store.valid()) {
         return missingFile(store) ? -2 : -1;
     }
-    int64_t size = keyFileOps().size(store);
-    CloseHandle(store);
-    return size;
+    return keyFileOps().size(store);
 }
 
 // The rest of the store past `from`, into the store's draft, flushed.
 bool writeStoreDraft(const StorePaths& paths, HANDLE store, uint64_t from, uint64_t count) {
     const KeyFileOps& io = keyFileOps();
     auto* buffer = static_cast<uint8_t*>(takeMemory(kMovePortion));
-    HANDLE draft = buffer ? io.open(paths.draft, GENERIC_WRITE, CREATE_ALWAYS) : INVALID_HANDLE_VALUE;
-    bool written = draft != INVALID_HANDLE_VALUE && io.seek(store, from) &&
+    Handle draft(buffer ? io.open(paths.draft, GENERIC_WRITE, CREATE_ALWAYS) : INVALID_HANDLE_VALUE);
+    bool written = draft.valid() && io.seek(store, from) &&
                    copyPortions(store, draft, count, buffer) == Copied && io.flush(draft);
-    if (draft != INVALID_HANDLE_VALUE) {
-        CloseHandle(draft);
-    }
     releaseMemory(buffer);
     return written;
 }
@@ -222,8 +216,8 @@ HANDLE openRecordedPad(const KeyStoreJournal& journal, DWORD access, char* path)
 // left) are cut off. A store the record does not fit is left alone.
 Settled settleAppending(const StorePaths& paths, const KeyStoreJournal& journal) {
     const KeyFileOps& io = keyFileOps();
-    HANDLE store = io.open(paths.store, GENERIC_READ | GENERIC_WRITE, OPEN_EXISTING);
-    if (store == INVALID_HANDLE_VALUE) {
+    Handle store(io.open(paths.store, GENERIC_READ | GENERIC_WRITE, OPEN_EXISTING));
+    if (!store.valid()) {
         return missingFile(store) ? SettledUndone : SettledPending;
     }
     int64_t now = io.size(store);
@@ -232,11 +226,10 @@ Settled settleAppending(const StorePaths& paths, const KeyStoreJournal& journal)
         settled = SettledUndone;
     } else if (now >= 0 && uint64_t(now) - journal.storeSize <= journal.length) {
         char path[kTextCapacity];
-        HANDLE pad = openRecordedPad(journal, GENERIC_READ, path);
+        Handle pad(openRecordedPad(journal, GENERIC_READ, path));
         Match match = Same; // a pad that is gone has nothing left to match
-        if (pad != INVALID_HANDLE_VALUE) {
+        if (pad.valid()) {
             match = compareRanges(store, journal.storeSize, pad, 0, uint64_t(now) - journal.storeSize, true);
-            CloseHandle(pad);
         } else if (!missingFile(pad)) {
             match = Unread;
         }
@@ -246,30 +239,26 @@ Settled settleAppending(const StorePaths& paths, const KeyStoreJournal& journal)
             settled = SettledPending;
         }
     }
-    CloseHandle(store);
     return settled;
 }
 
 // Takes the pad's first `count` of its `size` bytes off it, and closes it: emptied when that is
 // all of it; otherwise what came after them is written beside it and put in its place.
-bool dropPadFront(HANDLE pad, const char* padPath, uint64_t count, uint64_t size) {
+bool dropPadFront(Handle pad, const char* padPath, uint64_t count, uint64_t size) {
     const KeyFileOps& io = keyFileOps();
     if (size == count) {
-        bool emptied = cutAt(pad, 0);
-        CloseHandle(pad);
-        return emptied;
+        return cutAt(pad, 0);
     }
     char rest[kTextCapacity];
     auto* buffer =
         besideFile(padPath, kPadRestName, rest) ? static_cast<uint8_t*>(takeMemory(kMovePortion)) : nullptr;
-    HANDLE restFile = buffer ? io.open(rest, GENERIC_WRITE, CREATE_ALWAYS) : INVALID_HANDLE_VALUE;
-    bool written = restFile != INVALID_HANDLE_VALUE && io.seek(pad, count) &&
+    Handle restFile(buffer ? io.open(rest, GENERIC_WRITE, CREATE_ALWAYS) : INVALID_HANDLE_VALUE);
+    bool written = restFile.valid() && io.seek(pad, count) &&
                    copyPortions(pad, restFile, size - count, buffer) == Copied && io.flush(restFile);
-    if (restFile != INVALID_HANDLE_VALUE) {
-        CloseHandle(restFile);
-    }
     releaseMemory(buffer);
-    CloseHandle(pad);
+    // Both closed before the rest takes the pad's name.
+    restFile.close();
+    pad.close();
     return written && io.rename(rest, padPath);
 }
 
@@ -278,38 +267,31 @@ bool dropPadFront(HANDLE pad, const char* padPath, uint64_t count, uint64_t size
 // losing pad data is safe, handing it out twice is not.
 Settled settleAppended(const StorePaths& paths, const KeyStoreJournal& journal) {
     const KeyFileOps& io = keyFileOps();
-    HANDLE store = io.open(paths.store, GENERIC_READ | GENERIC_WRITE, OPEN_EXISTING);
-    if (store == INVALID_HANDLE_VALUE) {
+    Handle store(io.open(paths.store, GENERIC_READ | GENERIC_WRITE, OPEN_EXISTING));
+    if (!store.valid()) {
         return missingFile(store) ? SettledNothing : SettledPending;
     }
     int64_t now = io.size(store);
     if (now < 0 || uint64_t(now) != journal.storeSize + journal.length) {
-        CloseHandle(store);
         return now < 0 ? SettledPending : SettledNothing;
     }
     char path[kTextCapacity];
-    HANDLE pad = openRecordedPad(journal, GENERIC_READ | GENERIC_WRITE, path);
-    Settled settled = SettledFinished;
-    if (pad == INVALID_HANDLE_VALUE) {
-        settled = missingFile(pad) ? SettledFinished : SettledPending;
-    } else {
-        int64_t padSize = io.size(pad);
-        Match match = padSize < 0    ? Unread
-                      : padSize == 0 ? Same
-                      : uint64_t(padSize) < journal.length
-                          ? Different
-                          : compareRanges(pad, 0, store, journal.storeSize, journal.length, false);
-        if (match == Same && padSize > 0) {
-            match = dropPadFront(pad, path, journal.length, uint64_t(padSize)) ? Same : Unread;
-        } else {
-            CloseHandle(pad);
-        }
-        settled = match == Same        ? SettledFinished
-                  : match == Different ? (cutAt(store, journal.storeSize) ? SettledUndone : SettledPending)
-                                       : SettledPending;
+    Handle pad(openRecordedPad(journal, GENERIC_READ | GENERIC_WRITE, path));
+    if (!pad.valid()) {
+        return missingFile(pad) ? SettledFinished : SettledPending;
     }
-    CloseHandle(store);
-    return settled;
+    int64_t padSize = io.size(pad);
+    Match match = padSize < 0    ? Unread
+                  : padSize == 0 ? Same
+                  : uint64_t(padSize) < journal.length
+                      ? Different
+                      : compareRanges(pad, 0, store, journal.storeSize, journal.length, false);
+    if (match == Same && padSize > 0) {
+        match = dropPadFront(std::move(pad), path, journal.length, uint64_t(padSize)) ? Same : Unread;
+    }
+    return match == Same        ? SettledFinished
+           : match == Different ? (cutAt(store, journal.storeSize) ? SettledUndone : SettledPending)
+                                : SettledPending;
 }
 
 // A draft is reached only on a lettered local drive: a network folder or a device is never
@@ -326,24 +308,29 @@ bool draftReachable(const char* draft) {
 // folder), or there and not to be moved just now.
 enum DraftFate { DraftGone, DraftAway, DraftStuck };
 
-DraftFate openDraft(const char* draft, HANDLE& file) {
-    file = INVALID_HANDLE_VALUE;
+DraftFate openDraft(const char* draft, Handle& file) {
     if (!draftReachable(draft)) {
         return DraftAway;
     }
-    file = keyFileOps().open(draft, GENERIC_READ, OPEN_EXISTING);
-    DWORD error = file == INVALID_HANDLE_VALUE ? GetLastError() : ERROR_SUCCESS;
+    file = Handle(keyFileOps().open(draft, GENERIC_READ, OPEN_EXISTING));
+    DWORD error = !file.valid() ? GetLastError() : ERROR_SUCCESS;
     return error == ERROR_FILE_NOT_FOUND ? DraftGone : error == ERROR_PATH_NOT_FOUND ? DraftAway : DraftStuck;
 }
 
+// The size of a reachable draft, closed again (-1 when it cannot be taken); -2, with `fate`
+// telling why, when it cannot be opened.
+int64_t draftSize(const char* draft, DraftFate& fate) {
+    Handle file;
+    fate = openDraft(draft, file);
+    return file.valid() ? keyFileOps().size(file) : -2;
+}
+
 DraftFate removeDraft(const char* draft, uint64_t length) {
-    HANDLE file;
-    DraftFate fate = openDraft(draft, file);
-    if (file == INVALID_HANDLE_VALUE) {
+    DraftFate fate;
+    int64_t size = draftSize(draft, fate);
+    if (size == -2) {
         return fate;
     }
-    int64_t size = keyFileOps().size(file);
-    CloseHandle(file);
     if (size >= 0 && length > 0 && uint64_t(size) > length) {
         return DraftGone;
     }
@@ -354,13 +341,11 @@ DraftFate removeDraft(const char* draft, uint64_t length) {
 // there was no whole draft to put.
 DraftFate finishDraft(const char* draft, uint64_t length, bool& finished) {
     finished = false;
-    HANDLE file;
-    DraftFate fate = openDraft(draft, file);
-    if (file == INVALID_HANDLE_VALUE) {
+    DraftFate fate;
+    int64_t size = draftSize(draft, fate);
+    if (size == -2) {
         return fate;
     }
-    int64_t size = keyFileOps().size(file);
-    CloseHandle(file);
     if (size < 0) {
         return DraftStuck;
     }
@@ -392,11 +377,9 @@ Settled settleDraw(const StorePaths& paths, const KeyStoreJournal& journal) {
             return fate == DraftGone ? SettledUndone : SettledPending;
         }
         // The draft may be back any time (a drive plugged in again): the store gives its bytes up.
-        HANDLE store = io.open(paths.store, GENERIC_READ, OPEN_EXISTING);
-        bool rest = store != INVALID_HANDLE_VALUE && writeStoreDraft(paths, store, length, before - length);
-        if (store != INVALID_HANDLE_VALUE) {
-            CloseHandle(store);
-        }
+        Handle store(io.open(paths.store, GENERIC_READ, OPEN_EXISTING));
+        bool rest = store.valid() && writeStoreDraft(paths, store, length, before - length);
+        store.close(); // before its draft takes its name
         return rest && io.rename(paths.draft, paths.store) ? SettledKeyLost : SettledPending;
     }
     if (now >= 0 && uint64_t(now) + length == before) {
@@ -411,13 +394,13 @@ Settled settleDraw(const StorePaths& paths, const KeyStoreJournal& journal) {
 // Finishes or undoes whatever the journal records; run under the lock.
 Settled recoverKeyStore(const StorePaths& paths) {
     const KeyFileOps& io = keyFileOps();
-    HANDLE file = io.open(paths.journal, GENERIC_READ, OPEN_EXISTING);
-    if (file == INVALID_HANDLE_VALUE) {
+    Handle file(io.open(paths.journal, GENERIC_READ, OPEN_EXISTING));
+    if (!file.valid()) {
         return missingFile(file) ? SettledNothing : SettledPending;
     }
     uint8_t bytes[kJournalBytes + 1];
     int64_t got = io.read(file, bytes, sizeof bytes);
-    CloseHandle(file);
+    file.close(); // the record is removed below
     if (got < 0) {
         return SettledPending;
     }
@@ -467,15 +450,14 @@ FillOutcome moveThePad(const StorePaths& paths, char* padPath) {
     if (recoverKeyStore(paths) == SettledPending) {
         return FillPending;
     }
-    HANDLE store = io.open(paths.store, GENERIC_READ | GENERIC_WRITE, OPEN_ALWAYS);
-    if (store == INVALID_HANDLE_VALUE) {
+    Handle store(io.open(paths.store, GENERIC_READ | GENERIC_WRITE, OPEN_ALWAYS));
+    if (!store.valid()) {
         return FillCannotMake;
     }
     int64_t before = io.size(store);
     uint32_t place = 0;
-    HANDLE pad = before >= 0 ? openPad(GENERIC_READ | GENERIC_WRITE, place, padPath) : INVALID_HANDLE_VALUE;
-    if (before < 0 || pad == INVALID_HANDLE_VALUE) {
-        CloseHandle(store);
+    Handle pad(before >= 0 ? openPad(GENERIC_READ | GENERIC_WRITE, place, padPath) : INVALID_HANDLE_VALUE);
+    if (before < 0 || !pad.valid()) {
         return before < 0 ? FillCannotMake : FillNothing;
     }
     int64_t padSize = io.size(pad);
@@ -498,8 +480,9 @@ FillOutcome moveThePad(const StorePaths& paths, char* padPath) {
         }
     }
     releaseMemory(buffer);
-    CloseHandle(pad);
-    CloseHandle(store);
+    // Closed before recovery opens them again.
+    pad.close();
+    store.close();
     if (recorded && outcome != FillDone) {
         // The record, read back, says how far the fill got: a mark that landed although its
         // flush failed counts as moved, and is finished.
@@ -575,8 +558,8 @@ DrawOutcome drawInto(const StorePaths& paths, const KeyFileDraft& key, uint32_t 
         (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY))) {
         return DrawBlocked;
     }
-    HANDLE store = io.open(paths.store, GENERIC_READ, OPEN_EXISTING);
-    if (store == INVALID_HANDLE_VALUE) {
+    Handle store(io.open(paths.store, GENERIC_READ, OPEN_EXISTING));
+    if (!store.valid()) {
         blame(fault, kKeyStoreFileLead, paths.store);
         return DrawFailed;
     }
@@ -605,7 +588,7 @@ DrawOutcome drawInto(const StorePaths& paths, const KeyFileDraft& key, uint32_t 
             outcome = DrawDone;
         }
     }
-    CloseHandle(store);
+    store.close(); // before the rest of it takes its name
     if (outcome != DrawDone && outcome != DrawFailed) {
         return outcome;
     }
@@ -650,7 +633,7 @@ KeyStoreReport fillKeyStoreFiles() {
     if (!storePaths(paths)) {
         return report;
     }
-    HANDLE lock = INVALID_HANDLE_VALUE;
+    Handle lock;
     LockResult locked = keyFileOps().makeFolder(paths.folder) ? lockKeyFile(paths.lock, lock) : LockFailed;
     if (locked == Busy) {
         say(report, kKeyStoreFileLead, paths.store, kKeyStoreBusyTail);
@@ -658,7 +641,6 @@ KeyStoreReport fillKeyStoreFiles() {
         say(report, kKeyStoreFileLead, paths.store, kCannotMakeTail);
     } else {
         report = fillLocked(paths);
-        CloseHandle(lock);
     }
     return report;
 }
@@ -667,7 +649,7 @@ KeyStoreReport checkKeyStoreFiles() {
     KeyStoreReport report{};
     StorePaths paths;
     const KeyFileOps& io = keyFileOps();
-    HANDLE lock = INVALID_HANDLE_VALUE;
+    Handle lock;
     // No store folder: no store, and no record of a change to settle either.
     LockResult locked = storePaths(paths) ? lockKeyFile(paths.lock, lock) : NoFolder;
     if (locked == Busy) {
@@ -692,17 +674,10 @@ KeyStoreReport checkKeyStoreFiles() {
     } else {
         uint32_t place = 0;
         char path[kTextCapacity];
-        HANDLE pad = openPad(GENERIC_READ, place, path);
-        bool padOpened = pad != INVALID_HANDLE_VALUE;
-        uint32_t padSize = padOpened ? sizeAs32(io.size(pad)) : 0;
-        if (padOpened) {
-            CloseHandle(pad);
-        }
+        Handle pad(openPad(GENERIC_READ, place, path));
+        uint32_t padSize = pad.valid() ? sizeAs32(io.size(pad)) : 0;
         report.statusChanged = true;
-        report.status = measuredKeyStoreStatus(false, 0, padOpened, padSize);
-    }
-    if (locked == Locked) {
-        CloseHandle(lock);
+        report.status = measuredKeyStoreStatus(false, 0, pad.valid(), padSize);
     }
     return report;
 }
@@ -721,7 +696,7 @@ KeyStoreReport drawKeyStoreFile(const KeyFileDraft* key, const char* folder, uin
         say(report, kKeyFileLead, folder, kDrawUndoneTail);
         return report;
     }
-    HANDLE lock = INVALID_HANDLE_VALUE;
+    Handle lock;
     LockResult locked = lockKeyFile(paths.lock, lock);
     if (locked != Locked) {
         say(report, kKeyStoreFileLead, paths.store, locked == Busy ? kKeyStoreBusyTail : kDrawUndoneTail);
@@ -730,7 +705,7 @@ KeyStoreReport drawKeyStoreFile(const KeyFileDraft* key, const char* folder, uin
     DrawFault fault{kKeyStoreFileLead, paths.store, 0};
     DrawOutcome outcome = drawInto(paths, *key, keyStoreDrawLength(inputSize, storeSizeSeen), fault);
     measureStatus(report, paths);
-    CloseHandle(lock);
+    lock.close();
     switch (outcome) {
     case DrawDone:
         copyText(key->path, report.keyFile);

@@ -18,13 +18,6 @@ WinLedger& ledgerOf(void* context) {
     return *static_cast<WinLedger*>(context);
 }
 
-void closeHandle(HANDLE& h) {
-    if (h != INVALID_HANDLE_VALUE) {
-        CloseHandle(h);
-        h = INVALID_HANDLE_VALUE;
-    }
-}
-
 // Where a ledger that cannot be read is kept whole: the first name not taken.
 void nameAside(WinLedger& l) {
     for (int n = 1; n < 100; ++n) {
@@ -51,8 +44,8 @@ LedgerOpen openLedger(void* context) {
     }
     nameAside(l);
     // Shared for reading: a program that only looks at the ledger does not make it unreadable.
-    l.reading = winCreateFile(l.path, GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING);
-    if (l.reading != INVALID_HANDLE_VALUE) {
+    l.reading = Handle(winCreateFile(l.path, GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING));
+    if (l.reading.valid()) {
         return LedgerOpen::Opened;
     }
     DWORD why = GetLastError();
@@ -70,11 +63,11 @@ int64_t readLedger(void* context, uint8_t* buffer, uint32_t count) {
 // Only the copy holding the lock writes; without the lock nothing is written.
 bool beginLedger(void* context) {
     WinLedger& l = ledgerOf(context);
-    if (l.lock == INVALID_HANDLE_VALUE) {
+    if (!l.lock.valid()) {
         return false;
     }
-    l.writing = keyFileOps().open(l.newPath, GENERIC_WRITE, CREATE_ALWAYS);
-    return l.writing != INVALID_HANDLE_VALUE;
+    l.writing = Handle(keyFileOps().open(l.newPath, GENERIC_WRITE, CREATE_ALWAYS));
+    return l.writing.valid();
 }
 
 bool writeLedger(void* context, const uint8_t* buffer, uint32_t count) {
@@ -83,48 +76,46 @@ bool writeLedger(void* context, const uint8_t* buffer, uint32_t count) {
 
 bool beginAside(void* context) {
     WinLedger& l = ledgerOf(context);
-    if (l.lock == INVALID_HANDLE_VALUE || l.asidePath[0] == '\0') {
+    if (!l.lock.valid() || l.asidePath[0] == '\0') {
         return false;
     }
-    l.aside = keyFileOps().open(l.asidePath, GENERIC_WRITE, CREATE_NEW);
-    return l.aside != INVALID_HANDLE_VALUE;
+    l.aside = Handle(keyFileOps().open(l.asidePath, GENERIC_WRITE, CREATE_NEW));
+    return l.aside.valid();
 }
 
 bool writeAside(void* context, const uint8_t* buffer, uint32_t count) {
     return keyFileOps().write(ledgerOf(context).aside, buffer, count);
 }
 
-bool flushAndClose(HANDLE& file) {
+bool flushAndClose(Handle& file) {
     bool flushed = keyFileOps().flush(file);
-    bool closed = CloseHandle(file) != 0;
-    file = INVALID_HANDLE_VALUE;
-    return flushed && closed;
+    return file.close() && flushed;
 }
 
 // On disk before it takes the old ledger's place: a power cut leaves one or the other whole, and
 // a copy kept aside is whole before the ledger it keeps is replaced.
 bool commitLedger(void* context) {
     WinLedger& l = ledgerOf(context);
-    if (l.aside != INVALID_HANDLE_VALUE && !flushAndClose(l.aside)) {
+    if (l.aside.valid() && !flushAndClose(l.aside)) {
         return false;
     }
     bool written = flushAndClose(l.writing);
-    closeHandle(l.reading);
+    l.reading.close();
     return written && keyFileOps().rename(l.newPath, l.path);
 }
 
 void closeLedger(void* context) {
     WinLedger& l = ledgerOf(context);
-    if (l.writing != INVALID_HANDLE_VALUE) {
-        closeHandle(l.writing);
+    if (l.writing.valid()) {
+        l.writing.close();
         keyFileOps().remove(l.newPath);
     }
-    if (l.aside != INVALID_HANDLE_VALUE) {
-        closeHandle(l.aside);
+    if (l.aside.valid()) {
+        l.aside.close();
         keyFileOps().remove(l.asidePath);
     }
-    closeHandle(l.reading);
-    closeHandle(l.lock);
+    l.reading.close();
+    l.lock.close();
 }
 
 bool ledgerRandom(void*, uint8_t* buffer, size_t count) {
@@ -143,12 +134,12 @@ bool holdJob(void* context, uint64_t id) {
     WinLedger& l = ledgerOf(context);
     char path[kTextCapacity];
     for (WinLedger::Hold& hold : l.holds) {
-        if (hold.file == INVALID_HANDLE_VALUE) {
-            hold.file = holdPath(l, id, path) ? winCreateFile(path, GENERIC_WRITE | DELETE, 0, CREATE_NEW,
-                                                              FILE_FLAG_DELETE_ON_CLOSE)
-                                              : INVALID_HANDLE_VALUE;
+        if (!hold.file.valid()) {
+            hold.file = Handle(holdPath(l, id, path) ? winCreateFile(path, GENERIC_WRITE | DELETE, 0,
+                                                                     CREATE_NEW, FILE_FLAG_DELETE_ON_CLOSE)
+                                                     : INVALID_HANDLE_VALUE);
             hold.id = id;
-            return hold.file != INVALID_HANDLE_VALUE;
+            return hold.file.valid();
         }
     }
     return false;
@@ -157,7 +148,7 @@ bool holdJob(void* context, uint64_t id) {
 void releaseJob(void* context, uint64_t id) {
     for (WinLedger::Hold& hold : ledgerOf(context).holds) {
         if (hold.id == id) {
-            closeHandle(hold.file);
+            hold.file.close();
             hold.id = 0;
         }
     }
@@ -169,22 +160,14 @@ bool jobHeld(void* context, uint64_t id) {
     if (!holdPath(l, id, path)) {
         return false;
     }
-    HANDLE file = winCreateFile(path, GENERIC_READ | DELETE, 0, OPEN_EXISTING, FILE_FLAG_DELETE_ON_CLOSE);
-    if (file == INVALID_HANDLE_VALUE) {
-        return GetLastError() == ERROR_SHARING_VIOLATION;
-    }
-    CloseHandle(file); // a leftover nobody holds goes with this handle
-    return false;
+    // A leftover nobody holds goes with this handle.
+    Handle file(winCreateFile(path, GENERIC_READ | DELETE, 0, OPEN_EXISTING, FILE_FLAG_DELETE_ON_CLOSE));
+    return !file.valid() && GetLastError() == ERROR_SHARING_VIOLATION;
 }
 
 } // namespace
 
 void windowsLedgerFiles(const char* dataFolder, WinLedger& ledger, LedgerFiles& files) {
-    std::memset(&ledger, 0, sizeof ledger);
-    ledger.lock = ledger.reading = ledger.writing = ledger.aside = INVALID_HANDLE_VALUE;
-    for (WinLedger::Hold& hold : ledger.holds) {
-        hold.file = INVALID_HANDLE_VALUE;
-    }
     if (!copyText(dataFolder, ledger.folder) || !joinText(dataFolder, kLedgerFileName, ledger.path) ||
         !joinText(dataFolder, "KeyLedger.lck", ledger.lockPath) ||
         !joinText(dataFolder, "KeyLedger.new", ledger.newPath)) {

@@ -5,22 +5,20 @@
 
 #include "keys/keyledger.h"
 #include "text/text.h"
+#include "win/handle_win.h"
 
 // One ledger and what is open of it while the core reads or replaces it, with the holds of the
 // jobs this process runs.
 struct WinLedger {
-    char folder[kTextCapacity];
-    char path[kTextCapacity];
-    char lockPath[kTextCapacity];
-    char newPath[kTextCapacity];
-    char asidePath[kTextCapacity];
-    HANDLE lock;
-    HANDLE reading;
-    HANDLE writing;
-    HANDLE aside;
+    char folder[kTextCapacity] = "";
+    char path[kTextCapacity] = "";
+    char lockPath[kTextCapacity] = "";
+    char newPath[kTextCapacity] = "";
+    char asidePath[kTextCapacity] = "";
+    Handle lock, reading, writing, aside;
     struct Hold {
-        uint64_t id;
-        HANDLE file;
+        uint64_t id = 0;
+        Handle file;
     } holds[4];
 };
 
