@@ -122,12 +122,18 @@ if(NIMBREL_TESTS AND CMAKE_SYSTEM_PROCESSOR STREQUAL "x86_64")
                              PROPERTIES RESOURCE_LOCK wine_session FIXTURES_REQUIRED fulldisk TIMEOUT 300)
     endif()
 
-    # Both release zips (the win32 build makes the other) as a Windows user receives them.
+    # Both release zips and installers (the win32 build makes the others) as a Windows user
+    # receives them.
     if(TARGET release)
         add_test(NAME win64.release.zips
                  COMMAND ${PROJECT_SOURCE_DIR}/scripts/check-release.sh ${PROJECT_SOURCE_DIR} ${NIMBREL_RELEASE_DIR}
                          ${CMAKE_BINARY_DIR}/wine-run.sh)
         set_tests_properties(win64.release.zips PROPERTIES RESOURCE_LOCK wine_session TIMEOUT 300)
+        # The release's signing path, with a throwaway certificate.
+        add_test(NAME win64.release.signing
+                 COMMAND ${PROJECT_SOURCE_DIR}/scripts/check-signing.sh ${CMAKE_STRIP} $<TARGET_FILE:Nimbrel>
+                         $<TARGET_FILE:nimbrel_cli> ${CMAKE_BINARY_DIR}/signing-test)
+        set_tests_properties(win64.release.signing PROPERTIES TIMEOUT 300)
     endif()
 
     # What the program hands to the shell is recorded by this stand-in for the browser.

@@ -21,7 +21,8 @@ work=$(realpath "$work")
 version=$(msiinfo export "$msi" Property | tr -d '\r' | awk -F'\t' '$1 == "ProductVersion" { print $2 }')
 newer_version=${version%.*}.$((${version##*.} + 1))
 msiextract -C "$work/files" "$msi" >/dev/null || { echo "FAIL: $msi does not unpack"; exit 1; }
-SOURCE_DATE_EPOCH=0 "$here/make-msi.sh" "$kind" "$newer_version" "$work/files/Nimbrel" "$work/newer.msi" ||
+files=$(dirname "$(find "$work/files" -name Nimbrel.exe | head -n 1)")
+SOURCE_DATE_EPOCH=0 "$here/make-msi.sh" "$kind" "$newer_version" "$files" "$work/newer.msi" ||
     { echo "FAIL: no newer installer"; exit 1; }
 
 "$here/make-wineprefix.sh" "$work/prefix"
