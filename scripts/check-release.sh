@@ -53,6 +53,8 @@ for kind in win32 win64; do
             *) fail "$kind $exe needs $dll, which Windows does not have" ;;
             esac
         done
+        grep -q "^Time/Date[[:space:]]*Thu Jan  1 00:00:00 1970" <<<"$headers" ||
+            fail "$kind $exe carries a link time: $(grep '^Time/Date' <<<"$headers")"
         if "$objdump" -h "$work/$kind/$exe" | grep -q '\.debug_'; then
             fail "$kind $exe still carries debugging information"
         fi

@@ -49,8 +49,10 @@ sign() {
 
 rm -rf "$stage"
 mkdir -p "$stage"
-"$strip" -o "$stage/Nimbrel.exe" "$program"
-"$strip" -o "$stage/nimbrel-cli.exe" "$tool"
+# strip writes a link time into the PE header (the current time, or SOURCE_DATE_EPOCH when set);
+# 0 keeps it as empty as the linker left it, so a program's bytes do not depend on the commit.
+SOURCE_DATE_EPOCH=0 "$strip" -o "$stage/Nimbrel.exe" "$program"
+SOURCE_DATE_EPOCH=0 "$strip" -o "$stage/nimbrel-cli.exe" "$tool"
 cp "$source_dir/resources/ReadMe.htm" "$stage/ReadMe.htm"
 if [ -n "$signing" ]; then
     sign "$stage/Nimbrel.exe"
