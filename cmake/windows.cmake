@@ -25,30 +25,28 @@ if(EXISTS ${PROJECT_SOURCE_DIR}/src/app/main_win.cpp)
         COMMAND ${CMAKE_COMMAND} -E copy_if_different ${PROJECT_SOURCE_DIR}/resources/ReadMe.htm
                 $<TARGET_FILE_DIR:Nimbrel>/ReadMe.htm)
 
-    # The download for Windows users: the program and the console tool, stripped, and the user
-    # guide, in a zip named after the version and the build (win32 for any Windows, win64 for
-    # 64-bit Windows). Both builds put theirs in one folder, so the two zips sit side by side.
+    # The downloads for Windows users: a zip (the program and the console tool, stripped, and the
+    # user guide) and an installer of the same files, named after the version and the build (win32
+    # for any Windows, win64 for 64-bit Windows). Both builds put theirs in one folder, so the
+    # files sit side by side. Rebuilt byte for byte from the same commit (scripts/pack-windows.sh).
     if(CMAKE_SYSTEM_PROCESSOR STREQUAL "x86_64")
         set(NIMBREL_RELEASE_KIND win64)
     else()
         set(NIMBREL_RELEASE_KIND win32)
     endif()
-    set(NIMBREL_RELEASE_ZIP
-        ${NIMBREL_RELEASE_DIR}/Nimbrel-${PROJECT_VERSION_MAJOR}.${PROJECT_VERSION_MINOR}-${NIMBREL_RELEASE_KIND}.zip)
-    set(stage ${CMAKE_BINARY_DIR}/release-stage)
-    add_custom_command(OUTPUT ${NIMBREL_RELEASE_ZIP}
-        COMMAND ${CMAKE_COMMAND} -E rm -rf ${stage}
-        COMMAND ${CMAKE_COMMAND} -E make_directory ${stage} ${NIMBREL_RELEASE_DIR}
-        COMMAND ${CMAKE_STRIP} -o ${stage}/Nimbrel.exe $<TARGET_FILE:Nimbrel>
-        COMMAND ${CMAKE_STRIP} -o ${stage}/nimbrel-cli.exe $<TARGET_FILE:nimbrel_cli>
-        COMMAND ${CMAKE_COMMAND} -E copy ${PROJECT_SOURCE_DIR}/resources/ReadMe.htm ${stage}/ReadMe.htm
-        COMMAND ${CMAKE_COMMAND} -E rm -f ${NIMBREL_RELEASE_ZIP}
-        COMMAND ${CMAKE_COMMAND} -E chdir ${stage}
-                ${CMAKE_COMMAND} -E tar cf ${NIMBREL_RELEASE_ZIP} --format=zip Nimbrel.exe nimbrel-cli.exe ReadMe.htm
+    set(release_name Nimbrel-${PROJECT_VERSION_MAJOR}.${PROJECT_VERSION_MINOR}-${NIMBREL_RELEASE_KIND})
+    set(NIMBREL_RELEASE_ZIP ${NIMBREL_RELEASE_DIR}/${release_name}.zip)
+    set(NIMBREL_RELEASE_MSI ${NIMBREL_RELEASE_DIR}/${release_name}.msi)
+    add_custom_command(OUTPUT ${NIMBREL_RELEASE_ZIP} ${NIMBREL_RELEASE_MSI}
+        COMMAND ${PROJECT_SOURCE_DIR}/scripts/pack-windows.sh ${NIMBREL_RELEASE_KIND} ${PROJECT_VERSION}
+                ${CMAKE_STRIP} $<TARGET_FILE:Nimbrel> $<TARGET_FILE:nimbrel_cli>
+                ${CMAKE_BINARY_DIR}/release-stage ${NIMBREL_RELEASE_DIR}
         DEPENDS Nimbrel nimbrel_cli ${PROJECT_SOURCE_DIR}/resources/ReadMe.htm
-        COMMENT "Packing ${NIMBREL_RELEASE_ZIP}"
+                ${PROJECT_SOURCE_DIR}/resources/nimbrel.wxs ${PROJECT_SOURCE_DIR}/resources/program.ico
+                ${PROJECT_SOURCE_DIR}/scripts/pack-windows.sh ${PROJECT_SOURCE_DIR}/scripts/make-msi.sh
+        COMMENT "Packing ${release_name}.zip and .msi"
         VERBATIM)
-    add_custom_target(release ALL DEPENDS ${NIMBREL_RELEASE_ZIP})
+    add_custom_target(release ALL DEPENDS ${NIMBREL_RELEASE_ZIP} ${NIMBREL_RELEASE_MSI})
 endif()
 
 # The shipped program is the 32-bit one. Where this machine can run 32-bit code and Wine's 32-bit
@@ -94,8 +92,7 @@ if(NIMBREL_TESTS AND CMAKE_SYSTEM_PROCESSOR STREQUAL "x86_64")
                                     WORLD_READ WORLD_EXECUTE @ONLY)
     set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_BINARY_DIR}/wine-run.sh)
     add_custom_command(OUTPUT ${NIMBREL_WINEPREFIX}/.nimbrel-ready
-        COMMAND ${PROJECT_SOURCE_DIR}/scripts/make-wineprefix.sh ${CMAKE_BINARY_DIR}/wine-run.sh
-                ${NIMBREL_WINEPREFIX}
+        COMMAND ${PROJECT_SOURCE_DIR}/scripts/make-wineprefix.sh ${NIMBREL_WINEPREFIX}
         COMMENT "Preparing the Wine prefix for the tests"
         VERBATIM)
     add_custom_target(wineprefix ALL DEPENDS ${NIMBREL_WINEPREFIX}/.nimbrel-ready)
@@ -125,12 +122,18 @@ if(NIMBREL_TESTS AND CMAKE_SYSTEM_PROCESSOR STREQUAL "x86_64")
                              PROPERTIES RESOURCE_LOCK wine_session FIXTURES_REQUIRED fulldisk TIMEOUT 300)
     endif()
 
-    # Both release zips (the win32 build makes the other) as a Windows user receives them.
+    # Both release zips and installers (the win32 build makes the others) as a Windows user
+    # receives them.
     if(TARGET release)
         add_test(NAME win64.release.zips
                  COMMAND ${PROJECT_SOURCE_DIR}/scripts/check-release.sh ${PROJECT_SOURCE_DIR} ${NIMBREL_RELEASE_DIR}
                          ${CMAKE_BINARY_DIR}/wine-run.sh)
         set_tests_properties(win64.release.zips PROPERTIES RESOURCE_LOCK wine_session TIMEOUT 300)
+        # The release's signing path, with a throwaway certificate.
+        add_test(NAME win64.release.signing
+                 COMMAND ${PROJECT_SOURCE_DIR}/scripts/check-signing.sh ${CMAKE_STRIP} $<TARGET_FILE:Nimbrel>
+                         $<TARGET_FILE:nimbrel_cli> ${CMAKE_BINARY_DIR}/signing-test)
+        set_tests_properties(win64.release.signing PROPERTIES TIMEOUT 300)
     endif()
 
     # What the program hands to the shell is recorded by this stand-in for the browser.
@@ -142,13 +145,18 @@ if(NIMBREL_TESTS AND CMAKE_SYSTEM_PROCESSOR STREQUAL "x86_64")
         add_executable(e2e_tests ${NIMBREL_E2E_TEST_SOURCES})
         target_include_directories(e2e_tests PRIVATE ${PROJECT_SOURCE_DIR}/tests ${PROJECT_SOURCE_DIR}/resources)
         target_link_libraries(e2e_tests PRIVATE nimbrel_core GTest::gtest_main GTest::gmock
-                              comctl32 shell32 ole32 advapi32 user32 gdi32)
+                              comctl32 shell32 ole32 uuid msi advapi32 user32 gdi32)
         target_compile_options(e2e_tests PRIVATE ${NIMBREL_WARNINGS})
         add_dependencies(e2e_tests Nimbrel shell_recorder nimbrel_cli)
         # One desktop, one set of drive letters, one application-data folder: the Win32 and
         # end-to-end tests run one at a time.
-        gtest_discover_tests(e2e_tests TEST_PREFIX "win64.e2e." DISCOVERY_MODE PRE_TEST TEST_FILTER "-NamesTest.*"
+        gtest_discover_tests(e2e_tests TEST_PREFIX "win64.e2e." DISCOVERY_MODE PRE_TEST TEST_FILTER "-NamesTest.*:InstallerTest.*"
                              DISCOVERY_TIMEOUT 120 PROPERTIES RESOURCE_LOCK wine_session TIMEOUT 300)
+        # The installer in a Wine prefix of its own, as on a machine that never saw Nimbrel.
+        add_test(NAME win64.e2e.Installer
+                 COMMAND ${PROJECT_SOURCE_DIR}/scripts/check-installer.sh ${NIMBREL_RELEASE_MSI}
+                         $<TARGET_FILE:e2e_tests> ${CMAKE_BINARY_DIR}/installer-test)
+        set_tests_properties(win64.e2e.Installer PROPERTIES RESOURCE_LOCK wine_session TIMEOUT 600)
         # Names in the users' own locales: Wine takes a program's code page from LANG, so the
         # names test runs again in each (the install script generates them). Double-byte code
         # pages whose characters hold the byte of "\", a Cyrillic one, and the Western one.
@@ -170,7 +178,7 @@ if(NIMBREL_TESTS AND CMAKE_SYSTEM_PROCESSOR STREQUAL "x86_64")
             # 32-bit program, which the driver takes from NIMBREL_PROGRAM.
             set(NIMBREL_WIN32_BIN ${PROJECT_SOURCE_DIR}/build/win32/bin CACHE PATH "The win32 build's programs")
             string(REPLACE "/" "\\" win32_program "Z:${NIMBREL_WIN32_BIN}/Nimbrel.exe")
-            gtest_discover_tests(e2e_tests TEST_PREFIX "win32.e2e." DISCOVERY_MODE PRE_TEST TEST_FILTER "-NamesTest.*"
+            gtest_discover_tests(e2e_tests TEST_PREFIX "win32.e2e." DISCOVERY_MODE PRE_TEST TEST_FILTER "-NamesTest.*:InstallerTest.*"
                                  DISCOVERY_TIMEOUT 120 PROPERTIES RESOURCE_LOCK wine_session TIMEOUT 300
                                  ENVIRONMENT "NIMBREL_PROGRAM=${win32_program}")
             nimbrel_names_tests(win32 "${win32_program}")

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Checks the two release zips as a Windows user would receive them: the right name and
-# version, exactly the program, the console tool and the ReadMe, programs for the right
+# Checks the two release zips and installers as a Windows user would receive them: the right
+# name and version, exactly the program, the console tool and the ReadMe (the installer also an
+# empty DefSet.txt, the zip's files byte for byte), programs for the right
 # processor that need no DLL beyond those every Windows has, and (for the 64-bit ones, which
 # run here) programs that really do a job, the same job. A program that shows a window instead of ending is stopped after a
 # minute.
@@ -52,10 +53,38 @@ for kind in win32 win64; do
             *) fail "$kind $exe needs $dll, which Windows does not have" ;;
             esac
         done
+        grep -q "^Time/Date[[:space:]]*Thu Jan  1 00:00:00 1970" <<<"$headers" ||
+            fail "$kind $exe carries a link time: $(grep '^Time/Date' <<<"$headers")"
         if "$objdump" -h "$work/$kind/$exe" | grep -q '\.debug_'; then
             fail "$kind $exe still carries debugging information"
         fi
     done
+
+    # The installer holds the zip's files, byte for byte, and an empty DefSet.txt (installed
+    # mode), for the right processor and this version.
+    msi="$release_dir/Nimbrel-$version-$kind.msi"
+    echo "== $msi"
+    if [ ! -f "$msi" ]; then
+        fail "$msi is missing"
+        continue
+    fi
+    mkdir -p "$work/msi-$kind"
+    msiextract -C "$work/msi-$kind" "$msi" >/dev/null || fail "$kind installer does not unpack"
+    # msiextract names the 32-bit program folder "Program Files" and leaves out the 64-bit one.
+    installed=$(dirname "$(find "$work/msi-$kind" -name Nimbrel.exe | head -n 1)")
+    listing=$(cd "$installed" 2>/dev/null && ls | sort | tr '\n' ' ')
+    [ "$listing" = "DefSet.txt Nimbrel.exe ReadMe.htm nimbrel-cli.exe " ] || fail "$kind installer holds: $listing"
+    for file in Nimbrel.exe nimbrel-cli.exe ReadMe.htm; do
+        cmp -s "$installed/$file" "$work/$kind/$file" || fail "$kind installer's $file differs from the zip's"
+    done
+    [ -f "$installed/DefSet.txt" ] && [ ! -s "$installed/DefSet.txt" ] || fail "$kind installer's DefSet.txt is not empty"
+    case $kind in
+    win32) template="Intel;1033" ;;
+    win64) template="x64;1033" ;;
+    esac
+    msiinfo suminfo "$msi" | grep -qx "Template: $template" || fail "$kind installer is not for $template"
+    product_version=$(msiinfo export "$msi" Property | tr -d '\r' | awk -F'\t' '$1 == "ProductVersion" { print $2 }')
+    [ "${product_version%.*}" = "$version" ] || fail "$kind installer is version $product_version"
 done
 
 # The packed 64-bit program encrypts and decrypts a file, windowless.
@@ -82,6 +111,6 @@ if [ -f "$exe" ]; then
 fi
 
 if [ "$failures" -eq 0 ]; then
-    echo "release zips are sound"
+    echo "release zips and installers are sound"
 fi
 [ "$failures" -eq 0 ]

@@ -6,7 +6,8 @@ packages="cmake ninja-build g++ git
 g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix
 wine64 xvfb xauth imagemagick
 googletest libbenchmark-dev clang libclang-rt-14-dev
-chromium locales lintian"
+chromium locales lintian
+wixl msitools faketime zip osslsigncode openssl"
 
 # Where the machine runs 32-bit code, the shipped 32-bit program is tested too: that needs
 # Wine's 32-bit half, from the i386 architecture. Where it cannot, nothing is added for it.

@@ -35,6 +35,9 @@ void registerFileType() {
     // The type's default verb: a shell that does not fall back to the only verb there is (Wine's
     // looks for "open") still opens a container with a double-click.
     writeValue(HKEY_CLASSES_ROOT, "Nimbrel\\shell", nullptr, "DeNimbrel");
+    // Programs that ask the shell for "open" by name (Wine's start, mail clients, scripts) find
+    // only that verb, never the default one: it runs the same command.
+    writeValue(HKEY_CLASSES_ROOT, "Nimbrel\\shell\\open\\command", nullptr, command);
     writeValue(HKEY_CURRENT_USER, "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\FileExts\\.qdx",
                "Application", "Nimbrel.exe");
     writeValue(HKEY_CLASSES_ROOT, "Nimbrel\\DefaultIcon", nullptr, icon);

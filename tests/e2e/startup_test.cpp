@@ -11,11 +11,6 @@
 
 namespace {
 
-bool folderExists(const std::string& path) {
-    DWORD a = GetFileAttributesA(path.c_str());
-    return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY);
-}
-
 class StartupTest : public ::testing::Test {
   protected:
     TempFolder dir{"startup"};

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "engine/container.h"
+#include "support/association.h"
 #include "support/driver.h"
 #include "support/expected.h"
 #include "support/win_files.h"
@@ -89,9 +90,6 @@ TEST_F(OpeningTest, TheWindowOpensIdleWithOnlyTheInputSideEnabled) {
 
 // ---- The shell association ----
 
-const char kClasses[] = "Software\\Classes\\";
-const char kFileExts[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\FileExts\\.qdx";
-
 std::vector<std::string> subkeysOf(HKEY root, const std::string& key) {
     std::vector<std::string> names;
     HKEY opened;
@@ -138,66 +136,25 @@ class AssociationTest : public OpeningTest {
         press(main, IDB_CLOSE);
         EXPECT_EQ(program.waitForExit(), kExit);
     }
-    // The nine values, as "key = data" lines. Writes to HKEY_CLASSES_ROOT land in
-    // HKLM\Software\Classes under Wine.
-    static std::vector<std::string> associationValues() {
-        std::string classes = kClasses;
-        struct Read {
-            HKEY root;
-            std::string key;
-            const char* value;
-        } reads[] = {
-            {HKEY_LOCAL_MACHINE, classes + "Applications\\Nimbrel.exe\\shell", nullptr},
-            {HKEY_LOCAL_MACHINE, "Software\\Applications\\Nimbrel.exe\\shell\\DeNimbrel\\Command", nullptr},
-            {HKEY_LOCAL_MACHINE, classes + "Applications\\Nimbrel.exe\\shell\\DeNimbrel\\Command", nullptr},
-            {HKEY_LOCAL_MACHINE, classes + ".qdx", nullptr},
-            {HKEY_LOCAL_MACHINE, classes + "Nimbrel\\shell\\DeNimbrel\\Command", nullptr},
-            {HKEY_LOCAL_MACHINE, classes + "Nimbrel\\shell", nullptr},
-            {HKEY_CURRENT_USER, kFileExts, "Application"},
-            {HKEY_LOCAL_MACHINE, classes + "Nimbrel\\DefaultIcon", nullptr},
-            {HKEY_LOCAL_MACHINE, classes + "Applications\\Nimbrel.exe\\DefaultIcon", nullptr},
-        };
-        std::vector<std::string> lines;
-        for (const Read& r : reads) {
-            lines.push_back(r.key + " = " + registryText(r.root, r.key, r.value));
-        }
-        return lines;
-    }
-    static std::vector<std::string> expectedValues(const std::string& programFolder) {
-        std::string command = programFolder + "Nimbrel.exe \"%1\"";
-        std::string icon = programFolder + "Nimbrel.exe,2";
-        std::string classes = kClasses;
-        return {
-            classes + "Applications\\Nimbrel.exe\\shell = DeNimbrel",
-            "Software\\Applications\\Nimbrel.exe\\shell\\DeNimbrel\\Command = " + command,
-            classes + "Applications\\Nimbrel.exe\\shell\\DeNimbrel\\Command = " + command,
-            classes + ".qdx = Nimbrel",
-            classes + "Nimbrel\\shell\\DeNimbrel\\Command = " + command,
-            classes + "Nimbrel\\shell = DeNimbrel",
-            std::string(kFileExts) + " = Nimbrel.exe",
-            classes + "Nimbrel\\DefaultIcon = " + icon,
-            classes + "Applications\\Nimbrel.exe\\DefaultIcon = " + icon,
-        };
-    }
 };
 
-TEST_F(AssociationTest, EveryOpeningWritesTheNineValuesForTheProgramsOwnFolder) {
+TEST_F(AssociationTest, EveryOpeningWritesTheTenValuesForTheProgramsOwnFolder) {
     forgetAssociation();
     std::string tools = dir / "Tools";
     CreateDirectoryA(tools.c_str(), nullptr);
     std::string copy = tools + "\\Nimbrel.exe";
     ASSERT_TRUE(CopyFileA(builtProgram().c_str(), copy.c_str(), FALSE));
     openAndClose(copy);
-    EXPECT_EQ(associationValues(), expectedValues(tools + "\\"));
+    EXPECT_EQ(associationValues(), expectedAssociation(tools + "\\"));
 
     // Moving the program is corrected by its next opening, and nothing accumulates.
     openAndClose(builtProgram());
     openAndClose(builtProgram());
-    EXPECT_EQ(associationValues(), expectedValues(folderOf(builtProgram())));
+    EXPECT_EQ(associationValues(), expectedAssociation(folderOf(builtProgram())));
     EXPECT_EQ(subkeysOf(HKEY_LOCAL_MACHINE, std::string(kClasses) + "Applications\\Nimbrel.exe\\shell"),
               std::vector<std::string>{"DeNimbrel"});
     EXPECT_EQ(subkeysOf(HKEY_LOCAL_MACHINE, std::string(kClasses) + "Nimbrel\\shell"),
-              std::vector<std::string>{"DeNimbrel"});
+              (std::vector<std::string>{"DeNimbrel", "open"}));
     EXPECT_EQ(valueCount(HKEY_CURRENT_USER, kFileExts), 1u);
 }
 
@@ -218,27 +175,31 @@ TEST_F(AssociationTest, AContainerOpenedThroughTheShellIsLoadedForDecryption) {
     std::string path = dir / "report.qdx";
     ASSERT_TRUE(writeWholeFile(path, container));
 
-    // What a double-click does: the shell runs the type's default verb, named by no one.
-    SHELLEXECUTEINFOA run{};
-    run.cbSize = sizeof run;
-    run.fMask = SEE_MASK_NOCLOSEPROCESS | SEE_MASK_FLAG_NO_UI;
-    run.lpVerb = nullptr;
-    run.lpFile = path.c_str();
-    run.nShow = SW_SHOWNORMAL;
-    ASSERT_TRUE(ShellExecuteExA(&run)) << GetLastError();
-    ASSERT_TRUE(run.hProcess);
-    Program program;
-    program.process = run.hProcess;
-    program.pid = GetProcessId(run.hProcess);
+    // A double-click runs the type's default verb, named by no one; Wine's start, mail clients
+    // and scripts name "open".
+    for (const char* verb : {static_cast<const char*>(nullptr), "open"}) {
+        SCOPED_TRACE(verb ? verb : "default verb");
+        SHELLEXECUTEINFOA run{};
+        run.cbSize = sizeof run;
+        run.fMask = SEE_MASK_NOCLOSEPROCESS | SEE_MASK_FLAG_NO_UI;
+        run.lpVerb = verb;
+        run.lpFile = path.c_str();
+        run.nShow = SW_SHOWNORMAL;
+        ASSERT_TRUE(ShellExecuteExA(&run)) << GetLastError();
+        ASSERT_TRUE(run.hProcess);
+        Program program;
+        program.process = run.hProcess;
+        program.pid = GetProcessId(run.hProcess);
 
-    HWND main = waitForReadyMainDialog(program);
-    ASSERT_TRUE(main) << describe(program);
-    EXPECT_TRUE(waitUntil([&] { return itemText(main, IDB_GO) == "Go DeNimbrel!"; }));
-    EXPECT_EQ(itemText(main, IDE_INPUT), path);
-    EXPECT_EQ(itemText(main, IDE_DESCRIPTION), "Q3 figures");
-    EXPECT_EQ(marks(main), "Classic File");
-    press(main, IDB_CLOSE);
-    EXPECT_EQ(program.waitForExit(), kExit);
+        HWND main = waitForReadyMainDialog(program);
+        ASSERT_TRUE(main) << describe(program);
+        EXPECT_TRUE(waitUntil([&] { return itemText(main, IDB_GO) == "Go DeNimbrel!"; }));
+        EXPECT_EQ(itemText(main, IDE_INPUT), path);
+        EXPECT_EQ(itemText(main, IDE_DESCRIPTION), "Q3 figures");
+        EXPECT_EQ(marks(main), "Classic File");
+        press(main, IDB_CLOSE);
+        EXPECT_EQ(program.waitForExit(), kExit);
+    }
 }
 
 } // namespace

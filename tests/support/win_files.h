@@ -82,6 +82,11 @@ inline bool fileExists(const std::string& path) {
     return a != INVALID_FILE_ATTRIBUTES && !(a & FILE_ATTRIBUTE_DIRECTORY);
 }
 
+inline bool folderExists(const std::string& path) {
+    DWORD a = GetFileAttributesW(wide(path).c_str());
+    return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY);
+}
+
 inline std::vector<std::string> folderEntries(const std::string& folder) {
     std::vector<std::string> names;
     WIN32_FIND_DATAW found;
