@@ -12,8 +12,8 @@ ArgumentResult readArgument(uint32_t n, char* out);
 
 // What the switches asked for.
 struct CommandLine {
-    // The switches named an input file and a key: the job ran on this thread (batchRun), and
-    // resultCode is its result. Otherwise the main dialog opens.
+    // The switches named an input file and a key: the job ran on this thread, without a window,
+    // and resultCode is its result. Otherwise the main dialog opens.
     bool windowless;
     uint32_t resultCode;
     // For the window: the input the last "/i=" named, whether it could be loaded, and why not.

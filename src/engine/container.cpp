@@ -35,10 +35,10 @@ struct Reader {
         return v;
     }
     void field(char* out) {
-        const uint8_t* p = take(kHeaderFieldLength);
-        std::memset(out, 0, kHeaderFieldLength);
+        const uint8_t* p = take(kFieldCapacity);
+        std::memset(out, 0, kFieldCapacity);
         if (p) {
-            cutText(reinterpret_cast<const char*>(p), kHeaderFieldLength - 1, out, kHeaderFieldLength);
+            cutText(reinterpret_cast<const char*>(p), kFieldCapacity - 1, out, kFieldCapacity);
         }
     }
 };
@@ -50,8 +50,8 @@ void putLe(uint8_t* out, uint64_t v, size_t n) {
 }
 
 void putField(uint8_t* out, const char* text) {
-    std::memset(out, 0, kHeaderFieldLength);
-    size_t n = boundedLength(text, kHeaderFieldLength - 1);
+    std::memset(out, 0, kFieldCapacity);
+    size_t n = boundedLength(text, kFieldCapacity - 1);
     std::memcpy(out, text, n);
 }
 
@@ -80,7 +80,7 @@ bool storedForm(const char* text, const LegacyCodePage& codePage, char* out, siz
 
 } // namespace
 
-bool storeText(const char* text, const LegacyCodePage& codePage, char (&field)[kHeaderFieldLength]) {
+bool storeText(const char* text, const LegacyCodePage& codePage, char (&field)[kFieldCapacity]) {
     char kept[kTextCapacity];
     bool whole = copyText(text, kept);
     if (!whole) {
@@ -90,7 +90,7 @@ bool storeText(const char* text, const LegacyCodePage& codePage, char (&field)[k
     // Drop whole characters from the end until the stored form fits.
     for (size_t n = textLength(kept);;) {
         kept[n] = '\0';
-        if (storedForm(kept, codePage, field, kHeaderFieldLength)) {
+        if (storedForm(kept, codePage, field, kFieldCapacity)) {
             return whole;
         }
         if (n == 0) {
@@ -127,8 +127,7 @@ bool isContainerName(const char* path) {
 }
 
 uint32_t headerLengthFor(bool hasDescription, bool hasKeyPath) {
-    return kMinHeaderLength + (hasDescription ? kHeaderFieldLength : 0) +
-           (hasKeyPath ? kHeaderFieldLength : 0);
+    return kMinHeaderLength + (hasDescription ? kFieldCapacity : 0) + (hasKeyPath ? kFieldCapacity : 0);
 }
 
 uint32_t headerTimesOffset(const ContainerHeader& header) {
@@ -164,16 +163,16 @@ uint32_t encodeHeader(const ContainerHeader& header, uint8_t* out) {
     std::memcpy(p, kContainerSignature, kSignatureLength);
     p += kSignatureLength;
     putField(p, header.plainName);
-    p += kHeaderFieldLength;
+    p += kFieldCapacity;
     *p++ = header.hasDescription ? 1 : 0;
     if (header.hasDescription) {
         putField(p, header.description);
-        p += kHeaderFieldLength;
+        p += kFieldCapacity;
     }
     *p++ = header.hasKeyPath ? 1 : 0;
     if (header.hasKeyPath) {
         putField(p, header.keyPath);
-        p += kHeaderFieldLength;
+        p += kFieldCapacity;
     }
     putLe(p, header.creationTime, 8);
     putLe(p + 8, header.lastAccessTime, 8);

@@ -9,16 +9,15 @@
 
 constexpr char kContainerSignature[] = "ZEVK1300";
 constexpr uint32_t kSignatureLength = 8;
-constexpr uint32_t kHeaderFieldLength = 300;
 constexpr uint32_t kMinHeaderLength = 336;
 constexpr uint32_t kMaxHeaderLength = 936;
 
 struct ContainerHeader {
-    char plainName[kHeaderFieldLength];
+    char plainName[kFieldCapacity];
     uint32_t hasDescription;
-    char description[kHeaderFieldLength];
+    char description[kFieldCapacity];
     uint32_t hasKeyPath;
-    char keyPath[kHeaderFieldLength];
+    char keyPath[kFieldCapacity];
     uint64_t creationTime;
     uint64_t lastAccessTime;
     uint64_t lastWriteTime;
@@ -48,7 +47,7 @@ inline constexpr char kUtf8Mark[] = "\xEF\xBB\xBF";
 // when that holds every character, so that earlier versions read it the same; otherwise UTF-8
 // behind kUtf8Mark. A text longer than the field's 299 bytes is cut between characters, and the
 // result is false.
-bool storeText(const char* text, const LegacyCodePage& codePage, char (&field)[kHeaderFieldLength]);
+bool storeText(const char* text, const LegacyCodePage& codePage, char (&field)[kFieldCapacity]);
 // A stored text in UTF-8: marked UTF-8 without its mark, else read through the code page.
 bool textFromStored(const char* field, const LegacyCodePage& codePage, char* out, size_t capacity);
 

@@ -7,7 +7,8 @@
 
 #include "text/text.h"
 
-// Container header fields are 300 bytes: at most 299 bytes of text.
+// A container header's text fields (name, description, key path) are 300 bytes each: at most
+// 299 bytes of text and its terminator.
 constexpr size_t kFieldCapacity = 300;
 // The window's key string field gives the key stream at most this many bytes, as it always has.
 constexpr size_t kKeyFieldBytes = 289;

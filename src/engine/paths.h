@@ -6,8 +6,8 @@
 
 #include "engine/job.h"
 
-// The text after the last backslash (one trailing backslash ignored); the path itself when
-// there is none. Other systems' front ends name their own folder separator.
+// The text after the last separator (one trailing separator ignored); the path itself when
+// there is none. The separator is Windows' backslash unless a front end names its own.
 bool fileNameOf(const char* path, char* out, size_t capacity, char separator = '\\');
 // The name before its last dot (possibly empty); the name unchanged when it has no dot.
 bool stripExtension(const char* name, char* out, size_t capacity);
@@ -18,7 +18,8 @@ bool withTrailingSeparator(char* path, size_t capacity, char separator);
 // that resolves to a folder ("." and ".." also with trailing blanks or dots) - those give "".
 // Control characters become "_".
 bool bareFileName(const char* name, char* out, size_t capacity);
-// withTrailingBackslash(folder) + name: the path the worker creates and the overwrite check tests.
+// The folder with one trailing separator, then the name: the path the job creates and the
+// overwrite check tests.
 bool joinOutputPath(const char* folder, const char* name, char* out, size_t capacity, char separator = '\\');
 
 // A path that starts with a drive letter, a colon and a backslash: a file on a drive of this

@@ -1,4 +1,4 @@
-// Text and number routines over zero-terminated single-byte texts.
+// Text and number routines over zero-terminated UTF-8 texts.
 //
 // Every routine that writes takes the capacity of its destination (bytes, terminator included)
 // and reports a result that does not fit instead of writing past the buffer: on failure the

@@ -12,6 +12,7 @@
 #include "ui/commands_win.h"
 #include "ui/controls_win.h"
 #include "ui/dialog.h"
+#include "ui/drops_win.h"
 #include "ui/folders_win.h"
 #include "ui/keycommands_win.h"
 #include "ui/keysource_win.h"

@@ -13,7 +13,7 @@ namespace {
 // One box at a time across threads. The owner may nest further boxes (each keeps its own
 // request), other threads wait - running the messages sent to them meanwhile, so that a
 // window they own never blocks the box's owner.
-CRITICAL_SECTION gStateLock;
+CRITICAL_SECTION gBoxLock;
 HANDLE gBoxFree = nullptr;
 DWORD gOwner = 0;
 int gDepth = 0;
@@ -28,7 +28,7 @@ struct BoxData {
 };
 
 BOOL CALLBACK initialiseLock(PINIT_ONCE, PVOID, PVOID*) {
-    InitializeCriticalSection(&gStateLock);
+    InitializeCriticalSection(&gBoxLock);
     gBoxFree = CreateEventW(nullptr, FALSE, TRUE, nullptr);
     return TRUE;
 }
@@ -41,13 +41,13 @@ void initialiseOnce() {
 void acquireBox() {
     initialiseOnce();
     DWORD me = GetCurrentThreadId();
-    EnterCriticalSection(&gStateLock);
+    EnterCriticalSection(&gBoxLock);
     if (gDepth > 0 && gOwner == me) {
         ++gDepth;
-        LeaveCriticalSection(&gStateLock);
+        LeaveCriticalSection(&gBoxLock);
         return;
     }
-    LeaveCriticalSection(&gStateLock);
+    LeaveCriticalSection(&gBoxLock);
     for (;;) {
         DWORD r = MsgWaitForMultipleObjects(1, &gBoxFree, FALSE, INFINITE, QS_SENDMESSAGE);
         if (r == WAIT_OBJECT_0) {
@@ -56,19 +56,19 @@ void acquireBox() {
         MSG msg;
         PeekMessageW(&msg, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
     }
-    EnterCriticalSection(&gStateLock);
+    EnterCriticalSection(&gBoxLock);
     gOwner = me;
     gDepth = 1;
-    LeaveCriticalSection(&gStateLock);
+    LeaveCriticalSection(&gBoxLock);
 }
 
 void releaseBox() {
-    EnterCriticalSection(&gStateLock);
+    EnterCriticalSection(&gBoxLock);
     bool last = --gDepth == 0;
     if (last) {
         gOwner = 0;
     }
-    LeaveCriticalSection(&gStateLock);
+    LeaveCriticalSection(&gBoxLock);
     if (last) {
         SetEvent(gBoxFree);
     }

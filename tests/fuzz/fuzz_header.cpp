@@ -9,9 +9,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (decodeHeader(data, size, header) != HeaderStatus::Ok) {
         return 0;
     }
-    if (header.headerLength > size || header.plainName[kHeaderFieldLength - 1] != '\0' ||
-        header.description[kHeaderFieldLength - 1] != '\0' ||
-        header.keyPath[kHeaderFieldLength - 1] != '\0') {
+    if (header.headerLength > size || header.plainName[kFieldCapacity - 1] != '\0' ||
+        header.description[kFieldCapacity - 1] != '\0' ||
+        header.keyPath[kFieldCapacity - 1] != '\0') {
         __builtin_trap();
     }
     uint8_t encoded[kMaxHeaderLength];

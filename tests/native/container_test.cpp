@@ -185,7 +185,7 @@ TEST(StoredText, KeepsTheCodePageFormAndMarksOnlyWhatItCannotHold) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        char field[kHeaderFieldLength];
+        char field[kFieldCapacity];
         EXPECT_EQ(storeText(c.text.c_str(), *c.codePage, field), c.whole);
         EXPECT_EQ(std::string(field), c.stored);
         char back[kTextCapacity];

@@ -1,0 +1,123 @@
+#include "ui/go_win.h"
+
+#include <commctrl.h>
+
+#include <string>
+
+#include "engine/messages.h"
+#include "engine/paths.h"
+#include "resource.h"
+#include "ui/controls_win.h"
+#include "ui/dialog.h"
+#include "ui/keysource_win.h"
+#include "ui/message_win.h"
+#include "ui/report_win.h"
+#include "ui/worker_win.h"
+#include "version.h"
+#include "win/files_win.h"
+#include "win/wide_win.h"
+
+namespace {
+
+// The key file a container names off this computer's drives is opened only now, when the user
+// starts the job with it. False, with the read error shown, when it cannot be.
+bool adoptHeldKey(HWND window) {
+    char held[kTextCapacity];
+    copyText(gState.dialog.keyPath, held);
+    adoptKeyFile(window, held);
+    refreshControls(window);
+    if (gState.dialog.keyReady) {
+        return true;
+    }
+    char message[kMessageCapacity];
+    composeReadError(held, message, sizeof message);
+    showError(window, message, true);
+    return false;
+}
+
+} // namespace
+
+void startJob(HWND window) {
+    // Only the disabled Go button keeps a second start out; a command 1 from elsewhere (Enter
+    // in a field, another program) must not start a second job beside the first.
+    if (jobRunning()) {
+        return;
+    }
+    DialogState& dialog = gState.dialog;
+    JobRequest request;
+    resetJobRequest(request);
+    winItemText(window, IDE_INPUT, request.inputPath, sizeof request.inputPath);
+    winItemText(window, IDE_OUTPUT, request.outputFolder, sizeof request.outputFolder);
+    request.direction = dialog.direction;
+    request.mode = dialog.cipherMode;
+    request.stored = dialog.stored;
+    if (dialog.keySource == SourceFile) {
+        winItemText(window, IDE_KEY_FILE, dialog.keyPath, sizeof dialog.keyPath);
+        request.saveKeyName = IsDlgButtonChecked(window, IDX_SAVE_KEY_NAME) == BST_CHECKED;
+    } else if (dialog.keySource == SourceString) {
+        request.keyKind = KeyKind::Text;
+        char typed[kTextCapacity];
+        winItemText(window, IDE_KEY_STRING, typed, sizeof typed);
+        if (!keyStringBytes(typed, request.keyText, sizeof request.keyText, kKeyFieldBytes)) {
+            showError(window, kKeyStringOutsideCodePage, true);
+            return;
+        }
+        // An empty key string is the public default key: a user who forgot to type one would
+        // believe the file protected. Decrypting with it, and the windowless run, are not asked.
+        if (request.keyText[0] == '\0' && dialog.direction == Encrypt &&
+            showMessage(window, MessageRequest{kPublicKeyQuestion, kPublicKeyCancel, kPublicKeyGoOn, 1,
+                                               AnswerYes}) != AnswerNo) {
+            return;
+        }
+    }
+    if (dialog.keyPending && dialog.keySource != SourceString && !adoptHeldKey(window)) {
+        return;
+    }
+    copyText(dialog.keyPath, request.keyPath);
+    OutputNames names;
+    nameOutput(request, names);
+    winSetWindowText(window, names.caption);
+
+    bool abandon = false;
+    char outputPath[kTextCapacity];
+    if (joinOutputPath(request.outputFolder, names.outputName, outputPath, sizeof outputPath) &&
+        names.outputName[0] != '\0' && opensForReading(outputPath, FILE_SHARE_READ)) {
+        abandon = showMessage(window, MessageRequest{kOutputExists, kOverwrite, kAbortXor, 0, AnswerNo}) ==
+                  AnswerNo;
+    }
+    if (abandon || !(dialog.keyReady || dialog.keySource == SourceString)) {
+        winSetWindowText(window, NIMBREL_TITLE); // no job is running
+        return;
+    }
+
+    request.useDescription = dialog.useDescription;
+    winItemText(window, IDE_DESCRIPTION, request.description, sizeof request.description);
+    BOOL number = FALSE;
+    UINT count = GetDlgItemInt(window, IDE_BYTE_COUNT, &number, FALSE);
+    request.keyBytes = keyBytesInUse(dialog.keyBytes, number ? count : 0);
+    if (request.mode == ModeClassic && request.direction == Encrypt && request.keyKind == KeyKind::File &&
+        request.keyBytes < dialog.keyBytes) {
+        const std::string n = std::to_string(request.keyBytes);
+        const std::string text = kUseCountLead + n + kUseCountMiddle + n + kUseCountTail;
+        showAdvice(window, text.c_str());
+    }
+    copyText(request.inputPath, dialog.jobInput);
+    copyText(names.outputName, dialog.jobOutputName);
+
+    // From here the worker owns its copy of the request, and the window only polls gState.job.
+    gState.job.progress.store(kProgressStarted, std::memory_order_release);
+    showControl(window, IDB_HELP, false);
+    showControl(window, IDB_ABOUT, false);
+    SendDlgItemMessageW(window, IDP_PROGRESS, PBM_SETPOS, 0, 0);
+    showControl(window, IDP_PROGRESS, true);
+    // The Go button is about to be disabled. The keyboard focus goes to the progress bar, where
+    // Enter and Space do nothing: on "Close" a held Enter would end the program and the job.
+    SendMessageW(window, WM_NEXTDLGCTL, WPARAM(GetDlgItem(window, IDP_PROGRESS)), TRUE);
+    refreshControls(window);
+    if (!startJobWorker(request, gState.job, &gState.mainWindow, windowJobFront())) {
+        gState.job.result.store(ResultNoMemory, std::memory_order_relaxed);
+        gState.job.hundredths.store(0, std::memory_order_relaxed);
+        gState.job.progress.store(kProgressEnded, std::memory_order_release);
+    }
+    SetTimer(window, kJobTimer, kJobTimerPeriod, nullptr);
+}
