@@ -423,11 +423,11 @@ std::vector<std::string> platformArguments(int argc, char** argv) {
 }
 
 bool keyStringInCodePage(const std::string& typed, std::string& bytes) {
-    char western[kTextCapacity];
-    if (!utf8ToWindows1252(typed.c_str(), western, sizeof western)) {
+    std::vector<char> western(typed.size() + 1);
+    if (!utf8ToWindows1252(typed.c_str(), western.data(), western.size())) {
         return false;
     }
-    bytes = western;
+    bytes = western.data();
     return true;
 }
 

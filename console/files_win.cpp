@@ -42,7 +42,8 @@ std::vector<std::string> platformArguments(int argc, char** argv) {
 }
 
 bool keyStringInCodePage(const std::string& typed, std::string& bytes) {
-    char key[kTextCapacity];
+    // Room for every key whose characters are few enough to be taken (two bytes each at most).
+    char key[2 * kLongestKeyString + 1];
     if (!keyStringBytes(typed.c_str(), key, sizeof key, sizeof key - 1)) {
         return false;
     }

@@ -128,15 +128,31 @@ int takeKey(const Arguments& a, JobRequest& job, bool askTwice) {
     }
     if (a.keyPrompt || a.keyStringGiven) {
         job.keyKind = KeyKind::Text;
+        const std::string tooLong = "the key string holds more than the " +
+                                    std::to_string(kLongestKeyString) +
+                                    " bytes the program's command line takes";
+        // Every character takes a byte of the code page at least.
+        size_t characters = 0;
+        for (char c : text) {
+            characters += (static_cast<unsigned char>(c) & 0xC0) != 0x80;
+        }
+        if (characters > kLongestKeyString) {
+            return fail(ResultNoKey, tooLong);
+        }
         std::string bytes;
         if (!keyStringInCodePage(text, bytes)) {
             return fail(ResultNoKey,
                         "the key string holds characters that the program's code page cannot store; "
                         "the window could not give the same key");
         }
-        // A key longer than the window's field takes could never be typed there again.
-        if (bytes.size() > kKeyFieldBytes || !copyText(bytes.c_str(), job.keyText)) {
-            return fail(ResultNoKey, "the key string holds more than the 289 bytes the window takes");
+        // As long as the windowless run takes; the window keeps fewer, and cannot give such a key.
+        if (bytes.size() > kLongestKeyString || !copyText(bytes.c_str(), job.keyText)) {
+            return fail(ResultNoKey, tooLong);
+        }
+        if (askTwice && bytes.size() > kKeyFieldBytes) {
+            say(a, "warning: the key string holds more than the " + std::to_string(kKeyFieldBytes) +
+                       " bytes the window keeps of one: the file can be decrypted with this tool and the "
+                       "program's command line, not in its window");
         }
         return 0;
     }

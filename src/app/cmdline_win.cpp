@@ -91,7 +91,7 @@ void readCommandLine(CommandLine& result) {
             // The key stream takes the key in the code page, as earlier versions did; a key with
             // characters it cannot hold would be another key, and is refused.
             bool inCodePage =
-                fits && keyStringBytes(text, job.keyText, sizeof job.keyText, kTextCapacity - 1);
+                fits && keyStringBytes(text, job.keyText, sizeof job.keyText, kLongestKeyString);
             if (!inCodePage) {
                 job.keyText[0] = '\0';
             }

@@ -10,8 +10,11 @@
 // A container header's text fields (name, description, key path) are 300 bytes each: at most
 // 299 bytes of text and its terminator.
 constexpr size_t kFieldCapacity = 300;
-// The window's key string field gives the key stream at most this many bytes, as it always has.
+// A typed key string, in the code page's bytes: the window's field keeps at most kKeyFieldBytes,
+// as it always has; the windowless run and the console tool take up to kLongestKeyString. A file
+// made with a longer key than the window keeps is decrypted by those two, not in the window.
 constexpr size_t kKeyFieldBytes = 289;
+constexpr size_t kLongestKeyString = kTextCapacity - 1;
 
 enum Direction : uint32_t { Decrypt = 0, Encrypt = 1 };
 enum CipherMode : uint32_t { ModeXor = 0, ModeClassic = 1 };

@@ -1,5 +1,8 @@
 #include "engine/messages.h"
 
+#include <cstdio>
+
+#include "engine/job.h"
 #include "text/text.h"
 
 void composeAroundPath(const char* lead, const char* path, const char* tail, char* out, size_t capacity) {
@@ -60,4 +63,12 @@ bool composeJobReport(uint32_t resultCode, uint32_t jobTime, const char* inputPa
     default:
         return resultCode < 10;
     }
+}
+
+void composeKeyStringTooLong(char* out, size_t capacity) {
+    std::snprintf(out, capacity,
+                  "The key string takes more than the %u bytes the window keeps of one in this computer's "
+                  "code page (some characters take two). Nothing of it is cut: shorten it, or encrypt with "
+                  "the command line or nimbrel-cli.exe, which take up to %u bytes.",
+                  unsigned(kKeyFieldBytes), unsigned(kLongestKeyString));
 }

@@ -54,3 +54,7 @@ void formatElapsed(uint32_t hundredths, char* out, size_t capacity);
 // The message that reports a job's end; false when the result shows none (10 and above).
 bool composeJobReport(uint32_t resultCode, uint32_t jobTime, const char* inputPath, const char* outputName,
                       char* out, size_t capacity);
+
+// The window keeps kKeyFieldBytes bytes of a key string; its field takes no more characters, but
+// in a code page of two-byte characters fewer characters fill it.
+void composeKeyStringTooLong(char* out, size_t capacity);

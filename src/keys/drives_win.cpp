@@ -18,7 +18,6 @@ char gIndexRoot[kIndexRootCapacity] = "";
 // The entries of the last index that had an entry line; an index without one leaves it.
 std::unique_ptr<KeyRingIndex> gEntryTable;
 uint32_t gEntryCount = 0;
-uint32_t gSelectedEntry = 0;
 // Index files are in the system's code page, as earlier versions and the tools that make them
 // wrote them, unless they start with the UTF-8 byte order mark.
 bool gEntriesInUtf8 = false;
@@ -97,30 +96,17 @@ bool readDriveIndex(const char* drive, std::vector<std::string>& names) {
     }
     // Entries with no table to hold them are dropped.
     gEntryCount = gEntryTable ? index.entryCount : 0;
-    if (gEntryCount == 0) {
-        return false;
-    }
-    gSelectedEntry = 0;
-    return true;
+    return gEntryCount != 0;
 }
 
-bool resolveDriveEntry(char* keyPath, size_t capacity) {
+bool resolveDriveEntry(uint32_t entry, char* keyPath, size_t capacity) {
     char stored[kTextCapacity];
     char candidate[kTextCapacity];
     char written[kTextCapacity];
-    if (!gEntryTable || !entryCandidate(*gEntryTable, gIndexRoot, gSelectedEntry, stored, sizeof stored) ||
+    if (!gEntryTable || !entryCandidate(*gEntryTable, gIndexRoot, entry, stored, sizeof stored) ||
         !entryText(stored, gEntriesInUtf8, candidate, sizeof candidate) ||
-        !entryText(entrySlotPath(*gEntryTable, gSelectedEntry), gEntriesInUtf8, written, sizeof written)) {
+        !entryText(entrySlotPath(*gEntryTable, entry), gEntriesInUtf8, written, sizeof written)) {
         return false;
     }
     return copyText(opensForReading(candidate) ? candidate : written, keyPath, capacity);
-}
-
-bool selectDriveEntry(uint32_t position, char* keyPath, size_t capacity) {
-    if (position == gSelectedEntry) {
-        return false;
-    }
-    gSelectedEntry = position;
-    resolveDriveEntry(keyPath, capacity);
-    return true;
 }

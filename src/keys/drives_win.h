@@ -1,5 +1,5 @@
 // Drive key files: the drives that carry a "KeyRing.txt" index and the key files it lists. The
-// index read last, and its selected entry, are kept here between calls.
+// index read last is kept here between calls; which of its entries is chosen is the caller's.
 #pragma once
 
 #include <cstddef>
@@ -10,11 +10,8 @@
 // The letters, in order, of the removable and optical drives with an index in their root.
 std::string findKeyDrives();
 // Reads the index of `drive` (its letter, as the drive list shows it): the names it lists, in
-// order. True when it has an entry; the first entry is then selected.
+// order. True when it has an entry.
 bool readDriveIndex(const char* drive, std::vector<std::string>& names);
-// The selected entry's key file into keyPath: relative to the drive's root when the file is
-// there, else as written. False, leaving keyPath as it was, when there is no such entry.
-bool resolveDriveEntry(char* keyPath, size_t capacity);
-// The key file list's selection moved to `position`: when it differs from the selected entry
-// the entry is taken and resolved into keyPath. False when nothing changed.
-bool selectDriveEntry(uint32_t position, char* keyPath, size_t capacity);
+// Entry `entry`'s key file into keyPath: relative to the drive's root when the file is there,
+// else as written. False, leaving keyPath as it was, when there is no such entry.
+bool resolveDriveEntry(uint32_t entry, char* keyPath, size_t capacity);

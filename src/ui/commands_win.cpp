@@ -35,7 +35,7 @@ void chooseDriveSource(HWND window) {
 
 void addName(HWND window) {
     char folder[kTextCapacity];
-    winItemText(window, IDE_OUTPUT, folder, sizeof folder);
+    copyText(gState.dialog.outputFolder, folder);
     char name[kTextCapacity];
     char stem[kTextCapacity];
     // A name that does not fit leaves the folder as it was.
@@ -45,10 +45,51 @@ void addName(HWND window) {
     }
 }
 
+// The typed key string as the key stream would take it, and whether it can be the key.
+void keepKeyString(HWND window, DialogState& dialog) {
+    char typed[kTextCapacity];
+    char bytes[kTextCapacity];
+    winItemText(window, IDE_KEY_STRING, typed, sizeof typed);
+    const bool inCodePage = keyStringBytes(typed, bytes, sizeof bytes, kLongestKeyString);
+    takeKeyString(dialog, inCodePage ? bytes : "", inCodePage);
+}
+
 } // namespace
+
+// Every field's text goes into the dialog's state as it changes, whoever changed it.
+void keepDialogField(HWND window, int id) {
+    DialogState& dialog = gState.dialog;
+    switch (id) {
+    case IDE_INPUT:
+        winItemText(window, id, dialog.inputField, sizeof dialog.inputField);
+        break;
+    case IDE_OUTPUT:
+        winItemText(window, id, dialog.outputFolder, sizeof dialog.outputFolder);
+        break;
+    case IDE_KEY_FILE:
+        winItemText(window, id, dialog.keyFileField, sizeof dialog.keyFileField);
+        break;
+    case IDE_DESCRIPTION:
+        winItemText(window, id, dialog.description, sizeof dialog.description);
+        break;
+    case IDE_KEY_STRING:
+        keepKeyString(window, dialog);
+        break;
+    case IDE_BYTE_COUNT: {
+        BOOL number = FALSE;
+        UINT count = GetDlgItemInt(window, id, &number, FALSE);
+        dialog.byteCount = number ? count : 0;
+        break;
+    }
+    }
+}
 
 void onCommand(HWND window, int id, int notification) {
     DialogState& dialog = gState.dialog;
+    if (notification == EN_CHANGE) {
+        keepDialogField(window, id);
+        return;
+    }
     char path[kTextCapacity];
     switch (id) {
     case IDB_GO:
@@ -67,7 +108,7 @@ void onCommand(HWND window, int id, int notification) {
         break;
     case IDB_CHOOSE_INPUT:
         if (!jobRunning()) {
-            winItemText(window, IDE_INPUT, path, sizeof path);
+            copyText(dialog.inputField, path);
             if (chooseFile(window, path)) {
                 loadInputFile(window, path);
             }
@@ -87,7 +128,7 @@ void onCommand(HWND window, int id, int notification) {
         refreshControls(window);
         break;
     case IDB_CHOOSE_KEY:
-        winItemText(window, IDE_KEY_FILE, path, sizeof path);
+        copyText(dialog.keyFileField, path);
         // No key yet: keys are often kept beside the file they are for.
         if (path[0] == '\0' && dialog.inputLoaded) {
             copyText(dialog.inputPath, path);
@@ -129,6 +170,9 @@ void onCommand(HWND window, int id, int notification) {
                 refreshControls(window);
             }
         }
+        break;
+    case IDX_SAVE_KEY_NAME:
+        dialog.saveKeyName = IsDlgButtonChecked(window, IDX_SAVE_KEY_NAME) == BST_CHECKED;
         break;
     case IDX_USE_DESCRIPTION:
         dialog.useDescription = IsDlgButtonChecked(window, IDX_USE_DESCRIPTION) == BST_CHECKED;

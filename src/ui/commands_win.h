@@ -5,3 +5,5 @@
 #include <windows.h>
 
 void onCommand(HWND window, int id, int notification);
+// A field of the dialog changed (EN_CHANGE): its text goes into the dialog's state.
+void keepDialogField(HWND window, int id);

@@ -21,15 +21,6 @@ inline void setFieldNumber(HWND window, int id, uint32_t value) {
     }
 }
 
-// Reads a field into a buffer of `capacity` bytes; with no window the buffer is untouched.
-inline bool readField(HWND window, int id, char* out, int capacity) {
-    if (!window) {
-        return false;
-    }
-    winItemText(window, id, out, size_t(capacity));
-    return true;
-}
-
 inline void setCheck(HWND window, int id, bool checked) {
     if (window) {
         CheckDlgButton(window, id, checked ? BST_CHECKED : BST_UNCHECKED);

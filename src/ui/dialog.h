@@ -21,6 +21,10 @@ inline constexpr char kNoInputText[] = "None Selected";
 
 enum KeySource : uint32_t { SourceDrive = 0, SourceFile = 1, SourceString = 2 };
 
+// Whether the typed key string can be the key: its code-page bytes fit what the window keeps,
+// and every character has a form in the code page (another would be another, weaker key).
+enum class KeyTextState : uint32_t { Usable, OutsideCodePage, TooLong };
+
 struct DialogState {
     // The input of the next job: what loading found.
     bool inputLoaded;
@@ -41,6 +45,20 @@ struct DialogState {
 
     bool nextDropIsKey;
     bool onTop;
+
+    // What the fields hold, written at every change, the user's and the program's alike: Go
+    // reads these, never the controls.
+    char inputField[kTextCapacity];
+    char outputFolder[kTextCapacity];
+    char keyFileField[kTextCapacity]; // what the key file field shows
+    char description[kFieldCapacity];
+    bool saveKeyName;
+    uint32_t byteCount; // the "Use N bytes" field; 0 when it holds no number
+    // The typed key string as the key stream takes it: its bytes in the code page.
+    char keyText[kTextCapacity];
+    KeyTextState keyTextState;
+    // The entry of the drive's key file list that is selected.
+    uint32_t driveEntry;
 
     // The KeyStore as the start-up check, and every fill and draw since, left it. Until the check
     // is over a KeyStore press waits.
@@ -73,3 +91,13 @@ inline bool jobRunning() {
 
 // Every field zero or empty, direction Encrypt: the dialog at program start.
 void resetDialogState(DialogState& dialog);
+
+// The typed key string, as its code-page bytes (`inCodePage` false when a character has no form
+// there): the key the window keeps, or why it cannot be one.
+void takeKeyString(DialogState& dialog, const char* codePageBytes, bool inCodePage);
+
+// Why Go cannot build a job from the dialog as it is.
+enum class RequestCheck { Ready, KeyStringOutsideCodePage, KeyStringTooLong };
+
+// The job the dialog describes, from its state alone.
+RequestCheck jobRequestFor(const DialogState& dialog, JobRequest& request);

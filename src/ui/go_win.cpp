@@ -44,36 +44,36 @@ void startJob(HWND window) {
         return;
     }
     DialogState& dialog = gState.dialog;
-    JobRequest request;
-    resetJobRequest(request);
-    winItemText(window, IDE_INPUT, request.inputPath, sizeof request.inputPath);
-    winItemText(window, IDE_OUTPUT, request.outputFolder, sizeof request.outputFolder);
-    request.direction = dialog.direction;
-    request.mode = dialog.cipherMode;
-    request.stored = dialog.stored;
     if (dialog.keySource == SourceFile) {
-        winItemText(window, IDE_KEY_FILE, dialog.keyPath, sizeof dialog.keyPath);
-        request.saveKeyName = IsDlgButtonChecked(window, IDX_SAVE_KEY_NAME) == BST_CHECKED;
-    } else if (dialog.keySource == SourceString) {
-        request.keyKind = KeyKind::Text;
-        char typed[kTextCapacity];
-        winItemText(window, IDE_KEY_STRING, typed, sizeof typed);
-        if (!keyStringBytes(typed, request.keyText, sizeof request.keyText, kKeyFieldBytes)) {
-            showError(window, kKeyStringOutsideCodePage, true);
-            return;
-        }
-        // An empty key string is the public default key: a user who forgot to type one would
-        // believe the file protected. Decrypting with it, and the windowless run, are not asked.
-        if (request.keyText[0] == '\0' && dialog.direction == Encrypt &&
-            showMessage(window, MessageRequest{kPublicKeyQuestion, kPublicKeyCancel, kPublicKeyGoOn, 1,
-                                               AnswerYes}) != AnswerNo) {
-            return;
-        }
+        copyText(dialog.keyFileField, dialog.keyPath); // the key file is the one the field shows
     }
-    if (dialog.keyPending && dialog.keySource != SourceString && !adoptHeldKey(window)) {
+    JobRequest request;
+    switch (jobRequestFor(dialog, request)) {
+    case RequestCheck::Ready:
+        break;
+    case RequestCheck::KeyStringOutsideCodePage:
+        showError(window, kKeyStringOutsideCodePage, true);
+        return;
+    case RequestCheck::KeyStringTooLong: {
+        char message[kMessageCapacity];
+        composeKeyStringTooLong(message, sizeof message);
+        showError(window, message, true);
         return;
     }
-    copyText(dialog.keyPath, request.keyPath);
+    }
+    // An empty key string is the public default key: a user who forgot to type one would
+    // believe the file protected. Decrypting with it, and the windowless run, are not asked.
+    if (request.keyKind == KeyKind::Text && request.keyText[0] == '\0' && dialog.direction == Encrypt &&
+        showMessage(window, MessageRequest{kPublicKeyQuestion, kPublicKeyCancel, kPublicKeyGoOn, 1,
+                                           AnswerYes}) != AnswerNo) {
+        return;
+    }
+    if (dialog.keyPending && dialog.keySource != SourceString) {
+        if (!adoptHeldKey(window)) {
+            return;
+        }
+        jobRequestFor(dialog, request);
+    }
     OutputNames names;
     nameOutput(request, names);
     winSetWindowText(window, names.caption);
@@ -89,12 +89,6 @@ void startJob(HWND window) {
         winSetWindowText(window, NIMBREL_TITLE); // no job is running
         return;
     }
-
-    request.useDescription = dialog.useDescription;
-    winItemText(window, IDE_DESCRIPTION, request.description, sizeof request.description);
-    BOOL number = FALSE;
-    UINT count = GetDlgItemInt(window, IDE_BYTE_COUNT, &number, FALSE);
-    request.keyBytes = keyBytesInUse(dialog.keyBytes, number ? count : 0);
     if (request.mode == ModeClassic && request.direction == Encrypt && request.keyKind == KeyKind::File &&
         request.keyBytes < dialog.keyBytes) {
         const std::string n = std::to_string(request.keyBytes);

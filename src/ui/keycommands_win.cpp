@@ -22,7 +22,7 @@ constexpr char kNoRandomSource[] =
 // Names "KeyFile.txt" in the output folder the field shows; when one is there already, asks
 // before it is replaced. False when the user keeps the old key.
 bool nameKeyFile(HWND window, char* folder, KeyFileDraft& key, bool& named) {
-    winItemText(window, IDE_OUTPUT, folder, kTextCapacity);
+    copyText(gState.dialog.outputFolder, folder, kTextCapacity);
     named = prepareKeyFile(folder, key);
     if (!named || !keyFileExists(key)) {
         return true;
@@ -107,9 +107,7 @@ void createKeyFile(HWND window) {
 }
 
 void analyseKeyFile(HWND window) {
-    char path[kTextCapacity] = "";
-    winItemText(window, IDE_KEY_FILE, path, sizeof path);
-    showAdvice(window, analyseKeyFileAt(path, gState.dialog.inputSize));
+    showAdvice(window, analyseKeyFileAt(gState.dialog.keyFileField, gState.dialog.inputSize));
 }
 
 KeyStoreStatus keyStoreStatus() {

@@ -29,6 +29,7 @@ void adoptKeyFile(HWND window, const char* path) {
         dialog.keyReady = true;
         if (dialog.cipherMode == ModeClassic) {
             setCheck(window, IDX_SAVE_KEY_NAME, true);
+            dialog.saveKeyName = true;
         }
         copyText(adopted, dialog.keyPath);
     }
@@ -83,10 +84,18 @@ uint32_t showDriveIndex(HWND window) {
         return 0;
     }
     SendDlgItemMessageW(window, IDC_KEY_FILES, CB_SETCURSEL, 0, 0);
-    resolveDriveEntry(gState.dialog.keyPath, sizeof gState.dialog.keyPath);
+    DialogState& dialog = gState.dialog;
+    dialog.driveEntry = 0;
+    resolveDriveEntry(dialog.driveEntry, dialog.keyPath, sizeof dialog.keyPath);
     return 1;
 }
 
 bool chooseDriveEntry(uint32_t position) {
-    return selectDriveEntry(position, gState.dialog.keyPath, sizeof gState.dialog.keyPath);
+    DialogState& dialog = gState.dialog;
+    if (position == dialog.driveEntry) {
+        return false;
+    }
+    dialog.driveEntry = position;
+    resolveDriveEntry(dialog.driveEntry, dialog.keyPath, sizeof dialog.keyPath);
+    return true;
 }

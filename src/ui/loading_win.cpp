@@ -104,7 +104,7 @@ LoadOutcome loadInputFile(HWND window, const char* path, bool quiet) {
     }
 
     if (dialog.keySource == SourceFile) {
-        readField(window, IDE_KEY_FILE, dialog.keyPath, sizeof dialog.keyPath);
+        copyText(dialog.keyFileField, dialog.keyPath);
     }
     if (dialog.keySource != SourceString) {
         if (dialog.keyPending && !isLocalDrivePath(dialog.keyPath)) {

@@ -86,6 +86,8 @@ void openMainDialog(HWND window) {
     char desktop[kTextCapacity];
     desktopFolder(desktop);
     winSetItemText(window, IDE_OUTPUT, desktop);
+    // The field takes no more than the window keeps of a key string: nothing is cut unseen.
+    SendDlgItemMessageW(window, IDE_KEY_STRING, EM_LIMITTEXT, kKeyFieldBytes, 0);
     registerOpeningToolTips(window);
     installSystemMenu(window);
     gState.dialog.keyReady = false;

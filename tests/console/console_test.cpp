@@ -20,6 +20,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/job.h"
 #include "support/expected.h"
 
 namespace {
@@ -229,10 +230,23 @@ TEST(ConsoleTool, CommandsAndTheirFailures) {
          "code page",
          "",
          nullptr},
-        {"a key string longer than the window takes",
-         {"xor", "a.txt", "--key-string", std::string(290, 'q'), "-o", "n"},
+        // Every key the program's command line takes, with a word on the window that keeps fewer.
+        {"a key string longer than the window keeps",
+         {"xor", "a.txt", "--key-string", std::string(kKeyFieldBytes + 1, 'q'), "-o", "long"},
+         0,
+         "the window keeps",
+         "long/XOR a.txt",
+         nullptr},
+        {"and back with it",
+         {"xor", "long/XOR a.txt", "--key-string", std::string(kKeyFieldBytes + 1, 'q'), "-o", "long"},
+         0,
+         "wrote",
+         "long/XOR XOR a.txt",
+         [&] { return plain; }},
+        {"a key string longer than the command line takes",
+         {"xor", "a.txt", "--key-string", std::string(kLongestKeyString + 1, 'q'), "-o", "n"},
          2,
-         "289 bytes",
+         "1039 bytes",
          "",
          nullptr},
         {"a name stored in the code page",

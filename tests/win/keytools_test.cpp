@@ -18,6 +18,7 @@
 #include "resource.h"
 #include "support/win_files.h"
 #include "support/wine_drives.h"
+#include "ui/commands_win.h"
 #include "ui/dialog.h"
 #include "ui/keycommands_win.h"
 #include "ui/keysource_win.h"
@@ -27,9 +28,21 @@ namespace {
 // A window with the controls the tools read and fill, standing in for the main dialog.
 struct ControlHost {
     HWND window;
+    // As the main dialog does, whoever changes a field: its text goes into the dialog's state.
+    static LRESULT CALLBACK keepFields(HWND w, UINT message, WPARAM wParam, LPARAM lParam) {
+        if (message == WM_COMMAND && HIWORD(wParam) == EN_CHANGE) {
+            keepDialogField(w, LOWORD(wParam));
+        }
+        return CallWindowProcA(staticProc(), w, message, wParam, lParam);
+    }
+    static WNDPROC& staticProc() {
+        static WNDPROC proc = nullptr;
+        return proc;
+    }
     ControlHost() {
         window = CreateWindowExA(0, "STATIC", "host", WS_OVERLAPPEDWINDOW, 0, 0, 600, 400, nullptr, nullptr,
                                  nullptr, nullptr);
+        staticProc() = WNDPROC(SetWindowLongPtrA(window, GWLP_WNDPROC, LONG_PTR(keepFields)));
         add("COMBOBOX", IDC_DRIVES, CBS_DROPDOWNLIST);
         add("COMBOBOX", IDC_KEY_FILES, CBS_DROPDOWNLIST);
         add("EDIT", IDE_OUTPUT, ES_AUTOHSCROLL);
