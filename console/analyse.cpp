@@ -55,12 +55,19 @@ int runAnalyse(const Arguments& a) {
     }
     int64_t size = fileSizeAt(path);
     KeyAnalysis analysis{};
+    const std::string cannot = std::string(kCannotOpenKeyFileText) + ": " + path;
+    if (size < 0) {
+        return fail(ResultNoKey, because(cannot));
+    }
+    if (size == 0) {
+        return fail(ResultNoKey, cannot + ": it is empty");
+    }
     // The low 32 bits of the size, as the program counts it.
-    if (size <= 0 || !rateKeyFile(path, uint32_t(uint64_t(size)), inputSize, analysis)) {
-        return fail(ResultNoKey, std::string(kCannotOpenKeyFileText) + ": " + path);
+    if (!rateKeyFile(path, uint32_t(uint64_t(size)), inputSize, analysis)) {
+        return fail(ResultNoKey, because(cannot));
     }
     static const char* const kNames[] = {"very bad", "bad", "OK", "good", "excellent"};
-    std::printf("%s\nscore %u: %s\n", analysis.text, unsigned(analysis.score), kNames[analysis.verdict]);
+    printOut("%s\nscore %u: %s\n", analysis.text, unsigned(analysis.score), kNames[analysis.verdict]);
     // The verdict a job would give, on the bytes it would use: against FILE when given.
     JobRequest job;
     resetJobRequest(job);
@@ -74,7 +81,7 @@ int runAnalyse(const Arguments& a) {
         judgeKey(job, platformFiles(), a.forGiven ? inputSize : job.keyBytes, KeyLedgerFacts{}), line,
         sizeof line);
     if (line[0] != '\0') {
-        std::printf("verdict: %s\n", line);
+        printOut("verdict: %s\n", line);
     }
     return 0;
 }

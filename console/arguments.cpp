@@ -64,7 +64,8 @@ const char kCommonOptions[] =
     "  --quiet           say nothing but errors\n"
     "\n"
     "Exit status: 0 done; 1 input unreadable or damaged; 2 key missing or unusable; 3 out of\n"
-    "memory; 4 output not writable; 64 usage error. Nothing is left behind on failure.\n";
+    "memory; 4 output not writable; 64 usage error; 74 standard output or error not writable.\n"
+    "Nothing is left behind on failure.\n";
 
 const Command kCommands[] = {
     {"encrypt", "nimbrel encrypt FILE KEY [--save-key-name] [--description D] [-o DIR] [--allow-key-reuse]",
@@ -103,8 +104,8 @@ const Command kCommands[] = {
 };
 
 int usage(const Arguments& a, const std::string& text) {
-    std::fprintf(stderr, "%s: %s\nTry '%s %s--help'.\n", gProgram.c_str(), visible(text).c_str(),
-                 gProgram.c_str(), a.command ? (std::string(a.command->name) + " ").c_str() : "");
+    printErr("%s: %s\nTry '%s %s--help'.\n", gProgram.c_str(), visible(text).c_str(), gProgram.c_str(),
+             a.command ? (std::string(a.command->name) + " ").c_str() : "");
     return kUsageError;
 }
 
@@ -120,46 +121,46 @@ std::string programName(const std::string& called) {
 
 void printHelp(const Command* c) {
     if (!c) {
-        std::printf("%s\n%s\nExit status: 0 done; 1 input unreadable or damaged; 2 key missing or unusable;\n"
-                    "3 out of memory; 4 output not writable; 64 usage error.\n",
-                    kOverview, kKeyFacts);
+        printOut("%s\n%s\nExit status: 0 done; 1 input unreadable or damaged; 2 key missing or unusable;\n"
+                 "3 out of memory; 4 output not writable; 64 usage error; 74 standard output or error\n"
+                 "not writable.\n",
+                 kOverview, kKeyFacts);
         return;
     }
-    std::printf("Usage: %s\n\n%s\n", c->usage, c->about);
+    printOut("Usage: %s\n\n%s\n", c->usage, c->about);
     bool keyed = std::strstr(c->options, " --key-file ") != nullptr;
     if (keyed) {
-        std::printf("%s", kKeyOptions);
+        printOut("%s", kKeyOptions);
     }
-    std::printf("Options:\n");
+    printOut("Options:\n");
     if (std::strstr(c->options, " --save-key-name ")) {
-        std::printf("  --save-key-name   store the key file's full path in the container\n"
-                    "  --description D   store the description D (at most %u bytes)\n",
-                    unsigned(kFieldCapacity - 1));
+        printOut("  --save-key-name   store the key file's full path in the container\n"
+                 "  --description D   store the description D (at most %u bytes)\n",
+                 unsigned(kFieldCapacity - 1));
     }
     if (std::strstr(c->options, " --allow-key-reuse ")) {
-        std::printf("  --allow-key-reuse go on with a key file the key-use ledger knows as used for\n"
-                    "                    other data, or whose use it cannot check (refused, exit 2,\n"
-                    "                    without it): see KEY-USE LEDGER in nimbrel(1)\n");
+        printOut("  --allow-key-reuse go on with a key file the key-use ledger knows as used for\n"
+                 "                    other data, or whose use it cannot check (refused, exit 2,\n"
+                 "                    without it): see KEY-USE LEDGER in nimbrel(1)\n");
     }
     if (std::strcmp(c->name, "info") == 0) {
-        std::printf(
-            "  --json            one JSON object; bytes above 127 as the code points of the same value\n");
+        printOut("  --json            one JSON object, its texts in UTF-8 as they read\n");
     }
     if (std::strcmp(c->name, "analyse") == 0) {
-        std::printf("  --for FILE        the file the key is meant for (its size weighs in)\n");
+        printOut("  --for FILE        the file the key is meant for (its size weighs in)\n");
     }
     if (std::strcmp(c->name, "keygen") == 0) {
-        std::printf("  --for FILE        a key for FILE: the smallest power of two above its size\n"
-                    "  --size N          a key of N bytes\n"
-                    "  -o PATH           the key file, or a folder for \"KeyFile.txt\"\n"
-                    "  --force           replace an existing key file (it may be the only key to a file)\n"
-                    "  --quiet           say nothing but errors\n");
+        printOut("  --for FILE        a key for FILE: the smallest power of two above its size\n"
+                 "  --size N          a key of N bytes\n"
+                 "  -o PATH           the key file, or a folder for \"KeyFile.txt\"\n"
+                 "  --force           replace an existing key file (it may be the only key to a file)\n"
+                 "  --quiet           say nothing but errors\n");
     } else if (std::strstr(c->options, " -o ")) {
-        std::printf("%s", kCommonOptions);
+        printOut("%s", kCommonOptions);
     }
-    std::printf("  --help            this text\n");
+    printOut("  --help            this text\n");
     if (keyed && std::strcmp(c->name, "decrypt") != 0) {
-        std::printf("\n%s", kKeyFacts);
+        printOut("\n%s", kKeyFacts);
     }
 }
 
@@ -180,17 +181,8 @@ bool parseCount(const std::string& text, uint64_t& value) {
 // 0 when the arguments were read; otherwise the exit status.
 int parseArguments(int argc, char** argv, Arguments& a) {
     if (argc < 2) {
-        std::fprintf(stderr, "%s", kOverview);
+        printErr("%s", kOverview);
         return kUsageError;
-    }
-    for (int i = 1; i < argc; ++i) {
-        if (std::string(argv[i]) == "--") {
-            break;
-        }
-        if (std::string(argv[i]) == "--version") {
-            std::printf("%s %s\n", gProgram.c_str(), NIMBREL_VERSION_TEXT);
-            std::exit(0);
-        }
     }
     std::string first = argv[1];
     // "help CMD" is "CMD --help".
@@ -199,6 +191,11 @@ int parseArguments(int argc, char** argv, Arguments& a) {
         a.help = true;
     } else if (first == "--help" || first == "-h" || first == "help") {
         a.help = true;
+        return 0;
+    }
+    // Options are read only where an option can stand: never an option's value, never after --.
+    if (first == "--version") {
+        a.version = true;
         return 0;
     }
     for (const Command& c : kCommands) {
@@ -233,6 +230,10 @@ int parseArguments(int argc, char** argv, Arguments& a) {
         }
         if (name == "--help" || name == "-h") {
             a.help = true;
+            continue;
+        }
+        if (name == "--version" && !inlineValue) {
+            a.version = true;
             continue;
         }
         if (std::strstr(a.command->options, (" " + name + " ").c_str()) == nullptr) {
@@ -287,7 +288,7 @@ int parseArguments(int argc, char** argv, Arguments& a) {
             a.allowKeyReuse = true;
         }
     }
-    if (a.help) {
+    if (a.help || a.version) {
         return 0;
     }
     const std::string command = a.command->name;

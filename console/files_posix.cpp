@@ -1,5 +1,6 @@
 // The console tool's system layer on POSIX systems (Linux, macOS, the BSDs).
 #include <fcntl.h>
+#include <pwd.h>
 #include <signal.h>
 #include <sys/file.h>
 #include <sys/mman.h>
@@ -38,11 +39,15 @@ volatile sig_atomic_t gHavePartial = 0;
 struct Output {
     int fd = -1;
     bool unnamed = false;
-    bool closed = false;      // the job has closed it; an unnamed file stays open here
+    bool closed = false;      // the job has closed it; its descriptor stays open here until it is named
     bool keepPrivate = false; // a key file: readable by its owner only
     char path[PATH_MAX] = "";
 };
 Output gOutput;
+// The permission bits no output may go beyond: a decryption's, those of its key file.
+mode_t gModeLimit = 07777;
+// Why the last folder could not be made, for the file that then cannot be made in it.
+int gFolderError = 0;
 
 // Why the last file operation failed: an errno value, or a text of the tool's own. A job's
 // writes may run on a thread of their own while its reads fail on another.
@@ -130,9 +135,11 @@ FileRef openRead(void*, const char* path) {
     return fd;
 }
 
-// Private (0600) from the first moment: a partial decryption is plaintext. It gets the usual mode
-// when it is complete, unless it is a key file. On Linux the file has no name at all until it is
-// complete, so a process killed mid-job leaves nothing behind.
+// Private (0600) from the first moment to its naming: a partial decryption is plaintext. It gets
+// the usual mode once it is whole, flushed and named, unless it is a key file. On Linux the file
+// has no name at all until it is complete, so a process killed mid-job leaves nothing behind;
+// elsewhere (or with NIMBREL_NO_TMPFILE set, which tests use to take that road on Linux) it is a
+// temporary name, readable by its owner alone.
 FileRef createNew(void*, const char* path) {
     if (gOutput.fd >= 0 || std::strlen(path) >= sizeof gOutput.path) {
         noteFailure(ENAMETOOLONG);
@@ -143,7 +150,8 @@ FileRef createNew(void*, const char* path) {
 #if defined(O_TMPFILE)
     struct stat st;
     // The final name is given through /proc; without it the file could never be named.
-    if (lstat(path, &st) != 0 && errno == ENOENT && access("/proc/self/fd", X_OK) == 0) {
+    if (!std::getenv("NIMBREL_NO_TMPFILE") && lstat(path, &st) != 0 && errno == ENOENT &&
+        access("/proc/self/fd", X_OK) == 0) {
         fd = open(folderOf(path).c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600);
         unnamed = fd >= 0;
     }
@@ -151,7 +159,8 @@ FileRef createNew(void*, const char* path) {
     if (fd < 0) {
         fd = open(path, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
         if (fd < 0) {
-            noteFailure(errno);
+            // A folder that could not be made is the reason, not the file missing in it.
+            noteFailure(errno == ENOENT && gFolderError != 0 ? gFolderError : errno);
             return kNoFile;
         }
         gHavePartial = 0;
@@ -169,11 +178,19 @@ bool isOutput(const char* path) {
     return gOutput.fd >= 0 && std::strcmp(path, gOutput.path) == 0;
 }
 
+// An unnamed file goes with its last descriptor.
 void forgetOutput() {
-    if (gOutput.unnamed && gOutput.fd >= 0) {
-        close(gOutput.fd); // the unnamed file goes with its last descriptor
+    if (gOutput.fd >= 0) {
+        close(gOutput.fd);
     }
     gOutput = Output{};
+}
+
+// The output's own mode, given only once it has its name: until then nobody else can read it.
+void giveOutputMode() {
+    if (!gOutput.keepPrivate) {
+        fchmod(gOutput.fd, publicMode() & gModeLimit); // a failure leaves it private: safe
+    }
 }
 
 int64_t readFile(void*, FileRef f, uint8_t* buffer, uint32_t count) {
@@ -250,17 +267,11 @@ bool closeFile(void*, FileRef f) {
     if (gOutput.fd < 0 || fdOf(f) != gOutput.fd) {
         return close(fdOf(f)) == 0;
     }
-    bool ok = (gOutput.keepPrivate || fchmod(gOutput.fd, publicMode()) == 0) && fsync(gOutput.fd) == 0;
+    bool ok = fsync(gOutput.fd) == 0;
     if (!ok) {
         noteFailure(errno);
     }
     gOutput.closed = true;
-    if (!gOutput.unnamed) {
-        if (close(gOutput.fd) != 0 && ok) {
-            noteFailure(errno);
-            ok = false;
-        }
-    }
     return ok;
 }
 
@@ -287,7 +298,7 @@ uint32_t attributes(void*, const char* path) {
 }
 
 void makeFolder(void*, const char* path) {
-    mkdir(path, 0777);
+    gFolderError = mkdir(path, 0777) == 0 || errno == EEXIST ? 0 : errno;
 }
 
 // Names the unnamed output `to`: linked directly when nothing may be replaced, else linked under
@@ -319,6 +330,7 @@ bool renameFile(void*, const char* from, const char* to, bool replace) {
     if (isOutput(from) && gOutput.unnamed) {
         bool linked = linkOutput(to, replace);
         if (linked) {
+            giveOutputMode();
             flushFolderOf(to);
             forgetOutput();
         }
@@ -340,6 +352,9 @@ bool renameFile(void*, const char* from, const char* to, bool replace) {
     }
     if (moved) {
         gHavePartial = 0;
+        if (isOutput(from)) {
+            giveOutputMode();
+        }
         flushFolderOf(to);
         if (isOutput(from)) {
             forgetOutput();
@@ -517,6 +532,21 @@ bool randomBytes(uint8_t* buffer, size_t count) {
 #endif
 }
 
+bool nameFits(const std::string& folder, const std::string& name) {
+    // A folder still to be made has the limit of the one it is made in.
+    std::string at = folder.empty() ? "." : folder;
+    long limit = -1;
+    for (int up = 0; up < 2 && limit < 0; ++up, at = folderOf(at.c_str())) {
+        limit = pathconf(at.c_str(), _PC_NAME_MAX);
+    }
+    return name.size() <= size_t(limit > 0 ? limit : NAME_MAX);
+}
+
+void limitOutputMode(const std::string& keyPath) {
+    struct stat st;
+    gModeLimit = stat(keyPath.c_str(), &st) == 0 ? st.st_mode & 0777 : 0600;
+}
+
 void keepToOwner(FileRef file) {
     if (gOutput.fd >= 0 && fdOf(file) == gOutput.fd) {
         gOutput.keepPrivate = true;
@@ -583,6 +613,28 @@ bool readSecret(const char* prompt, std::string& secret) {
     return ok;
 }
 
+namespace {
+bool gClosed[3] = {false, false, false};
+} // namespace
+
+void guardStandardStreams() {
+    for (int fd = 0; fd <= 2; ++fd) {
+        if (fcntl(fd, F_GETFD) == -1 && errno == EBADF) {
+            gClosed[fd] = true;
+            // The lowest free descriptor is this one: /dev/null holds its place.
+            int held = open("/dev/null", O_RDWR | O_CLOEXEC);
+            if (held >= 0 && held != fd) {
+                dup2(held, fd);
+                close(held);
+            }
+        }
+    }
+}
+
+bool standardStreamClosed(int stream) {
+    return stream >= 0 && stream <= 2 && gClosed[stream];
+}
+
 bool errorIsTerminal() {
     return isatty(STDERR_FILENO) == 1;
 }
@@ -596,7 +648,11 @@ void removePartialOnInterrupt() {
 
 namespace {
 
+// The ledger's names in the user's data folder, and those of the file they lead to: a ledger that
+// is a symbolic link is read, locked and replaced where its target is, so that every data
+// folder that shares it keeps one ledger.
 struct PosixLedger {
+    std::string dataFolder, dataPath;
     std::string folder, path, lockPath, newPath;
     char asidePath[PATH_MAX] = ""; // named anew at each opening; messages hold on to it
     int lock = -1, reading = -1, writing = -1, aside = -1;
@@ -651,18 +707,33 @@ bool absent(const std::string& path) {
     return lstat(path.c_str(), &st) != 0 && errno == ENOENT;
 }
 
+// Where the ledger's files are: beside the file the ledger's name leads to.
+void resolveLedger(PosixLedger& l) {
+    l.folder = l.dataFolder;
+    l.path = l.dataPath;
+    char target[PATH_MAX];
+    struct stat st;
+    if (lstat(l.dataPath.c_str(), &st) == 0 && S_ISLNK(st.st_mode) && realpath(l.dataPath.c_str(), target)) {
+        l.path = target;
+        l.folder = folderOf(target);
+    }
+    l.lockPath = l.folder + "/KeyLedger.lck";
+    l.newPath = l.folder + "/KeyLedger.new";
+}
+
 LedgerOpen openLedger(void* context) {
     auto& l = *static_cast<PosixLedger*>(context);
-    if (l.path.empty()) {
+    if (l.dataPath.empty()) {
         return LedgerOpen::NoPlace;
     }
     // Only a job with a pad gets here. The folder is made first, each missing level for the
     // user alone, so that even the first two runs are kept apart by the lock.
-    const std::string& folder = l.folder;
+    const std::string& folder = l.dataFolder;
     for (size_t at = folder.find('/', 1); at != std::string::npos; at = folder.find('/', at + 1)) {
         mkdir(folder.substr(0, at).c_str(), 0700);
     }
     mkdir(folder.c_str(), 0700);
+    resolveLedger(l);
     if (!takeLedgerLock(l)) {
         return LedgerOpen::Busy;
     }
@@ -697,6 +768,11 @@ bool beginLedger(void* context) {
         return false;
     }
     l.writing = open(l.newPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    // The new ledger takes the old one's mode: a ledger the user made read-only stays so.
+    struct stat st;
+    if (l.writing >= 0 && stat(l.path.c_str(), &st) == 0) {
+        fchmod(l.writing, st.st_mode & 07777);
+    }
     return l.writing >= 0;
 }
 
@@ -809,6 +885,11 @@ bool jobHeld(void* context, uint64_t id) {
 void platformLedger(LedgerFiles& ledger) {
     const char* xdg = std::getenv("XDG_DATA_HOME");
     const char* home = std::getenv("HOME");
+    // Without HOME the password database still knows the home folder.
+    const passwd* user = home && home[0] == '/' ? nullptr : getpwuid(getuid());
+    if (user && user->pw_dir && user->pw_dir[0] == '/') {
+        home = user->pw_dir;
+    }
     std::string base;
     // The base directory rules: a relative XDG_DATA_HOME is to be ignored.
     if (xdg && xdg[0] == '/') {
@@ -817,10 +898,9 @@ void platformLedger(LedgerFiles& ledger) {
         base = std::string(home) + "/.local/share";
     }
     if (!base.empty()) {
-        gLedger.folder = base + "/nimbrel";
-        gLedger.path = gLedger.folder + "/" + kLedgerFileName;
-        gLedger.lockPath = gLedger.folder + "/KeyLedger.lck";
-        gLedger.newPath = gLedger.folder + "/KeyLedger.new";
+        gLedger.dataFolder = base + "/nimbrel";
+        gLedger.dataPath = gLedger.dataFolder + "/" + kLedgerFileName;
+        resolveLedger(gLedger);
     }
     ledger = LedgerFiles{};
     ledger.context = &gLedger;
@@ -836,6 +916,6 @@ void platformLedger(LedgerFiles& ledger) {
     ledger.hold = holdJob;
     ledger.release = releaseJob;
     ledger.held = jobHeld;
-    ledger.path = gLedger.path.c_str();
+    ledger.path = gLedger.dataPath.c_str(); // the name the user knows it by
     ledger.asidePath = gLedger.asidePath;
 }

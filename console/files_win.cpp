@@ -55,6 +55,15 @@ FileLayer platformFiles() {
     return windowsFileLayer();
 }
 
+bool nameFits(const std::string&, const std::string& name) {
+    return utf16Length(name.c_str()) <= 255;
+}
+
+// A Windows output takes the access list its folder gives every new file. Copying a private
+// key's list onto it could not be made to hold here: Wine maps access lists to file modes, and an
+// owner-only list came out readable by all.
+void limitOutputMode(const std::string&) {}
+
 // The data folder the program itself would use from the tool's folder: the tool shipped beside
 // Nimbrel.exe shares its ledger.
 void platformLedger(LedgerFiles& ledger) {
@@ -68,6 +77,22 @@ void platformLedger(LedgerFiles& ledger) {
         settleDataFolder(folder, data, sizeof data);
     }
     windowsLedgerFiles(data, files, ledger);
+}
+
+namespace {
+bool gClosed[3] = {false, false, false};
+} // namespace
+
+void guardStandardStreams() {
+    const DWORD kinds[3] = {STD_INPUT_HANDLE, STD_OUTPUT_HANDLE, STD_ERROR_HANDLE};
+    for (int stream = 0; stream < 3; ++stream) {
+        HANDLE h = GetStdHandle(kinds[stream]);
+        gClosed[stream] = h == nullptr || h == INVALID_HANDLE_VALUE;
+    }
+}
+
+bool standardStreamClosed(int stream) {
+    return stream >= 0 && stream <= 2 && gClosed[stream];
 }
 
 std::string nativePath(const std::string& path) {

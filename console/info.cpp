@@ -1,5 +1,6 @@
 // info: a container's header, as lines or as one JSON object.
 #include <cstdio>
+#include <cstring>
 #include <string>
 
 #include "engine/container.h"
@@ -28,21 +29,53 @@ std::string timeText(uint64_t fileTime) {
     return text;
 }
 
-std::string jsonText(const char* text, bool present) {
+// The length of the well-formed UTF-8 character at p (shortest form, no surrogate, at most
+// U+10FFFF); 0 when the bytes there are no character.
+size_t utf8Length(const unsigned char* p) {
+    if (p[0] < 0x80) {
+        return 1;
+    }
+    const size_t n = p[0] >= 0xF0 && p[0] <= 0xF4   ? 4
+                     : p[0] >= 0xE0                 ? 3
+                     : p[0] >= 0xC2 && p[0] <= 0xDF ? 2
+                                                    : 0;
+    if (n == 0 || (n == 3 && p[0] > 0xEF)) {
+        return 0;
+    }
+    for (size_t i = 1; i < n; ++i) {
+        if ((p[i] & 0xC0) != 0x80) {
+            return 0;
+        }
+    }
+    const bool overlong = (p[0] == 0xE0 && p[1] < 0xA0) || (p[0] == 0xF0 && p[1] < 0x90);
+    const bool beyond = (p[0] == 0xED && p[1] >= 0xA0) || (p[0] == 0xF4 && p[1] >= 0x90);
+    return overlong || beyond ? 0 : n;
+}
+
+// A stored text as a JSON string: the real characters in UTF-8, escapes only where JSON needs
+// them. Bytes that are no character stay visible as the four characters \xHH; `garbled` says so.
+std::string jsonText(const char* text, bool present, bool& garbled) {
     if (!present) {
         return "null";
     }
     std::string out = "\"";
-    for (const unsigned char* p = reinterpret_cast<const unsigned char*>(text); *p; ++p) {
-        if (*p == '"' || *p == '\\') {
+    for (const unsigned char* p = reinterpret_cast<const unsigned char*>(text); *p;) {
+        const size_t n = utf8Length(p);
+        char escaped[8];
+        if (n == 0) {
+            std::snprintf(escaped, sizeof escaped, "\\\\x%02X", unsigned(*p));
+            out += escaped;
+            garbled = true;
+            ++p;
+        } else if (*p == '"' || *p == '\\') {
             out += '\\';
-            out += char(*p);
-        } else if (*p < 0x20 || *p >= 0x7F) {
-            char escaped[8];
-            std::snprintf(escaped, sizeof escaped, "\\u%04x", unsigned(*p));
+            out += char(*p++);
+        } else if (*p < 0x20 || *p == 0x7F) {
+            std::snprintf(escaped, sizeof escaped, "\\u%04x", unsigned(*p++));
             out += escaped;
         } else {
-            out += char(*p);
+            out.append(reinterpret_cast<const char*>(p), n);
+            p += n;
         }
     }
     return out + "\"";
@@ -64,10 +97,16 @@ int runInfo(const Arguments& a) {
                     input + " is no container this version reads (no \"ZEVK1300\" header, or one cut short)");
     }
     uint64_t payload = uint64_t(fileSizeAt(input)) - h.headerLength;
-    // The texts as the program reads them, whatever code page or form they were stored in.
-    auto stored = [&files](const char* field) {
+    // The texts as the program reads them, whatever code page or form they were stored in. A byte
+    // the code page has no character for comes out as the replacement character, U+FFFD.
+    bool garbled = false;
+    auto stored = [&files, &garbled](const char* field) {
         char text[kTextCapacity];
-        return std::string(textFromStored(field, files.codePage, text, sizeof text) ? text : field);
+        const std::string read = textFromStored(field, files.codePage, text, sizeof text) ? text : field;
+        const char* replacement = "\xEF\xBF\xBD";
+        garbled =
+            garbled || (read.find(replacement) != std::string::npos && !std::strstr(field, replacement));
+        return read;
     };
     const std::string name = stored(h.plainName), description = stored(h.description),
                       keyFile = stored(h.keyPath);
@@ -76,17 +115,21 @@ int runInfo(const Arguments& a) {
             std::string text = timeText(t);
             return text.empty() ? std::string("null") : "\"" + text.replace(10, 1, "T") + "Z\"";
         };
-        std::printf("{\"name\": %s, \"description\": %s, \"keyFile\": %s, \"created\": %s, \"accessed\": %s, "
-                    "\"modified\": %s, \"attributes\": %u, \"payloadBytes\": %llu, \"headerBytes\": %u}\n",
-                    jsonText(name.c_str(), true).c_str(),
-                    jsonText(description.c_str(), h.hasDescription).c_str(),
-                    jsonText(keyFile.c_str(), h.hasKeyPath).c_str(), time(h.creationTime).c_str(),
-                    time(h.lastAccessTime).c_str(), time(h.lastWriteTime).c_str(), unsigned(h.attributes),
-                    static_cast<unsigned long long>(payload), unsigned(h.headerLength));
+        printOut("{\"name\": %s, \"description\": %s, \"keyFile\": %s, \"created\": %s, \"accessed\": %s, "
+                 "\"modified\": %s, \"attributes\": %u, \"payloadBytes\": %llu, \"headerBytes\": %u}\n",
+                 jsonText(name.c_str(), true, garbled).c_str(),
+                 jsonText(description.c_str(), h.hasDescription, garbled).c_str(),
+                 jsonText(keyFile.c_str(), h.hasKeyPath, garbled).c_str(), time(h.creationTime).c_str(),
+                 time(h.lastAccessTime).c_str(), time(h.lastWriteTime).c_str(), unsigned(h.attributes),
+                 static_cast<unsigned long long>(payload), unsigned(h.headerLength));
+        if (garbled) {
+            fail(0, "warning: a stored text holds bytes that are no character in the code page it was stored "
+                    "in (shown as U+FFFD), or no UTF-8 where it was stored as UTF-8 (shown as \\xHH)");
+        }
         return 0;
     }
     auto line = [](const char* label, const std::string& value) {
-        std::printf("%-13s%s\n", label, value.c_str());
+        printOut("%-13s%s\n", label, value.c_str());
     };
     auto time = [](uint64_t t) {
         std::string text = timeText(t);

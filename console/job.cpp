@@ -16,6 +16,17 @@
 
 namespace {
 
+bool holdsBytes(const FileLayer& files, const std::string& path) {
+    FileRef f = files.openRead(files.context, path.c_str());
+    if (f == kNoFile) {
+        return false;
+    }
+    uint8_t byte = 0;
+    bool any = files.read(files.context, f, &byte, 1) == 1;
+    files.close(files.context, f);
+    return any;
+}
+
 // The folder a job writes into: -o DIR, or the input's own folder.
 std::string outputFolderFor(const Arguments& a, const std::string& input, char separator) {
     if (a.outputGiven) {
@@ -35,7 +46,7 @@ void drawProgress(void*, uint32_t progress) {
         bar[i] = i < percent * 40 / 100 ? '#' : '.';
     }
     bar[40] = '\0';
-    std::fprintf(stderr, "\r[%s] %3u%%", bar, unsigned(percent));
+    printErr("\r[%s] %3u%%", bar, unsigned(percent));
     std::fflush(stderr);
 }
 
@@ -107,7 +118,7 @@ bool sayKeyVerdict(void* context, const KeyJudgement& verdict) {
     char line[kMessageCapacity];
     composeKeyJudgement(verdict, line, sizeof line);
     if (!a.quiet && line[0] != '\0') {
-        std::fprintf(stderr, "%s: key: %s\n", gProgram.c_str(), line);
+        printErr("%s: key: %s\n", gProgram.c_str(), line);
     }
     return true;
 }
@@ -237,6 +248,23 @@ int runJob(const Arguments& a) {
     }
 
     int64_t size = fileSizeAt(input);
+    // A special file system may call a file empty that holds bytes (/proc): a job would read none.
+    if (size == 0 && holdsBytes(files, input)) {
+        return fail(ResultReadError, input +
+                                         " says it holds 0 bytes but holds more (a file of a special file "
+                                         "system, whose size is not known): copy it to a regular file first");
+    }
+    // A name the folder's file system cannot take is refused before the pass, not after it.
+    OutputNames names;
+    nameOutput(job, names, files.separator);
+    if (names.outputName[0] != '\0' && !nameFits(folder, names.outputName)) {
+        return fail(ResultWriteError, std::string("the output's name \"") + names.outputName +
+                                          "\" is longer than a file name can be in " + folder);
+    }
+    // A decryption (and XOR, which may be one) is no less secret than its key.
+    if (job.keyKind == KeyKind::File && (job.direction == Decrypt || job.mode == ModeXor)) {
+        limitOutputMode(job.keyPath);
+    }
     JobOptions options = defaultJobOptions();
     options.replaceOutput = a.force;
     LedgerFiles ledger;
@@ -251,7 +279,7 @@ int runJob(const Arguments& a) {
     JobRun run = runJob(job, files, options, &ledger, hooks);
     const JobOutcome& outcome = run.outcome;
     if (bar) {
-        std::fprintf(stderr, "\r%50s\r", "");
+        printErr("\r%50s\r", "");
     }
     if (outcome.failedAt == JobStep::Declined) {
         return ResultNoKey; // the question's text has said why

@@ -6,8 +6,11 @@
 
 #include "platform.h"
 #include "tool.h"
+#include "version.h"
 
-int main(int argc, char** argv) {
+namespace {
+
+int runCommand(int argc, char** argv) {
     std::vector<std::string> arguments = platformArguments(argc, argv);
     if (!arguments.empty()) {
         gProgram = programName(arguments[0]);
@@ -21,6 +24,10 @@ int main(int argc, char** argv) {
     int status = parseArguments(int(arguments.size()), pointers.data(), a);
     if (status != 0) {
         return status;
+    }
+    if (a.version) {
+        printOut("%s %s\n", gProgram.c_str(), NIMBREL_VERSION_TEXT);
+        return 0;
     }
     if (a.help) {
         printHelp(a.command);
@@ -37,4 +44,11 @@ int main(int argc, char** argv) {
         return runKeygen(a);
     }
     return runJob(a);
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    guardStandardStreams();
+    return finishOutput(runCommand(argc, argv));
 }

@@ -40,6 +40,18 @@ int64_t fileSizeAt(const std::string& path);
 bool randomBytes(uint8_t* buffer, size_t count);
 // Makes a new file readable by its owner only, as a key file should be.
 void keepToOwner(FileRef file);
+// Whether a file of this name can be made in `folder`: its length within what the folder's file
+// system takes.
+bool nameFits(const std::string& folder, const std::string& name);
+// The job's output may be read by nobody who may not read the key file at `keyPath`: a
+// decryption's plaintext is no less secret than its key.
+void limitOutputMode(const std::string& keyPath);
+
+// Whether standard output (1) or standard error (2) was closed when the tool started. A closed
+// one is kept closed to writes, though the system's descriptor is taken, so that no file the tool
+// opens takes its place.
+bool standardStreamClosed(int stream);
+void guardStandardStreams();
 
 // Reads a line from the terminal without showing it. False when there is no terminal.
 bool readSecret(const char* prompt, std::string& secret);

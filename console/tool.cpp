@@ -1,11 +1,74 @@
 // How the console tool speaks: its name, and lines on standard error that no stored name can
 // turn into terminal commands.
+#include <cerrno>
+#include <cstdarg>
 #include <cstdio>
+#include <cstring>
 
 #include "platform.h"
 #include "tool.h"
 
 std::string gProgram = "nimbrel";
+
+namespace {
+
+// What became of one standard stream: 0 while every write went through, else the first error.
+struct Stream {
+    FILE* file;
+    int error;
+};
+Stream gOut{stdout, 0};
+Stream gErr{stderr, 0};
+
+void printTo(Stream& stream, bool closed, const char* format, va_list arguments) {
+    if (stream.error != 0) {
+        return;
+    }
+    if (closed) {
+        stream.error = EBADF; // what a write to it would have met
+        return;
+    }
+    errno = 0;
+    if (std::vfprintf(stream.file, format, arguments) < 0) {
+        stream.error = errno != 0 ? errno : EIO;
+    }
+}
+
+} // namespace
+
+void printOut(const char* format, ...) {
+    va_list arguments;
+    va_start(arguments, format);
+    printTo(gOut, standardStreamClosed(1), format, arguments);
+    va_end(arguments);
+}
+
+void printErr(const char* format, ...) {
+    va_list arguments;
+    va_start(arguments, format);
+    printTo(gErr, standardStreamClosed(2), format, arguments);
+    va_end(arguments);
+}
+
+int finishOutput(int status) {
+    if (gOut.error == 0 && !standardStreamClosed(1)) {
+        errno = 0;
+        if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
+            gOut.error = errno != 0 ? errno : EIO;
+        }
+    }
+    if (gOut.error != 0 && gOut.error != EPIPE) {
+        printErr("%s: cannot write to standard output: %s\n", gProgram.c_str(), std::strerror(gOut.error));
+    }
+    if (gErr.error == 0 && !standardStreamClosed(2)) {
+        errno = 0;
+        if (std::fflush(stderr) != 0 || std::ferror(stderr)) {
+            gErr.error = errno != 0 ? errno : EIO;
+        }
+    }
+    const bool failed = gOut.error != 0 || gErr.error != 0;
+    return failed && status == 0 ? kOutputFailed : status;
+}
 
 // A text as a terminal should show it: control characters (a stored name may hold an escape
 // sequence or a line break) as \xHH, so that no file can move the cursor, clear the screen or
@@ -31,12 +94,12 @@ std::string visible(const std::string& text) {
 
 void say(const Arguments& a, const std::string& text) {
     if (!a.quiet) {
-        std::fprintf(stderr, "%s: %s\n", gProgram.c_str(), visible(text).c_str());
+        printErr("%s: %s\n", gProgram.c_str(), visible(text).c_str());
     }
 }
 
 int fail(int code, const std::string& text) {
-    std::fprintf(stderr, "%s: %s\n", gProgram.c_str(), visible(text).c_str());
+    printErr("%s: %s\n", gProgram.c_str(), visible(text).c_str());
     return code;
 }
 

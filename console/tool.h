@@ -6,6 +6,8 @@
 #include <vector>
 
 constexpr int kUsageError = 64;
+// Standard output or standard error could not be written (sysexits' EX_IOERR).
+constexpr int kOutputFailed = 74;
 
 struct Command {
     const char* name;
@@ -21,6 +23,7 @@ struct Arguments {
     bool keyFileGiven = false, keyStringGiven = false, keyPrompt = false, saveKeyName = false;
     bool descriptionGiven = false, outputGiven = false, force = false, quiet = false, json = false;
     bool forGiven = false, sizeGiven = false, useGiven = false, help = false, allowKeyReuse = false;
+    bool version = false;
     uint64_t use = 0, size = 0;
 };
 
@@ -29,6 +32,20 @@ extern std::string gProgram;
 
 // A text as a terminal should show it: control characters as \xHH.
 std::string visible(const std::string& text);
+// Standard output and standard error, every write checked: a stream that fails is remembered,
+// and no later write to it is tried.
+#if defined(__GNUC__)
+#define NIMBREL_PRINTF(f, a) __attribute__((format(printf, f, a)))
+#else
+#define NIMBREL_PRINTF(f, a)
+#endif
+void printOut(const char* format, ...) NIMBREL_PRINTF(1, 2);
+void printErr(const char* format, ...) NIMBREL_PRINTF(1, 2);
+// The end of every run: standard output is flushed, and a stream that failed turns a success
+// into kOutputFailed, said on standard error while that still takes it (a pipe whose reader has
+// gone is not said: nobody is there to read it).
+int finishOutput(int status);
+
 // A line on standard error, unless --quiet.
 void say(const Arguments& a, const std::string& text);
 // A line on standard error whatever --quiet says; returns `code`.

@@ -1,6 +1,7 @@
 // The built console tool as a script runs it: every command's round trip and bad inputs, exit
 // codes, what it says about the key, and that a failure leaves nothing behind.
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -91,20 +92,33 @@ struct StartedTool {
     std::string outPath, errPath;
 };
 
+// Where a run's standard output or error goes: a file of the test's (null), another file such as
+// /dev/full, or nowhere at all (kClosed).
+constexpr char kClosed[] = "closed";
+
 StartedTool startTool(const std::string& folder, const std::vector<std::string>& args, rlim_t fileLimit = 0,
-                      const char* calledAs = NIMBREL_TOOL, const std::string& tag = "") {
+                      const char* calledAs = NIMBREL_TOOL, const std::string& tag = "",
+                      const char* outTo = nullptr, const char* errTo = nullptr) {
     StartedTool t{-1, folder + "/../stdout" + tag, folder + "/../stderr" + tag};
+    const bool outClosed = outTo && std::string(outTo) == kClosed;
+    const bool errClosed = errTo && std::string(errTo) == kClosed;
     t.pid = fork();
     if (t.pid == 0) {
         if (chdir(folder.c_str()) != 0) {
             _exit(127);
         }
         int in = open("/dev/null", O_RDONLY);
-        int out = open(t.outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        int err = open(t.errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        int out = open(outTo && !outClosed ? outTo : t.outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        int err = open(errTo && !errClosed ? errTo : t.errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
         dup2(in, 0);
         dup2(out, 1);
         dup2(err, 2);
+        if (outClosed) {
+            close(1);
+        }
+        if (errClosed) {
+            close(2);
+        }
         setsid(); // no controlling terminal: --key-prompt must refuse
         // Each test folder has a key-use ledger of its own.
         setenv("XDG_DATA_HOME", (folder + "/../data").c_str(), 1);
@@ -135,8 +149,9 @@ ToolRun finishTool(const StartedTool& t) {
 }
 
 ToolRun runTool(const std::string& folder, const std::vector<std::string>& args, rlim_t fileLimit = 0,
-                const char* calledAs = NIMBREL_TOOL) {
-    return finishTool(startTool(folder, args, fileLimit, calledAs));
+                const char* calledAs = NIMBREL_TOOL, const char* outTo = nullptr,
+                const char* errTo = nullptr) {
+    return finishTool(startTool(folder, args, fileLimit, calledAs, "", outTo, errTo));
 }
 
 struct Folder {
@@ -162,6 +177,9 @@ TEST(ConsoleTool, CommandsAndTheirFailures) {
         const char* says;                // on standard error (or standard output)
         std::string writes;              // the one new file, or ""
         std::function<Bytes()> expected; // its bytes, when checked
+        const char* out = nullptr;       // standard output elsewhere: /dev/full, or kClosed
+        const char* err = nullptr;       // standard error likewise
+        int mode = -1;                   // the new file's permission bits, when checked
     } cases[] = {
         {"xor with a key string",
          {"xor", "a.txt", "--key-string", "k"},
@@ -425,9 +443,109 @@ TEST(ConsoleTool, CommandsAndTheirFailures) {
         {"help", {"xor", "--help"}, 0, "one-time pad", "", nullptr},
         {"help for a command", {"help", "keygen"}, 0, "Usage: nimbrel keygen", "", nullptr},
         {"the version from any command", {"decrypt", "--version"}, 0, "nimbrel 1.", "", nullptr},
+        // Options only where an option can stand: a value is never one.
+        {"a key string that looks like an option",
+         {"xor", "a.txt", "--key-string", "--version", "-o", "opt"},
+         0,
+         "wrote",
+         "opt/XOR a.txt",
+         [&] { return xorWithString(plain, "--version"); }},
+        // Standard output or error that cannot be written is a failure, said where it can be.
+        {"info to a full disk",
+         {"info", "a.qdx"},
+         74,
+         "cannot write to standard output: No space",
+         "",
+         nullptr,
+         "/dev/full"},
+        {"its JSON to a full disk",
+         {"info", "a.qdx", "--json"},
+         74,
+         "No space left",
+         "",
+         nullptr,
+         "/dev/full"},
+        {"info with no standard output", {"info", "a.qdx"}, 74, "Bad file descriptor", "", nullptr, kClosed},
+        {"analyse to a full disk", {"analyse", "long.key"}, 74, "No space left", "", nullptr, "/dev/full"},
+        {"help to a full disk", {"--help"}, 74, "No space left", "", nullptr, "/dev/full"},
+        {"the version with no standard output",
+         {"--version"},
+         74,
+         "Bad file descriptor",
+         "",
+         nullptr,
+         kClosed},
+        {"a job with no standard error",
+         {"xor", "a.txt", "--key-string", "k", "-o", "noerr"},
+         74,
+         "",
+         "noerr/XOR a.txt",
+         nullptr,
+         nullptr,
+         kClosed},
+        // Names stored in three scripts come out of the JSON as the real text.
+        {"a Western name",
+         {"encrypt", "caf\xC3\xA9 \xE2\x82\xAC.txt", "--key-string", "k", "-o", "j"},
+         0,
+         "wrote",
+         "j/caf\xC3\xA9 \xE2\x82\xAC.qdx",
+         nullptr},
+        {"in the JSON",
+         {"info", "j/caf\xC3\xA9 \xE2\x82\xAC.qdx", "--json"},
+         0,
+         "{\"name\": \"caf\xC3\xA9 \xE2\x82\xAC.txt\"",
+         "",
+         nullptr},
+        {"a Japanese name",
+         {"encrypt", "\xE6\x97\xA5\xE6\x9C\xAC.txt", "--key-string", "k", "-o", "j"},
+         0,
+         "wrote",
+         "j/\xE6\x97\xA5\xE6\x9C\xAC.qdx",
+         nullptr},
+        {"in the JSON",
+         {"info", "j/\xE6\x97\xA5\xE6\x9C\xAC.qdx", "--json"},
+         0,
+         "{\"name\": \"\xE6\x97\xA5\xE6\x9C\xAC.txt\"",
+         "",
+         nullptr},
+        {"a Greek name",
+         {"encrypt", "\xCE\xA9\xCE\xBC.txt", "--key-string", "k", "-o", "j"},
+         0,
+         "wrote",
+         "j/\xCE\xA9\xCE\xBC.qdx",
+         nullptr},
+        {"in the JSON",
+         {"info", "j/\xCE\xA9\xCE\xBC.qdx", "--json"},
+         0,
+         "{\"name\": \"\xCE\xA9\xCE\xBC.txt\"",
+         "",
+         nullptr},
+        {"bytes that are no character", {"info", "garbled.qdx", "--json"}, 0, "shown as U+FFFD", "", nullptr},
+        // A container that names a key file the user alone may read gives a plaintext no one else may.
+        {"sealed with a private key",
+         {"encrypt", "a.txt", "--key-file", "private.key", "--save-key-name", "-o", "sealed"},
+         0,
+         "wrote",
+         "sealed/a.qdx",
+         nullptr},
+        {"opened with the key it names",
+         {"decrypt", "sealed/a.qdx", "-o", "opened"},
+         0,
+         "using the key file the container names",
+         "opened/a.txt",
+         [&] { return plain; },
+         nullptr,
+         nullptr,
+         0600},
     };
     writeBytes(f / "a.txt", plain);
     writeBytes(f / "M\xC3\xBCller.txt", plain);
+    for (const char* name :
+         {"caf\xC3\xA9 \xE2\x82\xAC.txt", "\xE6\x97\xA5\xE6\x9C\xAC.txt", "\xCE\xA9\xCE\xBC.txt"}) {
+        writeBytes(f / name, pattern(100, 1));
+    }
+    writeBytes(f / "private.key", randomish(80000, 21));
+    chmod((f / "private.key").c_str(), 0600);
     writeBytes(f / "long.key", longKey);
     writeBytes(f / "short.key", shortKey);
     writeBytes(f / "zeros.key", zeros);
@@ -457,10 +575,24 @@ TEST(ConsoleTool, CommandsAndTheirFailures) {
         for (const std::string& n : before) {
             kept[n] = readBytes(f / n);
         }
-        ToolRun r = runTool(f.path, c.args);
+        if (std::string(c.what) == "bytes that are no character") {
+            // A stored name with a byte that is no character in the Western code page.
+            Bytes container = readBytes(f / "a.qdx");
+            const std::string bytes(container.begin(), container.end());
+            container[bytes.find("a.txt")] = 0x81;
+            writeBytes(f / "garbled.qdx", container);
+            kept["garbled.qdx"] = container;
+            before.insert("garbled.qdx");
+        }
+        ToolRun r = runTool(f.path, c.args, 0, NIMBREL_TOOL, c.out, c.err);
         EXPECT_EQ(r.status, c.status) << r.err;
+        if (c.mode >= 0) {
+            struct stat made;
+            ASSERT_EQ(stat((f / c.writes).c_str(), &made), 0);
+            EXPECT_EQ(int(made.st_mode & 0777), c.mode);
+        }
         EXPECT_NE((r.err + r.out).find(c.says), std::string::npos) << r.err << r.out;
-        if (std::string(c.says).empty()) {
+        if (std::string(c.says).empty() && !c.err) {
             EXPECT_EQ(r.err, "");
         }
         std::string written = c.writes;
@@ -595,16 +727,80 @@ TEST(ConsoleTool, AKeyFileThatEncryptedOtherDataIsRefusedUnlessAllowed) {
         }
         EXPECT_EQ(entries(f / (pad + "a")).size() + entries(f / (pad + "b")).size(), 1u);
     }
+
+    // A ledger that is a symbolic link is kept where it leads, and keeps the mode it was given.
+    const std::string shared = f.root + "/shared-ledger.txt";
+    ASSERT_EQ(std::rename(ledger.c_str(), shared.c_str()), 0);
+    ASSERT_EQ(symlink(shared.c_str(), ledger.c_str()), 0);
+    ASSERT_EQ(chmod(shared.c_str(), 0640), 0);
+    const std::string linked = slurp(shared);
+    writeBytes(f / "e", randomish(100, 6));
+    writeBytes(f / "pad3", randomish(100, 7));
+    EXPECT_EQ(runTool(f.path, {"xor", "e", "--key-file", "pad3", "-o", "9"}).status, 0);
+    struct stat st;
+    ASSERT_EQ(lstat(ledger.c_str(), &st), 0);
+    EXPECT_TRUE(S_ISLNK(st.st_mode));
+    ASSERT_EQ(stat(shared.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0640u);
+    const std::string after = slurp(shared);
+    EXPECT_EQ(after.substr(0, linked.size()), linked);
+    EXPECT_EQ(std::count(after.begin(), after.end(), '\n'),
+              std::count(linked.begin(), linked.end(), '\n') + 1);
 }
 
-// A tool killed half-way (here by the file size limit, which no handler sees) leaves no partial
-// output: on Linux the output has no name until it is complete.
-TEST(ConsoleTool, AToolKilledMidJobLeavesNoPartialOutput) {
+// A tool killed half-way (by the file size limit, which no handler sees, or by SIGKILL at any
+// moment) leaves nothing anyone else can read. On Linux the output has no name until it is
+// complete; where the system cannot make it so (NIMBREL_NO_TMPFILE takes that road here), it is
+// a temporary name its owner alone may read until it is flushed and named.
+TEST(ConsoleTool, AToolKilledMidJobLeavesNothingAnyoneElseCanRead) {
     Folder f;
-    writeBytes(f / "big.txt", pattern(3 << 20, 5));
-    ToolRun r = runTool(f.path, {"xor", "big.txt", "--key-string", "k", "-o", "out"}, 1 << 20);
-    EXPECT_EQ(r.status, 200) << "the tool was not stopped: " << r.err;
-    EXPECT_EQ(entries(f / "out"), std::set<std::string>{});
+    const Bytes big = pattern(20 << 20, 5);
+    writeBytes(f / "big.txt", big);
+    struct Row {
+        const char* what;
+        bool unnamed;
+        rlim_t limit;      // stopped by the file size limit, or
+        useconds_t killAt; // killed this long after its start
+    } rows[] = {
+        {"unnamed, stopped half-way", true, 10 << 20, 0},
+        {"named, stopped half-way", false, 10 << 20, 0},
+        {"named, stopped at its last byte", false, (20 << 20) - 1, 0},
+        {"named, killed early", false, 0, 20000},
+        {"named, killed later", false, 0, 60000},
+        {"named, killed later still", false, 0, 120000},
+        {"named, killed near its end", false, 0, 200000},
+    };
+    int round = 0;
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        const std::string out = "out" + std::to_string(++round);
+        if (!row.unnamed) {
+            setenv("NIMBREL_NO_TMPFILE", "1", 1);
+        }
+        StartedTool run = startTool(f.path, {"xor", "big.txt", "--key-string", "k", "-o", out}, row.limit);
+        unsetenv("NIMBREL_NO_TMPFILE");
+        if (row.killAt) {
+            usleep(row.killAt);
+            kill(run.pid, SIGKILL);
+        }
+        ToolRun r = finishTool(run);
+        for (const std::string& name : entries(f / out)) {
+            struct stat st;
+            ASSERT_EQ(stat((f / (out + "/" + name)).c_str(), &st), 0);
+            if (name == "XOR big.txt") {
+                EXPECT_EQ(readBytes(f / (out + "/" + name)).size(), big.size())
+                    << "a partial output under its name";
+            } else {
+                EXPECT_EQ(name.rfind("nbr", 0), 0u) << name;
+                EXPECT_EQ(st.st_mode & 0077, 0u) << name << " may be read by others";
+            }
+        }
+        if (row.limit) {
+            EXPECT_EQ(r.status, 200) << "the tool was not stopped: " << r.err;
+            EXPECT_EQ(entries(f / out).count("XOR big.txt"), 0u);
+            EXPECT_EQ(entries(f / out).empty(), row.unnamed);
+        }
+    }
 }
 
 // The messages name the tool as the user called it: on Windows that is nimbrel-cli.
