@@ -138,10 +138,22 @@ struct TempFolder {
     std::string operator/(const std::string& name) const { return path + "\\" + name; }
 };
 
+// Bytes that look random, one stream per seed (a prefix of a longer one of the same seed). Data
+// and keys of different seeds bear no relation: the program asks about a key file that is the
+// data shifted or patterned, as one made by a simple formula would be.
 inline Bytes patternBytes(size_t n, uint8_t seed) {
     Bytes b(n);
-    for (size_t i = 0; i < n; ++i) {
-        b[i] = uint8_t(seed + 13 * i + (i >> 9));
+    // Not a multiple of the step: seeds a few apart would give one stream shifted.
+    uint64_t state = 0xD1B54A32D192ED03ull * (uint64_t(seed) + 1);
+    for (size_t i = 0; i < n; i += 8) {
+        state += 0x9E3779B97F4A7C15ull; // splitmix64
+        uint64_t z = state;
+        z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
+        z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
+        z ^= z >> 31;
+        for (size_t k = 0; k < 8 && i + k < n; ++k) {
+            b[i + k] = uint8_t(z >> (8 * k));
+        }
     }
     return b;
 }
