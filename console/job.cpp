@@ -97,9 +97,11 @@ std::string failureText(const JobOutcome& o, const JobRequest& job, const std::s
 
 // The ledger's questions: refused, with the reason, unless --allow-key-reuse goes on all the
 // same. What it says goes to standard error even with --quiet: it is about the key's safety.
-bool askAboutKeyUse(void* context, LedgerSituation, const char* text) {
+bool askAboutKeyUse(void* context, LedgerSituation situation, const char* text) {
     const Arguments& a = *static_cast<const Arguments*>(context);
-    if (!a.allowKeyReuse) {
+    // A key that shows the data is the user's to choose here (XOR is also a plain tool): said, not
+    // refused.
+    if (!a.allowKeyReuse && situation != KeyShowsData) {
         fail(ResultNoKey,
              std::string(text) + " Nothing was written; --allow-key-reuse goes on all the same.");
         return false;
@@ -117,7 +119,8 @@ bool sayKeyVerdict(void* context, const KeyJudgement& verdict) {
     const Arguments& a = *static_cast<const Arguments*>(context);
     char line[kMessageCapacity];
     composeKeyJudgement(verdict, line, sizeof line);
-    if (!a.quiet && line[0] != '\0') {
+    // One that shows the data gets its warning from the question instead, --quiet or not.
+    if (!a.quiet && line[0] != '\0' && !judgementShowsData(verdict)) {
         printErr("%s: key: %s\n", gProgram.c_str(), line);
     }
     return true;

@@ -41,6 +41,7 @@ void readCommandLine(CommandLine& result) {
     // The last input named, and why it could not be loaded: reported by the exit code when the
     // run is windowless, by a message when the window opens.
     result.inputOutcome = LoadOutcome::Loaded;
+    result.inputError = 0;
     bool inputGiven = false;
 
     const std::string commandLine = winCommandLine();
@@ -69,10 +70,12 @@ void readCommandLine(CommandLine& result) {
             cutText(fits ? text : value.c_str(), sizeof result.inputNamed - 1, result.inputNamed);
             result.inputLoaded = false;
             result.inputOutcome = LoadOutcome::Unreadable;
+            result.inputError = ERROR_FILENAME_EXCED_RANGE; // unless it fits
             if (fits) {
                 InputFile found;
                 readInputFile(text, found);
                 result.inputOutcome = found.outcome;
+                result.inputError = found.error;
                 result.inputLoaded = found.outcome == LoadOutcome::Loaded;
                 copyText(text, job.inputPath);
                 copyText(text, result.inputPath);

@@ -20,6 +20,7 @@ struct CommandLine {
     bool inputLoaded;
     char inputPath[kTextCapacity];
     LoadOutcome inputOutcome;
+    uint32_t inputError;                // the system's error code for an input that could not be opened
     char inputNamed[kTextCapacity * 4]; // as given, for the message when it could not be used
 };
 

@@ -9,9 +9,12 @@
 
 #include "app/cmdline_win.h"
 #include "app/program_win.h"
+#include "engine/arguments.h"
+#include "engine/messages.h"
 #include "ui/folders_win.h"
 #include "ui/loading_win.h"
 #include "ui/main_dialog_win.h"
+#include "ui/message_win.h"
 #include "ui/worker_win.h"
 #include "win/files_win.h"
 #include "win/wide_win.h"
@@ -39,11 +42,22 @@ uint32_t runProgram() {
         delete commandLine;
         return kExitCode + result;
     }
-    reportLoadOutcome(nullptr, commandLine->inputOutcome, commandLine->inputNamed);
+    reportLoadOutcome(nullptr, commandLine->inputOutcome, commandLine->inputNamed, commandLine->inputError);
     // The first argument, when it is no switch, is a file to open (the shell's "Open" of a
     // ".qdx"); switches that named an input but no key show that input, ready for a key.
     char initialInput[kTextCapacity] = "";
-    if (readArgument(1, initialInput) != ArgumentFound || isSwitch(initialInput)) {
+    const ArgumentResult first = readArgument(1, initialInput);
+    if (first == ArgumentTooLong) {
+        // Refused whole, with its length as the reason: a cut path would name another file.
+        std::string whole;
+        splitArgument(winCommandLine().c_str(), 1, whole);
+        if (!isSwitch(whole.c_str())) {
+            char message[kMessageCapacity];
+            composePathTooLong(whole.c_str(), message, sizeof message);
+            showError(nullptr, message, true);
+        }
+    }
+    if (first != ArgumentFound || isSwitch(initialInput)) {
         copyText(commandLine->inputLoaded ? commandLine->inputPath : "", initialInput);
     }
     delete commandLine;

@@ -21,6 +21,21 @@ bool gAbandoned = false;
 // the output takes the reason over as its last error, as if it had written itself, so that the
 // console tool can say why.
 DWORD gWriteError = ERROR_SUCCESS;
+// Why the job's last failing file call failed, for the message that reports the job: the
+// calls after it (closing, removing, the key-use ledger) must not put their own in its place.
+DWORD gFailure = ERROR_SUCCESS;
+
+// Keeps the call's reason when it failed; passes its result on.
+template <typename T>
+T noted(T result, bool failed) {
+    if (failed) {
+        DWORD why = GetLastError();
+        std::lock_guard<std::mutex> hold(gOutputLock);
+        gFailure = why;
+        SetLastError(why);
+    }
+    return result;
+}
 
 HANDLE handleOf(FileRef f) {
     return reinterpret_cast<HANDLE>(f);
@@ -42,7 +57,8 @@ FILETIME toFileTime(uint64_t t) {
 }
 
 FileRef openRead(void*, const char* path) {
-    return refOf(openForReading(path));
+    FileRef f = refOf(openForReading(path));
+    return noted(f, f == kNoFile);
 }
 
 // Delete sharing lets an ending program remove the file while the job still holds it; the
@@ -51,7 +67,7 @@ FileRef openRead(void*, const char* path) {
 FileRef createNew(void*, const char* path) {
     HANDLE h = winCreateFile(path, GENERIC_READ | GENERIC_WRITE | DELETE, FILE_SHARE_DELETE, CREATE_NEW);
     if (h == INVALID_HANDLE_VALUE) {
-        return kNoFile;
+        return noted(kNoFile, true);
     }
     bool removedOnClose = setDeleteOnClose(h, true);
     std::lock_guard<std::mutex> hold(gOutputLock);
@@ -79,6 +95,7 @@ bool writeFile(void*, FileRef f, const uint8_t* buffer, uint32_t count) {
     DWORD error = GetLastError();
     std::lock_guard<std::mutex> hold(gOutputLock);
     gWriteError = error;
+    gFailure = error;
     return false;
 }
 
@@ -148,6 +165,8 @@ bool renameFile(void*, const char* from, const char* to, bool replace) {
     bool moved = winMoveFile(from, to, replace ? MOVEFILE_REPLACE_EXISTING : 0);
     if (moved) {
         gOutputPath[0] = '\0';
+    } else {
+        gFailure = GetLastError(); // under the lock already
     }
     return moved;
 }
@@ -204,6 +223,12 @@ void beginJobOutput() {
     std::lock_guard<std::mutex> hold(gOutputLock);
     gAbandoned = false;
     gOutputPath[0] = '\0';
+    gFailure = ERROR_SUCCESS;
+}
+
+DWORD jobFailure() {
+    std::lock_guard<std::mutex> hold(gOutputLock);
+    return gFailure;
 }
 
 void abandonJobOutput() {

@@ -2,6 +2,8 @@
 // windowless run and the console tool.
 #pragma once
 
+#include <windows.h>
+
 #include "engine/operation.h"
 
 // Files opened without sharing, the temporary output with delete sharing and removed by the
@@ -15,3 +17,5 @@ void beginJobOutput();
 // its move into place fail from now on. Safe at any moment, from any thread.
 void abandonJobOutput();
 bool jobOutputAbandoned();
+// Why the file call that failed last since beginJobOutput failed; ERROR_SUCCESS for none.
+DWORD jobFailure();

@@ -17,6 +17,7 @@ void readInputFile(const char* path, InputFile& input) {
             break;
         case HeaderRead::Unreadable:
             input.outcome = LoadOutcome::Unreadable;
+            input.error = GetLastError();
             return;
         case HeaderRead::NotContainer:
             input.opened = true;
@@ -39,12 +40,14 @@ void readInputFile(const char* path, InputFile& input) {
     HANDLE file = openForReading(path);
     if (file == INVALID_HANDLE_VALUE) {
         input.outcome = LoadOutcome::Unreadable;
+        input.error = GetLastError();
         return;
     }
     input.opened = true;
     int64_t size = fileSize(file);
     CloseHandle(file);
     input.size = uint32_t(size < 0 ? 0 : uint64_t(size));
-    // Empty, or too big for a job: passed over without a message.
-    input.outcome = size <= 0 || size > 0xFFFFFFFFll ? LoadOutcome::Unusable : LoadOutcome::Loaded;
+    input.outcome = size <= 0             ? LoadOutcome::Empty
+                    : size > 0xFFFFFFFFll ? LoadOutcome::Unusable
+                                          : LoadOutcome::Loaded;
 }

@@ -10,7 +10,8 @@ enum class LoadOutcome {
     Loaded,
     Unreadable,   // the file cannot be opened
     NotContainer, // a ".qdx" without a header this version reads
-    Unusable,     // empty, or 4 GiB or more: passed over without a message
+    Empty,        // nothing to encrypt
+    Unusable,     // 4 GiB or more: larger than a job takes
 };
 
 struct InputFile {
@@ -18,6 +19,7 @@ struct InputFile {
     bool opened;
     bool container; // named ".qdx": decrypted in Classic mode
     uint32_t size;  // a plain file's size, 0 when it cannot be taken, the low 32 bits above 4 GiB
+    uint32_t error; // the system's error code when it cannot be opened, 0 when none is known
     StoredFile stored;
     bool hasDescription;
     char description[kTextCapacity];

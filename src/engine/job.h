@@ -84,4 +84,6 @@ struct JobStatus {
     std::atomic<uint32_t> hundredths{0}; // the job's duration
     // What the front end has to say once it has reported the job (its own code); 0 for nothing.
     std::atomic<uint32_t> afterNote{0};
+    // The system's code for why a failed job's file call failed; 0 for none known.
+    std::atomic<uint32_t> failure{0};
 };

@@ -1,6 +1,7 @@
 #include "engine/messages.h"
 
 #include <cstdio>
+#include <string>
 
 #include "engine/job.h"
 #include "text/text.h"
@@ -15,12 +16,34 @@ void composeAroundPath(const char* lead, const char* path, const char* tail, cha
     appendText(out, capacity, tail);
 }
 
-void composeReadError(const char* path, char* out, size_t capacity) {
-    composeAroundPath("File Read Error with ", path, "", out, capacity);
+namespace {
+
+void composeError(const char* lead, const char* path, const char* reason, char* out, size_t capacity) {
+    std::string tail;
+    if (reason && reason[0] != '\0') {
+        tail = std::string(": ") + reason;
+        if (tail.back() != '.') {
+            tail += '.';
+        }
+    }
+    composeAroundPath(lead, path, tail.c_str(), out, capacity);
 }
 
-void composeWriteError(const char* name, char* out, size_t capacity) {
-    composeAroundPath("File Write Error with ", name, "", out, capacity);
+} // namespace
+
+void composeReadError(const char* path, char* out, size_t capacity, const char* reason) {
+    composeError("File Read Error with ", path, reason, out, capacity);
+}
+
+void composeWriteError(const char* path, char* out, size_t capacity, const char* reason) {
+    composeError("File Write Error with ", path, reason, out, capacity);
+}
+
+void composePathTooLong(const char* path, char* out, size_t capacity) {
+    char reason[96];
+    std::snprintf(reason, sizeof reason, "the path is longer than the %u bytes Nimbrel takes",
+                  unsigned(kTextCapacity - 1));
+    composeReadError(path, out, capacity, reason);
 }
 
 void formatElapsed(uint32_t hundredths, char* out, size_t capacity) {
@@ -36,20 +59,19 @@ void formatElapsed(uint32_t hundredths, char* out, size_t capacity) {
     appendText(out, capacity, digits);
 }
 
-bool composeJobReport(uint32_t resultCode, uint32_t jobTime, const char* inputPath, const char* outputName,
-                      char* out, size_t capacity) {
+bool composeJobReport(uint32_t resultCode, uint32_t jobTime, const char* inputPath, const char* outputPath,
+                      const char* reason, char* out, size_t capacity) {
     out[0] = '\0';
     switch (resultCode) {
     case 0: {
         char elapsed[32];
         formatElapsed(jobTime, elapsed, sizeof elapsed);
-        appendText(out, capacity, "Finished XORing in ");
-        appendText(out, capacity, elapsed);
-        appendText(out, capacity, " seconds.");
+        std::string lead = std::string("Finished XORing in ") + elapsed + " seconds. The output is ";
+        composeAroundPath(lead.c_str(), outputPath, ".", out, capacity);
         return true;
     }
     case 1:
-        composeReadError(inputPath, out, capacity);
+        composeReadError(inputPath, out, capacity, reason);
         return true;
     case 2:
         copyText(kNoKeyMaterial, out, capacity);
@@ -58,7 +80,7 @@ bool composeJobReport(uint32_t resultCode, uint32_t jobTime, const char* inputPa
         copyText(kMemoryError, out, capacity);
         return true;
     case 4:
-        composeWriteError(outputName, out, capacity);
+        composeWriteError(outputPath, out, capacity, reason);
         return true;
     default:
         return resultCode < 10;

@@ -243,6 +243,28 @@ const char* verdictText(KeyVerdict verdict) {
     return kVeryBadKeyFileText;
 }
 
+namespace {
+
+// The reads of a scan, noting the key's first byte on the way.
+struct FirstByte {
+    KeyFileRead read;
+    void* context;
+    bool seen;
+    uint8_t value;
+};
+
+int64_t readNoting(void* context, uint8_t* buffer, uint32_t count) {
+    auto& f = *static_cast<FirstByte*>(context);
+    const int64_t got = f.read(f.context, buffer, count);
+    if (!f.seen && got > 0) {
+        f.seen = true;
+        f.value = buffer[0];
+    }
+    return got;
+}
+
+} // namespace
+
 KeyAnalysis analyseKeyStream(uint32_t keySize, uint32_t inputSize, uint32_t chunkSize, uint8_t* buffer,
                              KeyFileRead read, void* context) {
     KeyAnalysis analysis{};
@@ -254,7 +276,8 @@ KeyAnalysis analyseKeyStream(uint32_t keySize, uint32_t inputSize, uint32_t chun
         analysis.text = kCannotOpenKeyFileText;
         return analysis;
     }
-    if (!scanKeyFile(analysis.stats, keySize, chunkSize, buffer, read, context)) {
+    FirstByte first{read, context, false, 0};
+    if (!scanKeyFile(analysis.stats, keySize, chunkSize, buffer, readNoting, &first)) {
         analysis.outcome = AnalyseOutcome::ReadFailed;
         analysis.text = kCannotOpenKeyFileText;
         return analysis;
@@ -262,6 +285,16 @@ KeyAnalysis analyseKeyStream(uint32_t keySize, uint32_t inputSize, uint32_t chun
     analysis.outcome = AnalyseOutcome::Rated;
     analysis.score = keyScore(analysis.stats, keySize, inputSize);
     analysis.verdict = verdictFor(analysis.score);
+    // Each penalty of the score is capped, so a key of one byte value throughout could still rate
+    // "OK": it hides nothing (zeros leave the data as it is), and is never rated above very bad.
+    // Every byte after the first repeats the one before it exactly then. A single byte for a single
+    // byte is the one exception: it repeats nothing.
+    // (The first byte counts as a repeat when it is 1, the byte taken before it.)
+    const uint64_t same = uint64_t(analysis.stats.zeroPairs) + analysis.stats.repeats;
+    const bool oneValue = same == uint64_t(keySize) - 1 + (first.value == 1 ? 1 : 0);
+    if (oneValue && (keySize > 1 || inputSize > 1)) {
+        analysis.verdict = VerdictVeryBad;
+    }
     analysis.text = verdictText(analysis.verdict);
     return analysis;
 }

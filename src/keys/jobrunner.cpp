@@ -220,16 +220,27 @@ JobRun runJob(const JobRequest& request, const FileLayer& files, const JobOption
     }
     // The ledger's word after the pass is taken wherever it could be read before the job.
     const bool settle = counted && !(agreed & kNoWord) && !(reading.notes & LedgerNone);
-    if (hooks.judged && request.direction == Encrypt) {
+    // The verdict on an encryption's key, before the data is touched: said where the front end
+    // says it, and asked about where the output would show the data.
+    if (request.direction == Encrypt) {
         KeyLedgerFacts facts{};
         facts.asked = counted;
         facts.consulted = settle && !(agreed & kLedgerUnchecked);
         facts.usedBefore = (agreed & kKeyQuestions) != 0;
         facts.keyIsOutput = reading.keyIsOutput;
         copyText(reading.keyIsOutputDate, facts.keyIsOutputDate);
-        int64_t payload = counted ? int64_t(length) : sizeOf(files, request.inputPath);
-        if (payload >= 0 &&
-            !hooks.judged(hooks.context, judgeKey(request, files, uint64_t(payload), facts))) {
+        const int64_t payload = counted ? int64_t(length) : sizeOf(files, request.inputPath);
+        bool goOn = true;
+        if (payload >= 0) {
+            const KeyJudgement verdict = judgeKey(request, files, uint64_t(payload), facts);
+            goOn = !hooks.judged || hooks.judged(hooks.context, verdict);
+            if (goOn && judgementShowsData(verdict)) {
+                char text[kMessageCapacity];
+                composeShowsDataQuestion(verdict, text, sizeof text);
+                goOn = hooks.ask && hooks.ask(hooks.context, KeyShowsData, text);
+            }
+        }
+        if (!goOn) {
             if (counted && job.job != 0) {
                 withdrawKeyUse(*ledger, job);
                 ledger->release(ledger->context, job.job);

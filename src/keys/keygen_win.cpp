@@ -76,7 +76,9 @@ DraftResult writeKeyFile(const KeyFileDraft& key, uint32_t length, KeyBytesSourc
     if (io.rename(key.draft, key.path)) {
         return DraftWritten;
     }
+    DWORD why = GetLastError();
     io.remove(key.draft);
+    SetLastError(why);
     return DraftWriteFailed;
 }
 

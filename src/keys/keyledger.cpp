@@ -392,7 +392,7 @@ void withdrawKeyUse(const LedgerFiles& ledger, LedgerJob& job) {
 LedgerSituation firstSituation(uint32_t bits) {
     for (LedgerSituation s :
          {LedgerBusy, LedgerUnreadable, LedgerHeaderDamaged, KeyInUse, KeyUsedBefore, KeyUseUnknown,
-          LedgerLinesDamaged, LedgerNone, LedgerReadOnly, LedgerNotRecorded}) {
+          LedgerLinesDamaged, LedgerNone, LedgerReadOnly, LedgerNotRecorded, KeyShowsData}) {
         if (bits & s) {
             return s;
         }
@@ -401,6 +401,9 @@ LedgerSituation firstSituation(uint32_t bits) {
 }
 
 const char* goOnCaption(LedgerSituation situation) {
+    if (situation == KeyShowsData) {
+        return kKeyShowsDataGoOn;
+    }
     return situation & (KeyUsedBefore | KeyInUse | KeyUseUnknown) ? kKeyReuseGoOn : kLedgerGoOn;
 }
 
@@ -482,6 +485,7 @@ void composeLedgerSituation(LedgerSituation situation, const LedgerReading& read
             "about.",
             path);
         return;
+    case KeyShowsData: // its text comes with the key's verdict
     case SituationNone:
         break;
     }

@@ -74,6 +74,8 @@ enum LedgerSituation : uint32_t {
     LedgerNone = 1u << 7,        // none can be kept here: nothing checked or recorded
     LedgerReadOnly = 1u << 8,    // read, but this use cannot be recorded
     LedgerNotRecorded = 1u << 9, // after the job: the record could not be completed
+    // A question about the key itself, from its verdict: the output would show the data.
+    KeyShowsData = 1u << 10,
 };
 constexpr uint32_t kLedgerQuestions = KeyUsedBefore | KeyInUse | KeyUseUnknown | LedgerUnreadable |
                                       LedgerBusy | LedgerHeaderDamaged | LedgerLinesDamaged;
@@ -128,10 +130,11 @@ void withdrawKeyUse(const LedgerFiles& ledger, LedgerJob& job);
 // The first situation of `bits` that a front end meets, questions about the ledger first.
 LedgerSituation firstSituation(uint32_t bits);
 
-// The window's answers: the harmless one first.
+// The window's answers: the one that goes on, then the harmless one.
 constexpr char kLedgerCancel[] = "Cancel";
 constexpr char kKeyReuseGoOn[] = "Use it anyway";
 constexpr char kLedgerGoOn[] = "Go on anyway";
+constexpr char kKeyShowsDataGoOn[] = "Encrypt anyway";
 const char* goOnCaption(LedgerSituation situation);
 
 // The text of one situation: `date` for the key questions, the ledger's paths for the rest.

@@ -82,6 +82,22 @@ inline constexpr char kKeyFileExistsTail[] =
     ". It may be the only key to files encrypted with it. Replace it with a new key?";
 inline constexpr char kKeyFileReplaceYes[] = "Replace KeyFile.txt";
 inline constexpr char kKeyFileReplaceNo[] = "Keep old KeyFile.txt";
+// Said once Create has written a key, around its path.
+inline constexpr char kKeyFileWrittenLead[] = "The new key file is ";
+inline constexpr char kKeyFileWrittenTail[] =
+    ". Keep it apart from the encrypted file (on a removable drive, say, or with the person who is to "
+    "decrypt it): anyone who has both can read the file. Use it for this one file only.";
+// What the start-up check settled of a draw that Nimbrel's last run left, around the key's path;
+// the tails take the key's length in bytes.
+inline constexpr char kRecoveredKeyLead[] =
+    "A key that the KeyStore drew before Nimbrel last ended has been put in place: ";
+inline constexpr char kRecoveredKeyTail[] =
+    " (%llu bytes). It was drawn for one file: use it for that file alone.";
+inline constexpr char kRecoveredLossLead[] =
+    "A key that the KeyStore drew before Nimbrel last ended could not be put in place as ";
+inline constexpr char kRecoveredLossTail[] =
+    ": its folder is gone or out of reach. The %llu bytes drawn for it have left the KeyStore and "
+    "are given up, so that no other key can ever repeat them; press KeyStore again for a new key.";
 inline constexpr char kKeyStoreFileLead[] = "KeyStore file ";
 inline constexpr char kKeyFileLead[] = "Key file ";
 inline constexpr char kPadFileLead[] = "Pad file ";

@@ -30,8 +30,10 @@
 
 #include <windows.h>
 
+#include <cstdio>
 #include <cstring>
 
+#include "engine/messages.h"
 #include "keys/keyfiles_win.h"
 #include "win/files_win.h"
 #include "win/handle_win.h"
@@ -391,9 +393,11 @@ Settled settleDraw(const StorePaths& paths, const KeyStoreJournal& journal) {
     return SettledNothing;
 }
 
-// Finishes or undoes whatever the journal records; run under the lock.
-Settled recoverKeyStore(const StorePaths& paths) {
+// Finishes or undoes whatever the journal records; run under the lock. `found` is the record
+// (its change Draw with the draft's path, say), when one was read whole.
+Settled recoverKeyStore(const StorePaths& paths, KeyStoreJournal& found) {
     const KeyFileOps& io = keyFileOps();
+    found = KeyStoreJournal{};
     Handle file(io.open(paths.journal, GENERIC_READ, OPEN_EXISTING));
     if (!file.valid()) {
         return missingFile(file) ? SettledNothing : SettledPending;
@@ -404,7 +408,7 @@ Settled recoverKeyStore(const StorePaths& paths) {
     if (got < 0) {
         return SettledPending;
     }
-    KeyStoreJournal journal;
+    KeyStoreJournal& journal = found;
     Settled settled = SettledNothing; // a record never written whole changed nothing
     if (decodeKeyStoreJournal(bytes, size_t(got), journal)) {
         switch (journal.change) {
@@ -420,6 +424,31 @@ Settled recoverKeyStore(const StorePaths& paths) {
         }
     }
     return settled != SettledPending && io.remove(paths.journal) ? settled : SettledPending;
+}
+
+Settled recoverKeyStore(const StorePaths& paths) {
+    KeyStoreJournal found;
+    return recoverKeyStore(paths, found);
+}
+
+// What the start-up's recovery settled of a draw that an ended run left: the user was told
+// nothing then, so it is said now.
+void sayRecovered(KeyStoreReport& report, Settled settled, const KeyStoreJournal& journal) {
+    if (journal.change != KeyStoreChange::Draw || journal.length == 0) {
+        return;
+    }
+    char key[kTextCapacity];
+    if (!besideFile(journal.draft, kKeyFileName, key)) {
+        copyText(journal.draft, key);
+    }
+    char tail[512];
+    if (settled == SettledFinished) {
+        std::snprintf(tail, sizeof tail, kRecoveredKeyTail, static_cast<unsigned long long>(journal.length));
+        composeAroundPath(kRecoveredKeyLead, key, tail, report.repaired, sizeof report.repaired);
+    } else if (settled == SettledKeyLost) {
+        std::snprintf(tail, sizeof tail, kRecoveredLossTail, static_cast<unsigned long long>(journal.length));
+        composeAroundPath(kRecoveredLossLead, key, tail, report.repaired, sizeof report.repaired);
+    }
 }
 
 void say(KeyStoreReport& report, const char* lead, const char* path, const char* tail) {
@@ -659,14 +688,17 @@ KeyStoreReport checkKeyStoreFiles() {
     // What an interrupted fill or draw left is settled before anything is measured; one that
     // cannot be settled yet is said at the next fill or draw.
     if (locked == Locked) {
-        recoverKeyStore(paths);
+        KeyStoreJournal journal;
+        sayRecovered(report, recoverKeyStore(paths, journal), journal);
     }
     int64_t size = locked == NoFolder ? -2 : storeSizeNow(paths);
     if (size >= kKeyStoreMinimum) {
         statusFromSize(report, size);
     } else if (size >= 0) {
         if (locked == Locked) {
-            report = fillLocked(paths);
+            KeyStoreReport filled = fillLocked(paths);
+            copyText(report.repaired, filled.repaired);
+            report = filled;
         }
         if (!report.statusChanged) {
             statusFromSize(report, size);

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 
+#include "engine/messages.h"
 #include "keys/keygen_win.h"
 #include "keys/keystore.h"
 #include "text/text.h"
@@ -20,6 +21,9 @@ struct KeyStoreReport {
     KeyStoreStatus status;
     KeyStoreNotice notice;
     char keyFile[kTextCapacity]; // a draw's new key file; empty when none was made
+    // The start-up check: what it settled of a draw that an ended run left (a key put in place,
+    // or drawn bytes given up); empty when nothing is to be said.
+    char repaired[kMessageCapacity];
 };
 
 // Settles what an interrupted fill or draw left, measures the store or else the pad files, and

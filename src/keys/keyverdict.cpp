@@ -452,18 +452,15 @@ KeyJudgement judgeKey(const JobRequest& request, const FileLayer& files, uint64_
         return v;
     }
     v.keyBytes = request.keyBytes < payload ? request.keyBytes : payload;
-    if (request.keyBytes < payload) {
-        v.kind = JudgementKind::ShortKeyFile;
-        return v;
-    }
+    // A short key is tested too: one of zeros leaves the data as it is whatever its length.
     KeyEvidenceGatherer gatherer;
     beginKeyEvidence(gatherer);
     std::vector<uint8_t> keyHead, dataHead;
     if (!sampleKey(request, files, v.keyBytes, payload, gatherer, keyHead, dataHead)) {
-        v.kind = JudgementKind::Unread;
+        v.kind = request.keyBytes < payload ? JudgementKind::ShortKeyFile : JudgementKind::Unread;
         return v;
     }
-    v.kind = JudgementKind::Pad;
+    v.kind = request.keyBytes < payload ? JudgementKind::ShortKeyFile : JudgementKind::Pad;
     v.evidence = finishKeyEvidence(gatherer);
     const size_t n = keyHead.size() < dataHead.size() ? keyHead.size() : dataHead.size();
     v.relation = relateKeyToData(keyHead.data(), dataHead.data(), n);
@@ -473,6 +470,48 @@ KeyJudgement judgeKey(const JobRequest& request, const FileLayer& files, uint64_
 bool judgementIsPad(const KeyJudgement& v) {
     return v.kind == JudgementKind::Pad && v.relation.relation == KeyRelation::None &&
            !v.ledger.keyIsOutput && !v.ledger.usedBefore && v.evidence.outcome == KeyEvidenceOutcome::Passed;
+}
+
+bool judgementShowsData(const KeyJudgement& v) {
+    // A typed key string is a password, weak or strong, that scripts and earlier files rely on: its
+    // verdict says what it is worth, and it is not asked about.
+    switch (v.kind) {
+    case JudgementKind::ShortKeyFile:
+    case JudgementKind::Pad:
+        return v.relation.relation != KeyRelation::None ||
+               v.evidence.outcome == KeyEvidenceOutcome::Constant || v.ledger.keyIsOutput;
+    case JudgementKind::PublicKey:
+    case JudgementKind::RepeatingString:
+    case JudgementKind::Unread:
+        break;
+    }
+    return false;
+}
+
+namespace {
+
+// Why the output would show the data, as the middle of a sentence.
+std::string showsDataReason(const KeyJudgement& v) {
+    if (v.relation.relation == KeyRelation::None && v.evidence.outcome == KeyEvidenceOutcome::Constant) {
+        return v.evidence.constantByte == 0
+                   ? std::string(
+                         "every byte of the key file is 0x00, so the output would be the file itself, "
+                         "byte for byte.")
+                   : "every byte of the key file is " + hexByte(v.evidence.constantByte) +
+                         ", so each byte of the file is changed in the same way, which anyone can undo.";
+    }
+    return "it is " + padVerdict(v);
+}
+
+} // namespace
+
+void composeShowsDataQuestion(const KeyJudgement& v, char* out, size_t capacity) {
+    const std::string text = "This key would leave the file readable: " + showsDataReason(v) +
+                             " Encrypt with it only if the output need not be secret.";
+    if (capacity > 0) {
+        out[0] = '\0';
+        appendCutText(out, capacity, text.c_str());
+    }
 }
 
 void composeKeyJudgement(const KeyJudgement& v, char* out, size_t capacity) {
@@ -486,6 +525,10 @@ void composeKeyJudgement(const KeyJudgement& v, char* out, size_t capacity) {
                ", so a few known bytes of the file expose the rest. A key string is never a one-time pad.";
         break;
     case JudgementKind::ShortKeyFile:
+        if (judgementShowsData(v)) {
+            line = "a key that would leave the file readable: " + showsDataReason(v);
+            break;
+        }
         line = "a repeating key of " + withUnit(v.keyBytes, "byte") + " for " + withUnit(v.payload, "byte") +
                " of data: it repeats every " + std::to_string(v.keyBytes) +
                " bytes, so a few known bytes of the file expose the rest. A one-time pad needs a key file at "

@@ -120,3 +120,9 @@ KeyJudgement judgeKey(const JobRequest& request, const FileLayer& files, uint64_
 bool judgementIsPad(const KeyJudgement& verdict);
 // One line for the user.
 void composeKeyJudgement(const KeyJudgement& verdict, char* out, size_t capacity);
+// True when a key file would let the output show the data to anyone: one byte value throughout
+// (zeros leave it as it is), the data itself in some form, or an earlier output. No job writes
+// such an output unless the user, asked, goes on.
+bool judgementShowsData(const KeyJudgement& verdict);
+// The question asked before such a job.
+void composeShowsDataQuestion(const KeyJudgement& verdict, char* out, size_t capacity);

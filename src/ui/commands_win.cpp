@@ -41,7 +41,7 @@ void addName(HWND window) {
     // A name that does not fit leaves the folder as it was.
     if (withTrailingBackslash(folder) && fileNameOf(gState.dialog.inputPath, name, sizeof name) &&
         stripExtension(name, stem, sizeof stem) && appendText(folder, stem)) {
-        winSetItemText(window, IDE_OUTPUT, folder);
+        setPathField(window, IDE_OUTPUT, folder);
     }
 }
 
@@ -116,7 +116,7 @@ void onCommand(HWND window, int id, int notification) {
         break;
     case IDB_BROWSE:
         if (browseFolder(window, path)) {
-            winSetItemText(window, IDE_OUTPUT, path);
+            setPathField(window, IDE_OUTPUT, path);
         }
         break;
     case IDO_STRING:
@@ -195,7 +195,7 @@ void onCommand(HWND window, int id, int notification) {
         break;
     case IDB_DESKTOP:
         desktopFolder(path);
-        winSetItemText(window, IDE_OUTPUT, path);
+        setPathField(window, IDE_OUTPUT, path);
         break;
     case IDB_SAME:
         takeOutputFolderFrom(window, dialog.inputPath);

@@ -15,6 +15,16 @@ inline void setField(HWND window, int id, const char* text) {
     }
 }
 
+// A path: the field shows its end, where the file's name is, when the whole does not fit.
+inline void setPathField(HWND window, int id, const char* path) {
+    if (window) {
+        winSetItemText(window, id, path);
+        const LRESULT end = SendDlgItemMessageW(window, id, WM_GETTEXTLENGTH, 0, 0);
+        SendDlgItemMessageW(window, id, EM_SETSEL, WPARAM(end), LPARAM(end));
+        SendDlgItemMessageW(window, id, EM_SCROLLCARET, 0, 0);
+    }
+}
+
 inline void setFieldNumber(HWND window, int id, uint32_t value) {
     if (window) {
         SetDlgItemInt(window, id, value, FALSE);

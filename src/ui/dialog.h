@@ -68,7 +68,7 @@ struct DialogState {
 
     // The job started last, for its report.
     char jobInput[kTextCapacity];
-    char jobOutputName[kTextCapacity];
+    char jobOutputPath[kTextCapacity]; // its folder and its name
 };
 
 struct ProgramState {

@@ -17,14 +17,14 @@ void onDropFiles(HWND window, HDROP drop) {
         DragFinish(drop);
         return;
     }
-    // A path that does not fit is refused as one that cannot be read, as on the command line,
-    // and named as far as the message holds it.
+    // A path that does not fit is refused, with its length as the reason, and named as far as
+    // the message holds it.
     const std::string dropped = winDroppedName(drop);
     DragFinish(drop);
     char path[kTextCapacity] = "";
+    char message[kMessageCapacity];
     if (!copyText(dropped.c_str(), path)) {
-        char message[kMessageCapacity];
-        composeReadError(dropped.c_str(), message, sizeof message);
+        composePathTooLong(dropped.c_str(), message, sizeof message);
         showError(window, message, true);
         return;
     }
@@ -32,16 +32,23 @@ void onDropFiles(HWND window, HDROP drop) {
         return;
     }
     DialogState& dialog = gState.dialog;
-    if (!std::strchr(path, '.')) {
-        // A name without any dot is taken for a folder: the output goes there.
+    // A folder, dots in its name or not, is where the output goes; a name that is not there at all
+    // is taken for a folder only without a dot, as it always was.
+    const DWORD attributes = winFileAttributes(path);
+    const bool folder = attributes == INVALID_FILE_ATTRIBUTES ? !std::strchr(path, '.')
+                                                              : (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    if (folder) {
         if (dialog.inputLoaded) {
-            winSetItemText(window, IDE_OUTPUT, path);
+            setPathField(window, IDE_OUTPUT, path);
+        } else {
+            composeAroundPath("", path, kFolderDroppedFirstTail, message, sizeof message);
+            showAdvice(window, message);
         }
         return;
     }
     if (!dialog.nextDropIsKey) {
-        loadInputFile(window, path);
-        if (dialog.inputLoaded) {
+        // An empty file leaves the one before loaded: the next drop is still an input.
+        if (loadInputFile(window, path) == LoadOutcome::Loaded) {
             dialog.nextDropIsKey = true;
         }
         return;

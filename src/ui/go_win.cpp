@@ -2,6 +2,7 @@
 
 #include <commctrl.h>
 
+#include <cstring>
 #include <string>
 
 #include "engine/messages.h"
@@ -10,6 +11,7 @@
 #include "ui/controls_win.h"
 #include "ui/dialog.h"
 #include "ui/keysource_win.h"
+#include "ui/loading_win.h"
 #include "ui/message_win.h"
 #include "ui/report_win.h"
 #include "ui/worker_win.h"
@@ -35,12 +37,53 @@ bool adoptHeldKey(HWND window) {
     return false;
 }
 
+// Go runs only on what the window has loaded: a path typed into the input field is loaded first,
+// with every check and message a chosen file gets. The output folder stays the one the window
+// shows. False when it could not be loaded: no job then.
+bool loadTypedInput(HWND window) {
+    DialogState& dialog = gState.dialog;
+    if (dialog.inputLoaded && std::strcmp(dialog.inputField, dialog.inputPath) == 0) {
+        return true;
+    }
+    char typed[kTextCapacity];
+    char output[kTextCapacity];
+    copyText(dialog.inputField, typed);
+    copyText(dialog.outputFolder, output);
+    if (loadInputFile(window, typed) != LoadOutcome::Loaded) {
+        return false;
+    }
+    setPathField(window, IDE_OUTPUT, output);
+    return true;
+}
+
+// The questions every job is asked before it starts, the harmless answer on the lower button.
+// False when the user leaves it.
+bool agreedBeforeJob(HWND window, const JobRequest& request, const char* outputPath) {
+    // An empty key string is the public default key: a user who forgot to type one would believe
+    // the file protected, or decrypt one made with another key into garbage.
+    if (request.keyKind == KeyKind::Text && request.keyText[0] == '\0') {
+        const bool encrypting = request.direction == Encrypt;
+        const MessageRequest question{encrypting ? kPublicKeyQuestion : kPublicKeyDecryptQuestion,
+                                      encrypting ? kPublicKeyGoOn : kPublicKeyDecryptGoOn, kPublicKeyCancel,
+                                      1, AnswerNo};
+        if (showMessage(window, question) != AnswerYes) {
+            return false;
+        }
+    }
+    if (outputPath[0] != '\0' && opensForReading(outputPath, FILE_SHARE_READ)) {
+        char text[kMessageCapacity];
+        composeAroundPath(kOutputExistsLead, outputPath, ".", text, sizeof text);
+        return showMessage(window, MessageRequest{text, kOverwrite, kAbortXor, 0, AnswerNo}) == AnswerYes;
+    }
+    return true;
+}
+
 } // namespace
 
 void startJob(HWND window) {
     // Only the disabled Go button keeps a second start out; a command 1 from elsewhere (Enter
     // in a field, another program) must not start a second job beside the first.
-    if (jobRunning()) {
+    if (jobRunning() || !loadTypedInput(window)) {
         return;
     }
     DialogState& dialog = gState.dialog;
@@ -61,32 +104,23 @@ void startJob(HWND window) {
         return;
     }
     }
-    // An empty key string is the public default key: a user who forgot to type one would
-    // believe the file protected. Decrypting with it, and the windowless run, are not asked.
-    if (request.keyKind == KeyKind::Text && request.keyText[0] == '\0' && dialog.direction == Encrypt &&
-        showMessage(window, MessageRequest{kPublicKeyQuestion, kPublicKeyCancel, kPublicKeyGoOn, 1,
-                                           AnswerYes}) != AnswerNo) {
-        return;
-    }
     if (dialog.keyPending && dialog.keySource != SourceString) {
         if (!adoptHeldKey(window)) {
             return;
         }
         jobRequestFor(dialog, request);
     }
+    if (!(dialog.keyReady || dialog.keySource == SourceString)) {
+        return;
+    }
     OutputNames names;
     nameOutput(request, names);
-    winSetWindowText(window, names.caption);
-
-    bool abandon = false;
-    char outputPath[kTextCapacity];
-    if (joinOutputPath(request.outputFolder, names.outputName, outputPath, sizeof outputPath) &&
-        names.outputName[0] != '\0' && opensForReading(outputPath, FILE_SHARE_READ)) {
-        abandon = showMessage(window, MessageRequest{kOutputExists, kOverwrite, kAbortXor, 0, AnswerNo}) ==
-                  AnswerNo;
+    char outputPath[kTextCapacity] = "";
+    if (names.outputName[0] != '\0') {
+        joinOutputPath(request.outputFolder, names.outputName, outputPath, sizeof outputPath);
     }
-    if (abandon || !(dialog.keyReady || dialog.keySource == SourceString)) {
-        winSetWindowText(window, NIMBREL_TITLE); // no job is running
+    // The caption names the job only once it runs: the job's own first step sets it.
+    if (!agreedBeforeJob(window, request, outputPath)) {
         return;
     }
     if (request.mode == ModeClassic && request.direction == Encrypt && request.keyKind == KeyKind::File &&
@@ -96,7 +130,7 @@ void startJob(HWND window) {
         showAdvice(window, text.c_str());
     }
     copyText(request.inputPath, dialog.jobInput);
-    copyText(names.outputName, dialog.jobOutputName);
+    copyText(outputPath[0] != '\0' ? outputPath : names.outputName, dialog.jobOutputPath);
 
     // From here the worker owns its copy of the request, and the window only polls gState.job.
     gState.job.progress.store(kProgressStarted, std::memory_order_release);

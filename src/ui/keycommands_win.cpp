@@ -96,18 +96,36 @@ void createKeyFile(HWND window) {
     // No folder, or one whose path cannot hold the key file's: as if it could not be made.
     uint32_t length = keyLengthFor(gState.dialog.inputSize);
     DraftResult result = named ? writeKeyFile(key, length, randomKeyBytes, &source) : DraftWriteFailed;
+    char reason[kMessageCapacity / 2] = "";
+    if (result == DraftWriteFailed && named) {
+        winSystemMessage(GetLastError(), reason, sizeof reason);
+    }
     CryptReleaseContext(source, 0);
+    char text[kMessageCapacity];
     if (result == DraftFillFailed) {
         // Never a key of zeros: a random source that fails to fill writes nothing.
         showError(window, kNoRandomSource, false);
+    } else if (result == DraftWriteFailed) {
+        adoptKeyFile(window, "");
+        composeWriteError(named ? key.path : folder, text, sizeof text, reason);
+        showError(window, text, true);
     } else {
-        adoptKeyFile(window, result == DraftWritten ? key.path : "");
+        adoptKeyFile(window, key.path);
+        refreshControls(window);
+        // Written beside the file it is for, where it must not stay.
+        composeAroundPath(kKeyFileWrittenLead, key.path, kKeyFileWrittenTail, text, sizeof text);
+        showAdvice(window, text);
     }
     refreshControls(window);
 }
 
 void analyseKeyFile(HWND window) {
-    showAdvice(window, analyseKeyFileAt(gState.dialog.keyFileField, gState.dialog.inputSize));
+    const DialogState& dialog = gState.dialog;
+    char text[kMessageCapacity];
+    analyseKeyFileAt(dialog.keyFileField,
+                     dialog.inputLoaded && dialog.direction == Encrypt ? dialog.inputPath : "",
+                     dialog.inputSize, text, sizeof text);
+    showAdvice(window, text);
 }
 
 KeyStoreStatus keyStoreStatus() {
@@ -136,6 +154,9 @@ void keyStoreCommand(HWND window) {
 void showKeyStoreCheck(HWND window, const KeyStoreReport& report) {
     DialogState& dialog = gState.dialog;
     takeReport(window, report);
+    if (report.repaired[0] != '\0') {
+        showError(window, report.repaired, true);
+    }
     dialog.keyStoreMeasured = true;
     bool waiting = dialog.keyStoreCommandWaiting;
     dialog.keyStoreCommandWaiting = false;

@@ -33,7 +33,7 @@ void adoptKeyFile(HWND window, const char* path) {
         }
         copyText(adopted, dialog.keyPath);
     }
-    setField(window, IDE_KEY_FILE, dialog.keyPath);
+    setPathField(window, IDE_KEY_FILE, dialog.keyPath);
     setFieldNumber(window, IDE_BYTE_COUNT, dialog.keyBytes);
 }
 
@@ -45,7 +45,7 @@ void holdKeyFile(HWND window, const char* path) {
     dialog.keyBytes = 0;
     dialog.keyReady = false;
     dialog.keyPending = dialog.keyPath[0] != '\0';
-    setField(window, IDE_KEY_FILE, dialog.keyPath);
+    setPathField(window, IDE_KEY_FILE, dialog.keyPath);
     setFieldNumber(window, IDE_BYTE_COUNT, 0);
 }
 

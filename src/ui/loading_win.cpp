@@ -8,6 +8,7 @@
 #include "ui/keysource_win.h"
 #include "ui/message_win.h"
 #include "win/files_win.h"
+#include "win/wide_win.h"
 
 namespace {
 
@@ -17,12 +18,16 @@ void showContainer(HWND window, const char* path, const InputFile& input) {
     dialog.stored = input.stored;
     dialog.useDescription = input.hasDescription;
     setField(window, IDE_DESCRIPTION, input.hasDescription ? input.description : "");
-    setField(window, IDE_KEY_FILE, input.hasKeyPath ? input.keyPath : "");
-    // The key the user gave is the key used: the key file the container names is not taken for
-    // a key string. Only one on a local drive is opened now; a share or device path is shown
-    // and opened when the job starts, so that opening a file reaches out to no host it names. A
-    // container that names none leaves the emptied key file field to the common end, so that an
-    // earlier key file is not taken for this container's.
+    setPathField(window, IDE_KEY_FILE, input.hasKeyPath ? input.keyPath : "");
+    // What Go uses is what the window shows: a container that names its key file is decrypted
+    // with it, unless the user has typed a key string (the key the user gave is the key used).
+    // Only one on a local drive is opened now; a share or device path is shown and opened when
+    // the job starts, so that opening a file reaches out to no host it names. A container that
+    // names none leaves the emptied key file field to the common end, so that an earlier key file
+    // is not taken for this container's.
+    if (input.hasKeyPath && dialog.keySource == SourceString && dialog.keyText[0] == '\0') {
+        markKeySource(window, SourceFile);
+    }
     if (input.hasKeyPath && dialog.keySource != SourceString) {
         if (isLocalDrivePath(input.keyPath)) {
             adoptKeyFile(window, input.keyPath);
@@ -37,14 +42,14 @@ void showContainer(HWND window, const char* path, const InputFile& input) {
     setCheck(window, IDO_CLASSIC, true);
     dialog.nextDropIsKey = true;
     dialog.cipherMode = ModeClassic;
-    setField(window, IDE_INPUT, path);
+    setPathField(window, IDE_INPUT, path);
     setCheck(window, IDX_USE_DESCRIPTION, dialog.useDescription);
 }
 
 void showPlain(HWND window, const char* path) {
     DialogState& dialog = gState.dialog;
     dialog.direction = Encrypt;
-    setField(window, IDE_INPUT, path);
+    setPathField(window, IDE_INPUT, path);
     copyText(path, dialog.inputPath);
     dialog.stored = StoredFile{};
     setField(window, IDE_DESCRIPTION, "");
@@ -57,13 +62,32 @@ void showPlain(HWND window, const char* path) {
 
 } // namespace
 
-void reportLoadOutcome(HWND window, LoadOutcome outcome, const char* path) {
-    if (outcome == LoadOutcome::Unreadable) {
-        char message[kMessageCapacity];
-        composeReadError(path, message, sizeof message);
+void reportLoadOutcome(HWND window, LoadOutcome outcome, const char* path, uint32_t error) {
+    char message[kMessageCapacity];
+    switch (outcome) {
+    case LoadOutcome::Unreadable:
+        if (error == ERROR_FILENAME_EXCED_RANGE) {
+            composePathTooLong(path, message, sizeof message);
+        } else {
+            char reason[kMessageCapacity / 2];
+            winSystemMessage(error, reason, sizeof reason);
+            composeReadError(path, message, sizeof message, reason);
+        }
         showError(window, message, true);
-    } else if (outcome == LoadOutcome::NotContainer) {
+        break;
+    case LoadOutcome::NotContainer:
         showError(window, kVersionError, false);
+        break;
+    case LoadOutcome::Empty:
+        composeAroundPath("", path, kEmptyInputTail, message, sizeof message);
+        showError(window, message, true);
+        break;
+    case LoadOutcome::Unusable:
+        composeAroundPath("", path, kHugeInputTail, message, sizeof message);
+        showError(window, message, true);
+        break;
+    case LoadOutcome::Loaded:
+        break;
     }
 }
 
@@ -71,14 +95,23 @@ void takeOutputFolderFrom(HWND window, const char* path) {
     char folder[kTextCapacity];
     copyText(path, folder);
     directoryOf(folder);
-    setField(window, IDE_OUTPUT, folder);
+    setPathField(window, IDE_OUTPUT, folder);
 }
 
 LoadOutcome loadInputFile(HWND window, const char* path, bool quiet) {
     DialogState& dialog = gState.dialog;
-    dialog.inputLoaded = false;
     InputFile input;
     readInputFile(path, input);
+    // A file that holds nothing to encrypt, or more than a job takes, is said and passed over:
+    // the file loaded before stays loaded, and the field names it again.
+    if (input.outcome == LoadOutcome::Empty || input.outcome == LoadOutcome::Unusable) {
+        if (!quiet) {
+            reportLoadOutcome(window, input.outcome, path, input.error);
+        }
+        setPathField(window, IDE_INPUT, dialog.inputLoaded ? dialog.inputPath : kNoInputText);
+        return input.outcome;
+    }
+    dialog.inputLoaded = false;
     if (input.container) {
         copyText(path, dialog.inputPath);
         if (input.opened) {
@@ -97,10 +130,10 @@ LoadOutcome loadInputFile(HWND window, const char* path, bool quiet) {
     }
     if (input.outcome != LoadOutcome::Loaded) {
         // Nothing is loaded now: the field must not go on naming the file loaded before.
-        setField(window, IDE_INPUT, kNoInputText);
+        setPathField(window, IDE_INPUT, kNoInputText);
     }
     if (!quiet) {
-        reportLoadOutcome(window, input.outcome, path);
+        reportLoadOutcome(window, input.outcome, path, input.error);
     }
 
     if (dialog.keySource == SourceFile) {

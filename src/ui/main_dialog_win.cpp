@@ -82,10 +82,10 @@ void openMainDialog(HWND window) {
     HICON icon = LoadIconW(gPlace.instance, MAKEINTRESOURCEW(IDI_PROGRAM));
     SendMessageW(window, WM_SETICON, ICON_BIG, LPARAM(icon));
     SendMessageW(window, WM_SETICON, ICON_SMALL, LPARAM(icon));
-    winSetItemText(window, IDE_INPUT, kNoInputText);
+    setPathField(window, IDE_INPUT, kNoInputText);
     char desktop[kTextCapacity];
     desktopFolder(desktop);
-    winSetItemText(window, IDE_OUTPUT, desktop);
+    setPathField(window, IDE_OUTPUT, desktop);
     // The field takes no more than the window keeps of a key string: nothing is cut unseen.
     SendDlgItemMessageW(window, IDE_KEY_STRING, EM_LIMITTEXT, kKeyFieldBytes, 0);
     registerOpeningToolTips(window);

@@ -3,9 +3,11 @@
 #include <commdlg.h>
 #include <shlobj.h>
 
+#include "engine/messages.h"
 #include "engine/paths.h"
 #include "text/text.h"
 #include "ui/folders_win.h"
+#include "ui/message_win.h"
 #include "version.h"
 #include "win/files_win.h"
 #include "win/wide_win.h"
@@ -41,7 +43,17 @@ bool chooseFile(HWND window, char* path) {
     gPicker.nMaxFile = DWORD(kWideCapacity);
     gPicker.lpstrTitle = L"" NIMBREL_TITLE;
     gPicker.Flags = OFN_HIDEREADONLY | OFN_PATHMUSTEXIST | OFN_FILEMUSTEXIST | OFN_EXPLORER | OFN_LONGNAMES;
-    return GetOpenFileNameW(&gPicker) != 0 && toUtf8(gPickedFile, path, kTextCapacity);
+    const bool chosen = GetOpenFileNameW(&gPicker) != 0;
+    if (!chosen) {
+        return false;
+    }
+    if (!toUtf8(gPickedFile, path, kTextCapacity)) {
+        char message[kMessageCapacity];
+        composePathTooLong(utf8Of(gPickedFile).c_str(), message, sizeof message);
+        showError(window, message, true);
+        return false;
+    }
+    return true;
 }
 
 bool browseFolder(HWND window, char* path) {

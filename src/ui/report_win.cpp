@@ -65,12 +65,12 @@ void resetAfterJob(HWND window, bool declined) {
         refreshControls(window);
         return;
     }
-    winSetItemText(window, IDE_INPUT, kNoInputText);
-    winSetItemText(window, IDE_KEY_FILE, "");
+    setPathField(window, IDE_INPUT, kNoInputText);
+    setPathField(window, IDE_KEY_FILE, "");
     SetDlgItemInt(window, IDE_BYTE_COUNT, 0, FALSE);
     char desktop[kTextCapacity];
     desktopFolder(desktop);
-    winSetItemText(window, IDE_OUTPUT, desktop);
+    setPathField(window, IDE_OUTPUT, desktop);
     // The job took the loaded input and key with it: the next job starts from a new load.
     dialog.inputLoaded = false;
     dialog.keyReady = false;
@@ -88,9 +88,9 @@ JobFront windowJobFront() {
 void answerJobQuestion(HWND window, LPARAM parameter) {
     auto& question = *reinterpret_cast<JobQuestion*>(parameter);
     if (question.question) {
-        question.agreed =
-            showMessage(window, MessageRequest{question.text, kLedgerCancel, goOnCaption(question.situation),
-                                               0, AnswerYes}) == AnswerNo;
+        // As in every question of the program, the harmless answer is the lower button.
+        question.agreed = showMessage(window, MessageRequest{question.text, goOnCaption(question.situation),
+                                                             kLedgerCancel, 0, AnswerNo}) == AnswerYes;
     } else {
         sayLedgerNote(window, question.situation, question.text);
     }
@@ -112,9 +112,11 @@ void reportJob(HWND window, UINT_PTR timerId) {
     }
     KillTimer(window, kJobTimer);
     char message[kMessageCapacity];
+    char reason[256] = "";
+    winSystemMessage(job.failure.load(std::memory_order_relaxed), reason, sizeof reason);
     if (composeJobReport(job.result.load(std::memory_order_relaxed),
                          job.hundredths.load(std::memory_order_relaxed), gState.dialog.jobInput,
-                         gState.dialog.jobOutputName, message, sizeof message)) {
+                         gState.dialog.jobOutputPath, reason, message, sizeof message)) {
         showError(window, message, false);
         // After the job's own report: the file is done whatever became of the ledger.
         WinLedger ledger;

@@ -28,8 +28,9 @@ ControlStates computeControlStates(const DialogState& dialog, bool jobRunning) {
             {IDE_KEY_STRING, e && string},
             {IDE_KEY_FILE, e && file},
             {IDB_CHOOSE_KEY, e && file},
-            {IDB_CREATE, e && file},
-            {IDB_KEYSTORE, e && file},
+            // A new key can encrypt, never decrypt what another key made: no new key for a container.
+            {IDB_CREATE, e && file && enc},
+            {IDB_KEYSTORE, e && file && enc},
             // Decrypting too: a container made with "Use N bytes" needs the same N to come back.
             {IDE_BYTE_COUNT, e && file},
             {IDT_USE_BYTES, e && file},

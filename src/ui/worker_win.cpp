@@ -92,6 +92,7 @@ JobOutcome jobWorker(const JobRequest& request, JobStatus& status, std::atomic<v
     status.result.store(outcome.result, std::memory_order_relaxed);
     status.hundredths.store((GetTickCount() - start) / 10, std::memory_order_relaxed);
     status.afterNote.store(run.afterNotes, std::memory_order_relaxed);
+    status.failure.store(outcome.result == ResultOk ? 0 : jobFailure(), std::memory_order_relaxed);
     status.progress.store(kProgressEnded, std::memory_order_release);
     return outcome;
 }

@@ -53,6 +53,9 @@ LRESULT winInsertComboText(HWND window, int id, WPARAM at, const char* text);
 
 // The shell and the registry.
 void winShellOpen(const char* target);
+// The system's own words for an error code, as the middle of a sentence: "access denied" (its
+// first letter lowered, no full stop). False, with `out` empty, when the system has none.
+bool winSystemMessage(DWORD code, char* out, size_t capacity);
 // The first dropped name, whole, in UTF-8.
 std::string winDroppedName(HDROP drop);
 bool winWriteRegString(HKEY root, const char* key, const char* name, const char* text, REGSAM view);

@@ -6,6 +6,7 @@
 
 #include <cstring>
 
+#include "keys/keystore.h"
 #include "support/driver.h"
 #include "support/expected.h"
 #include "support/win_files.h"
@@ -56,6 +57,14 @@ TEST_F(KeysEndToEnd, CreateThenGoEncryptsWithTheNewKey) {
     open(input);
     ASSERT_TRUE(isChecked(main, IDO_FILE));
     press(main, IDB_CREATE);
+    // Written beside the file, so it says where, and to keep the key apart.
+    answer(
+        expectMessage("The new key file is \"" + dir / "KeyFile.txt" +
+                          "\". Keep it apart from the encrypted file (on a removable drive, say, or with "
+                          "the person who is to decrypt it): anyone who has both can read the file. Use it "
+                          "for this one file only.",
+                      "OK", "Open ReadMe"),
+        true);
     ASSERT_TRUE(waitUntil([&] { return itemText(main, IDE_KEY_FILE) == dir / "KeyFile.txt"; }));
     EXPECT_EQ(itemText(main, IDE_BYTE_COUNT), "4096");
     Bytes key = readWholeFile(dir / "KeyFile.txt");
@@ -72,9 +81,15 @@ TEST_F(KeysEndToEnd, AnalyseShowsTheVerdict) {
         Bytes key;
         const char* verdict;
     } cases[] = {
-        {Bytes(4096, 0), "This file is OK to be used as a keyfile."},
+        // Zeros leave the data as it is: never better than "very bad", with the job's own reason.
+        {Bytes(4096, 0), "This file is a very bad keyfile. Usage is not recommended as it contains excessive "
+                         "repetition and/or blank sections. Tested as a job with the loaded file would test "
+                         "it, this is a key file as long as the data but not random: all its bytes are 0x00, "
+                         "so the output shows the data. Not a one-time pad."},
         {Bytes(1, 0), "This file is a very bad keyfile. Usage is not recommended as it contains excessive "
-                      "repetition and/or blank sections."},
+                      "repetition and/or blank sections. Tested as a job with the loaded file would test it, "
+                      "this is a key that would leave the file readable: every byte of the key file is 0x00, "
+                      "so the output would be the file itself, byte for byte."},
         {Bytes(), "Cannot open Keyfile"},
     };
     for (const Case& c : cases) {
@@ -266,6 +281,12 @@ TEST_F(KeyStoreEndToEnd, CreateAndADrawAskBeforeReplacingKeyFile) {
                           "Replace KeyFile.txt", "Keep old KeyFile.txt");
         EXPECT_TRUE(ask.compact());
         answer(ask, c.replace);
+        if (c.replace && !c.draw) {
+            MessageSeen written = waitForMessage(program);
+            ASSERT_TRUE(written.box);
+            EXPECT_EQ(written.text.rfind("The new key file is ", 0), 0u) << written.text;
+            answer(written, true);
+        }
         if (c.replace) {
             ASSERT_TRUE(waitUntil([&] { return itemText(main, IDE_KEY_FILE) == dir / "KeyFile.txt"; }));
             Bytes key = readWholeFile(dir / "KeyFile.txt");
@@ -331,6 +352,58 @@ TEST_F(KeyStoreEndToEnd, CloseDuringAStartUpFillThenARestartMovesThePadOnce) {
     ASSERT_EQ(stored.size(), start.size() + padSize);
     EXPECT_TRUE(std::equal(start.begin(), start.end(), stored.begin()));
     EXPECT_TRUE(std::equal(padBytes.begin(), padBytes.end(), stored.begin() + start.size()));
+}
+
+// A draw that the last run left between its two renames is settled at the next start, and what
+// became of its bytes is said once the window shows: a key put in place, or bytes given up.
+TEST_F(KeyStoreEndToEnd, ARestartSaysWhatItSettledOfAnEndedDraw) {
+    const Bytes data = patternBytes(10000, 21);
+    const uint64_t length = 4096;
+    struct Case {
+        const char* what;
+        bool storeRenamed; // the store already without the key's bytes
+        bool folderThere;
+        std::string says;
+        size_t storeAfter;
+    } cases[] = {
+        {"the key's folder gone: the bytes are given up", false, false,
+         "could not be put in place as \"" + dir / "gone\\KeyFile.txt" +
+             "\": its folder is gone or out of reach. The 4096 bytes drawn for it have left the KeyStore",
+         data.size() - length},
+        {"the draft whole: it becomes the key", true, true,
+         "has been put in place: \"" + dir / "gone\\KeyFile.txt" + "\" (4096 bytes).", data.size() - length},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        clear();
+        removeTree(dir / "gone");
+        storeWith(c.storeRenamed ? Bytes(data.begin() + length, data.end()) : data);
+        const std::string draft = dir / "gone\\nbk1.tmp";
+        if (c.folderThere) {
+            CreateDirectoryA((dir / "gone").c_str(), nullptr);
+            ASSERT_TRUE(writeWholeFile(draft, Bytes(data.begin(), data.begin() + length)));
+        }
+        KeyStoreJournal journal{KeyStoreChange::Draw, 0, data.size(), length, ""};
+        copyText(draft.c_str(), journal.draft);
+        uint8_t bytes[kJournalBytes];
+        ASSERT_TRUE(encodeKeyStoreJournal(journal, bytes));
+        ASSERT_TRUE(writeWholeFile(appDataFolder() + "\\Orvensoft\\Random\\keyblock.jnl",
+                                   Bytes(bytes, bytes + sizeof bytes)));
+
+        program = startNimbrel("");
+        main = waitForMainDialog(program);
+        ASSERT_TRUE(main);
+        MessageSeen said = waitForMessage(program, 30000);
+        ASSERT_TRUE(said.box);
+        EXPECT_NE(said.text.find(c.says), std::string::npos) << said.text;
+        answer(said, true);
+        EXPECT_EQ(readWholeFile(store).size(), c.storeAfter);
+        EXPECT_EQ(fileExists(dir / "gone\\KeyFile.txt"), c.folderThere);
+        // Said once: the record is gone, so the next start has nothing to say.
+        EXPECT_FALSE(fileExists(appDataFolder() + "\\Orvensoft\\Random\\keyblock.jnl"));
+        finish();
+    }
+    removeTree(dir / "gone");
 }
 
 // Two copies of the program on one KeyStore, pressing KeyStore at once round after round while

@@ -5,6 +5,7 @@
 
 #include "support/driver.h"
 #include "support/win_files.h"
+#include "win/handle_win.h"
 
 namespace {
 
@@ -49,11 +50,11 @@ std::string runJob(Front front, const Programs& p, const std::string& input, con
     press(main, IDB_GO);
     std::string seen;
     MessageSeen message = waitForMessage(run, 30000);
-    // A question: the harmless answer on the upper button.
-    if (message.yes == "Cancel") {
-        EXPECT_TRUE(message.no == "Use it anyway" || message.no == "Go on anyway") << message.no;
+    // A question: the harmless answer on the lower button.
+    if (message.no == "Cancel") {
+        EXPECT_TRUE(message.yes == "Use it anyway" || message.yes == "Go on anyway") << message.yes;
         seen = "asked, ";
-        answer(message, !goOn);
+        answer(message, goOn);
         if (!goOn) {
             seen += "cancelled";
             EXPECT_TRUE(settle(main));
@@ -230,6 +231,78 @@ TEST(KeyLedger, TwoCopiesStartedTogetherNeverBothUseOnePad) {
         }
     }
     EXPECT_EQ(lineCount(p.ledger), 5u);
+}
+
+// In one run of the window, each kind of ledger problem is said the first time it arises: a
+// ledger that can be read but not written, then one that cannot be kept at all, then the first
+// kind again, which is not said twice.
+TEST(KeyLedger, TheWindowSaysEachKindOfLedgerProblemOnceARun) {
+    TempFolder dir("ledger_notes");
+    Programs p{dir / "Nimbrel.exe", "", dir / "KeyLedger.txt"};
+    ASSERT_TRUE(CopyFileA(builtProgram().c_str(), p.program.c_str(), FALSE));
+    Program run = startProgram(p.program, "");
+    HWND main = waitForReadyMainDialog(run);
+    ASSERT_TRUE(main) << describe(run);
+    enum Prep { ReadOnly, NoPlace };
+    struct Row {
+        const char* what;
+        Prep prep;
+        const char* note; // said before the job, or empty for none
+    } rows[] = {
+        {"held open by another program", ReadOnly, "can be read but not written"},
+        {"no place for one", NoPlace, "No key-use ledger can be kept here"},
+        {"held open again", ReadOnly, ""},
+    };
+    int n = 0;
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        ++n;
+        const std::string input = dir / ("in" + std::to_string(n) + ".bin");
+        const std::string key = dir / ("k" + std::to_string(n) + ".key");
+        ASSERT_TRUE(writeWholeFile(input, patternBytes(3000, uint8_t(n))));
+        ASSERT_TRUE(writeWholeFile(key, patternBytes(5000, uint8_t(n * 11))));
+        SetFileAttributesA(p.ledger.c_str(), FILE_ATTRIBUTE_NORMAL);
+        DeleteFileA(p.ledger.c_str());
+        RemoveDirectoryA((dir / "KeyLedger.lck").c_str());
+        Handle held;
+        if (row.prep == ReadOnly) {
+            // Shared for reading only: the ledger can be read, but not replaced. (A read-only
+            // attribute would not do: Wine run as root writes over it.)
+            ASSERT_TRUE(writeWholeFile(p.ledger, std::string("")));
+            held = Handle(CreateFileA(p.ledger.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                      FILE_ATTRIBUTE_NORMAL, nullptr));
+            ASSERT_TRUE(held.valid());
+        } else {
+            // The lock cannot be made where a folder has its name: no ledger can be kept.
+            DeleteFileA((dir / "KeyLedger.lck").c_str());
+            ASSERT_TRUE(CreateDirectoryA((dir / "KeyLedger.lck").c_str(), nullptr));
+        }
+        ASSERT_TRUE(dropFileAndWait(run, main, input));
+        ASSERT_TRUE(dropFileAndWait(run, main, key));
+        press(main, IDB_GO);
+        MessageSeen message = waitForMessage(run, 30000);
+        ASSERT_TRUE(message.box);
+        std::string note;
+        if (!startsWith(message.text, "Finished XORing")) {
+            note = message.text;
+            answer(message, true);
+            message = waitForMessage(run, 30000);
+            ASSERT_TRUE(message.box);
+        }
+        EXPECT_TRUE(startsWith(message.text, "Finished XORing")) << message.text;
+        answer(message, true);
+        ASSERT_TRUE(waitUntil(
+            [&] { return !messageBoxExists(run) && itemText(main, IDE_INPUT) == "None Selected"; }));
+        if (row.note[0] == '\0') {
+            EXPECT_EQ(note, "");
+        } else {
+            EXPECT_NE(note.find(row.note), std::string::npos) << note;
+        }
+    }
+    press(main, IDB_CLOSE);
+    EXPECT_EQ(run.waitForExit(), kExit);
+    SetFileAttributesA(p.ledger.c_str(), FILE_ATTRIBUTE_NORMAL);
+    RemoveDirectoryA((dir / "KeyLedger.lck").c_str());
 }
 
 } // namespace

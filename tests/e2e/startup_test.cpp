@@ -17,14 +17,25 @@ class StartupTest : public ::testing::Test {
 };
 
 TEST_F(StartupTest, TheReadErrorNamesThePathInTheCompactFont) {
-    for (bool quit : {false, true}) {
-        SCOPED_TRACE(quit ? "Quit Nimbrel" : "OK");
-        std::string missing = dir / "missing.txt";
-        Program program = startNimbrel("/i=" + missing);
+    // The system's reason, in Wine's words; a path longer than the program takes, its length.
+    const std::string missing = dir / "missing.txt";
+    const std::string tooLong = dir / (std::string(1100, 'x') + "\\missing.txt");
+    const struct {
+        std::string path, reason;
+        bool quit;
+    } rows[] = {
+        {missing, "file not found.", false},
+        {missing, "file not found.", true},
+        {tooLong, "the path is longer than the 1039 bytes Nimbrel takes.", false},
+    };
+    for (const auto& row : rows) {
+        const bool quit = row.quit;
+        SCOPED_TRACE(row.reason + (quit ? " Quit Nimbrel" : " OK"));
+        Program program = startNimbrel("\"/i=" + row.path + "\"");
         MessageSeen seen = waitForMessage(program);
         ASSERT_TRUE(seen.box);
         EXPECT_EQ(seen.caption, "Nimbrel 1.9");
-        EXPECT_EQ(seen.text, "File Read Error with \"" + missing + "\"");
+        EXPECT_EQ(seen.text, "File Read Error with \"" + row.path + "\": " + row.reason);
         EXPECT_EQ(seen.yes, "OK");
         EXPECT_EQ(seen.no, "Quit Nimbrel");
         EXPECT_TRUE(seen.compact()) << seen.characterWidth;

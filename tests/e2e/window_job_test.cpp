@@ -35,10 +35,17 @@ class JobTest : public ::testing::Test {
         return waitForMessage(s.program);
     }
 
-    static void expectFinishMessage(const MessageSeen& seen) {
-        EXPECT_TRUE(std::regex_match(seen.text,
-                                     std::regex(R"(Finished XORing in (0|[1-9][0-9]*)\.[0-9]{2} seconds\.)")))
+    // The finish message names the whole output path: `output` when given.
+    static void expectFinishMessage(const MessageSeen& seen, const std::string& output = "") {
+        std::smatch found;
+        EXPECT_TRUE(std::regex_match(
+            seen.text, found,
+            std::regex(
+                R"re(Finished XORing in (0|[1-9][0-9]*)\.[0-9]{2} seconds\. The output is "(.+)"\.)re")))
             << seen.text;
+        if (!output.empty() && found.size() == 3) {
+            EXPECT_EQ(found[2].str(), output);
+        }
         EXPECT_EQ(seen.caption, "Nimbrel 1.9");
         EXPECT_EQ(seen.yes, "OK");
         EXPECT_EQ(seen.no, "Quit Nimbrel");
@@ -95,12 +102,12 @@ TEST_F(JobTest, ClassicWithAStringKeyAndADescriptionThenBackAgain) {
     ASSERT_TRUE(click(s.main, IDO_CLASSIC));
     ASSERT_TRUE(click(s.main, IDO_STRING));
     {
-        SCOPED_TRACE("no key typed: the public key is asked about, and Cancel comes first");
+        SCOPED_TRACE("no key typed: the public key is asked about, Cancel the lower button");
         MessageSeen question = go(s);
         ASSERT_TRUE(question.box);
         EXPECT_EQ(question.text, kPublicKeyText);
-        EXPECT_EQ(question.yes, "Cancel");
-        EXPECT_EQ(question.no, "Encrypt with the public key");
+        EXPECT_EQ(question.yes, "Encrypt with the public key");
+        EXPECT_EQ(question.no, "Cancel");
         pressKey(focusOf(question.box), VK_RETURN);
         ASSERT_TRUE(waitUntil([&] { return !messageBoxExists(s.program); }));
         ASSERT_TRUE(settle(s.main));
@@ -113,7 +120,7 @@ TEST_F(JobTest, ClassicWithAStringKeyAndADescriptionThenBackAgain) {
 
     MessageSeen finished = go(s);
     ASSERT_TRUE(finished.box);
-    expectFinishMessage(finished);
+    expectFinishMessage(finished, dir / "a.qdx");
     EXPECT_EQ(windowText(s.main), "EnCrypting a.txt");
     answer(finished, true);
     // Classic with "Use" ticked keeps the description field open; the key string stays.
@@ -152,7 +159,7 @@ TEST_F(JobTest, ClassicWithAStringKeyAndADescriptionThenBackAgain) {
     MessageSeen question = go(s);
     ASSERT_TRUE(question.box);
     EXPECT_EQ(question.text, kPublicKeyText);
-    answer(question, false);
+    answer(question, true);
     finished = waitForMessage(s.program);
     ASSERT_TRUE(finished.box);
     expectFinishMessage(finished);
@@ -302,13 +309,15 @@ TEST_F(JobTest, AnExistingOutputIsKeptOnAbortAndReplacedOnOverwrite) {
     ASSERT_TRUE(typeText(s.main, IDE_OUTPUT, out));
     const std::string ready = enabledPattern(s.main);
 
+    const std::string exists = "Output File name already exists. The file is \"" + out + "\\XOR a.txt\".";
     MessageSeen question = go(s);
     ASSERT_TRUE(question.box);
-    EXPECT_EQ(question.text, "Output File name already exists.");
+    EXPECT_EQ(question.text, exists);
     EXPECT_EQ(question.yes, "Overwrite file with new one?");
     EXPECT_EQ(question.no, "Abort XOR");
     EXPECT_FALSE(question.compact()) << question.characterWidth;
-    EXPECT_EQ(windowText(s.main), "Processing a.txt");
+    // No job runs while the question is open, and the caption does not say one does.
+    EXPECT_EQ(windowText(s.main), "Nimbrel 1.9");
     answer(question, false);
     ASSERT_TRUE(settle(s.main));
     {
@@ -327,7 +336,7 @@ TEST_F(JobTest, AnExistingOutputIsKeptOnAbortAndReplacedOnOverwrite) {
 
     question = go(s);
     ASSERT_TRUE(question.box);
-    EXPECT_EQ(question.text, "Output File name already exists.");
+    EXPECT_EQ(question.text, exists);
     answer(question, true);
     MessageSeen finished = waitForMessage(s.program);
     ASSERT_TRUE(finished.box);
@@ -356,6 +365,124 @@ TEST_F(JobTest, QuitNimbrelInTheFinishMessageEndsTheProgramAndKeepsTheOutput) {
     press(finished.box, IDB_MESSAGE_NO);
     EXPECT_EQ(s.program.waitForExit(), kExit);
     EXPECT_EQ(readWholeFile(dir / "XOR a.txt"), xorWithKeyFile(plain, key));
+}
+
+// Go runs on what the window has loaded and shows, or asks: a typed input path is loaded first
+// (with a chosen file's checks), a container is decrypted with the key file it names, and a key
+// file that would leave the data readable is asked about (in the window) or refused (windowless).
+TEST_F(JobTest, GoUsesWhatTheWindowLoadedAndShows) {
+    const Bytes plain = patternBytes(3000, 31), larger = patternBytes(10000, 32);
+    const Bytes key = patternBytes(4096, 33);
+    const std::string input = dir / "a.txt", big = dir / "big.txt", empty = dir / "empty.txt";
+    const std::string keyPath = dir / "key.bin", zeros = dir / "zeros.bin";
+    ASSERT_TRUE(writeWholeFile(input, plain));
+    ASSERT_TRUE(writeWholeFile(big, larger));
+    ASSERT_TRUE(writeWholeFile(empty, Bytes{}));
+    ASSERT_TRUE(writeWholeFile(keyPath, key));
+    ASSERT_TRUE(writeWholeFile(zeros, Bytes(4096, 0)));
+    const std::string emptySaid = "\"" + empty + "\" is empty: there is nothing to encrypt.";
+    const std::string showsData =
+        "This key would leave the file readable: every byte of the key file is 0x00";
+    struct Row {
+        const char* what;
+        std::function<void(const Session&)> prepare; // after a.txt and key.bin are loaded
+        std::vector<std::string> said; // the boxes before the finish, in order, answered "upper"
+        std::string output;            // written, or "" for no job
+        Bytes expected;
+    } rows[] = {
+        {"a larger file typed: loaded at Go, with its short-key advice",
+         [&](const Session& s) { ASSERT_TRUE(typeText(s.main, IDE_INPUT, big)); },
+         {"For optimum security Key file should be the same size or greater than the file to be EnCrypted"},
+         dir / "XOR big.txt",
+         xorWithKeyFile(larger, key)},
+        {"an empty file typed: said, the loaded file kept, no job",
+         [&](const Session& s) { ASSERT_TRUE(typeText(s.main, IDE_INPUT, empty)); },
+         {emptySaid},
+         "",
+         {}},
+        {"a key file of zeros: asked, Cancel",
+         [&](const Session& s) {
+             // Drops alternate between input and key: the input again, then the key.
+             ASSERT_TRUE(dropFileAndWait(s.program, s.main, input));
+             ASSERT_TRUE(dropFileAndWait(s.program, s.main, zeros));
+         },
+         {showsData},
+         "",
+         {}},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        Session s = open(input);
+        ASSERT_TRUE(s.main) << describe(s.program);
+        ASSERT_TRUE(dropFileAndWait(s.program, s.main, keyPath));
+        row.prepare(s);
+        press(s.main, IDB_GO);
+        for (const std::string& text : row.said) {
+            MessageSeen seen = waitForMessage(s.program);
+            ASSERT_TRUE(seen.box);
+            EXPECT_EQ(seen.text.substr(0, text.size()), text);
+            if (text == showsData) {
+                // The harmless answer below, and on Enter.
+                EXPECT_EQ(seen.yes, "Encrypt anyway");
+                EXPECT_EQ(seen.no, "Cancel");
+                pressKey(focusOf(seen.box), VK_RETURN);
+                ASSERT_TRUE(waitUntil([&] { return !messageBoxExists(s.program); }));
+            } else {
+                answer(seen, true);
+            }
+        }
+        if (row.output.empty()) {
+            ASSERT_TRUE(settle(s.main));
+            EXPECT_FALSE(messageBoxExists(s.program));
+            EXPECT_EQ(itemText(s.main, IDE_INPUT), input);
+            EXPECT_EQ(folderEntries(dir.path),
+                      (std::vector<std::string>{"a.txt", "big.txt", "empty.txt", "key.bin", "zeros.bin"}));
+        } else {
+            MessageSeen finished = waitForMessage(s.program);
+            ASSERT_TRUE(finished.box);
+            expectFinishMessage(finished, row.output);
+            answer(finished, true);
+            EXPECT_EQ(readWholeFile(row.output), row.expected);
+            DeleteFileA(row.output.c_str());
+        }
+        close(s);
+    }
+
+    {
+        SCOPED_TRACE("the windowless run refuses a key file of zeros, and writes nothing");
+        Program run = startNimbrel("\"/i=" + input + "\" \"/f=" + zeros + "\" \"/o=" + dir.path + "\"");
+        EXPECT_EQ(run.waitForExit(60000), kExit + 2);
+        EXPECT_FALSE(fileExists(dir / "XOR a.txt"));
+    }
+    {
+        SCOPED_TRACE(
+            "a container that names its key file, with an empty key string: decrypted with that file");
+        Session s = open(input);
+        ASSERT_TRUE(s.main) << describe(s.program);
+        ASSERT_TRUE(click(s.main, IDO_CLASSIC));
+        ASSERT_TRUE(dropFileAndWait(s.program, s.main, keyPath));
+        MessageSeen finished = go(s);
+        ASSERT_TRUE(finished.box);
+        expectFinishMessage(finished, dir / "a.qdx");
+        answer(finished, true);
+        close(s);
+        s = open(input);
+        ASSERT_TRUE(s.main) << describe(s.program);
+        ASSERT_TRUE(click(s.main, IDO_CLASSIC));
+        ASSERT_TRUE(click(s.main, IDO_STRING));
+        press(s.main, IDB_CHOOSE_INPUT);
+        ASSERT_TRUE(pickFile(s.program, dir / "a.qdx"));
+        ASSERT_TRUE(settle(s.main));
+        EXPECT_EQ(marks(s.main), "Classic File");
+        EXPECT_EQ(itemText(s.main, IDE_KEY_FILE), keyPath);
+        ASSERT_TRUE(typeText(s.main, IDE_OUTPUT, dir / "back"));
+        finished = go(s);
+        ASSERT_TRUE(finished.box);
+        expectFinishMessage(finished, dir / "back\\a.txt");
+        answer(finished, true);
+        EXPECT_EQ(readWholeFile(dir / "back\\a.txt"), plain);
+        close(s);
+    }
 }
 
 // ---- Jobs that fail: each message the window can bring about, and the same reset ----
@@ -395,7 +522,7 @@ class JobOutcomeTest : public JobTest {
 
 TEST_F(JobOutcomeTest, InputFileGoneAfterLoading) {
     expectFailure([&](const Session&) { ASSERT_TRUE(DeleteFileA(input.c_str())); },
-                  "File Read Error with \"" + input + "\"", {"key.bin"});
+                  "File Read Error with \"" + input + "\": file not found.", {"key.bin"});
 }
 
 TEST_F(JobOutcomeTest, KeyFileGoneOrEmptiedAfterChoosing) {
@@ -408,8 +535,10 @@ TEST_F(JobOutcomeTest, KeyFileGoneOrEmptiedAfterChoosing) {
 
 TEST_F(JobOutcomeTest, OutputFolderThatCannotBeCreated) {
     // Typed: two levels that do not exist; the job creates one level only.
+    // The whole path and the system's reason (in Wine's words).
     expectFailure([&](const Session& s) { ASSERT_TRUE(typeText(s.main, IDE_OUTPUT, dir / "no\\such")); },
-                  "File Write Error with \"XOR a.txt\"", {"a.txt", "key.bin"});
+                  "File Write Error with \"" + (dir / "no\\such\\XOR a.txt") + "\": path not found.",
+                  {"a.txt", "key.bin"});
     // "Add Name" below a folder that is then removed.
     std::string sub = dir / "sub";
     expectFailure(
@@ -420,7 +549,8 @@ TEST_F(JobOutcomeTest, OutputFolderThatCannotBeCreated) {
             ASSERT_EQ(itemText(s.main, IDE_OUTPUT), sub + "\\a");
             ASSERT_TRUE(RemoveDirectoryA(sub.c_str()));
         },
-        "File Write Error with \"XOR a.txt\"", {"a.txt", "key.bin"});
+        "File Write Error with \"" + (dir / "sub\\a\\XOR a.txt") + "\": path not found.",
+        {"a.txt", "key.bin"});
 }
 
 // ---- While a job runs ----

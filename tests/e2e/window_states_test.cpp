@@ -105,23 +105,28 @@ TEST_F(ControlStateTest, PlainAndContainerInputsAcrossModesAndKeySources) {
         EXPECT_TRUE(isChecked(main, IDX_USE_DESCRIPTION));
     }
     {
-        SCOPED_TRACE("an empty file dropped: no input, so no Go, but the key file is still ready");
-        ASSERT_TRUE(dropFileAndWait(program, main, emptyPath));
-        expectState(main, "0000 000 000 0000100 0 00000 0", "Go!", "XOR File");
-        EXPECT_EQ(itemText(main, IDE_INPUT), "None Selected");
-        EXPECT_FALSE(messageBoxExists(program));
+        SCOPED_TRACE("an empty file dropped: said, and the loaded file kept with its key");
+        ASSERT_TRUE(dropFile(program, main, emptyPath));
+        MessageSeen seen = waitForMessage(program);
+        ASSERT_TRUE(seen.box);
+        EXPECT_EQ(seen.text, "\"" + emptyPath + "\" is empty: there is nothing to encrypt.");
+        answer(seen, true);
+        ASSERT_TRUE(settle(main));
+        expectState(main, "1100 110 000 1110111 0 11111 1", "Go!", "XOR File");
+        EXPECT_EQ(itemText(main, IDE_INPUT), plainPath);
     }
     {
         SCOPED_TRACE("container without a key file path");
         ASSERT_TRUE(dropFileAndWait(program, main, containerPath));
-        expectState(main, "0000 011 000 1110011 0 11111 0", "Go DeNimbrel!", "Classic File");
+        // No Create, no KeyStore: a new key could never decrypt it.
+        expectState(main, "0000 011 000 1110000 0 11111 0", "Go DeNimbrel!", "Classic File");
         EXPECT_EQ(itemText(main, IDE_KEY_FILE), "");
         EXPECT_EQ(itemText(main, IDE_DESCRIPTION), "Notes");
     }
     {
         SCOPED_TRACE("container, key file dropped");
         ASSERT_TRUE(dropFileAndWait(program, main, keyPath));
-        expectState(main, "0000 011 000 1110111 0 11111 1", "Go DeNimbrel!", "Classic File");
+        expectState(main, "0000 011 000 1110100 0 11111 1", "Go DeNimbrel!", "Classic File");
     }
     {
         SCOPED_TRACE("container, key string source");
@@ -144,7 +149,7 @@ TEST_F(ControlStateTest, TheDescriptionFieldKeepsItsStateForAContainerAndAfterTh
         press(main, IDB_CHOOSE_INPUT);
         ASSERT_TRUE(pickFile(program, containerPath));
         ASSERT_TRUE(settle(main));
-        expectState(main, "0001 011 000 1110011 0 11111 0", "Go DeNimbrel!", "Classic File");
+        expectState(main, "0001 011 000 1110000 0 11111 0", "Go DeNimbrel!", "Classic File");
     }
     {
         SCOPED_TRACE("key string source");

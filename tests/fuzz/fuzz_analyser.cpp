@@ -69,9 +69,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         analysis.outcome != AnalyseOutcome::Rated || !sameStats(analysis.stats, expected)) {
         __builtin_trap();
     }
-    // At most the best grade with the three largest bonuses, and the verdict of that score.
+    // At most the best grade with the three largest bonuses, and the verdict of that score; a key
+    // of one byte value throughout (unless one byte for one byte) no better than very bad.
     uint32_t score = keyScore(expected, uint32_t(keySize), inputSize);
-    if (score != analysis.score || score > 160 + 3 * 40 || analysis.text != verdictText(verdictFor(score))) {
+    bool oneValue = true;
+    for (size_t i = 1; i < keySize; ++i) {
+        oneValue = oneValue && key[i] == key[0];
+    }
+    const KeyVerdict verdict =
+        oneValue && (keySize > 1 || inputSize > 1) ? VerdictVeryBad : verdictFor(score);
+    if (score != analysis.score || score > 160 + 3 * 40 || analysis.text != verdictText(verdict)) {
         __builtin_trap();
     }
     return 0;

@@ -295,6 +295,8 @@ Bytes workedExampleKey() {
 
 TEST(KeyAnalysisOfFiles, RatesWholeFilesAsTheEdgeCasesSay) {
     Bytes fourKZeros(4096, 0);
+    Bytes withOther = fourKZeros;
+    withOther[0] = 1;
     Bytes lowRuns(2048, 0);
     lowRuns.insert(lowRuns.end(), 2048, 0x7F);
     struct Case {
@@ -306,9 +308,12 @@ TEST(KeyAnalysisOfFiles, RatesWholeFilesAsTheEdgeCasesSay) {
         const char* text;
     } cases[] = {
         {"worked example", workedExampleKey(), 50000, 7000, 209, kExcellentKeyFileText},
-        // Z 4,095 (penalty 40), R 0 (bonus 40), B -4,096 (penalty 30).
-        {"4,096 zero bytes against 1,000", fourKZeros, 1000, 1000, 130, kOkKeyFileText},
-        {"4,096 zero bytes, one chunk", fourKZeros, 1000, kAnalyseChunkSize, 130, kOkKeyFileText},
+        // Z 4,095 (penalty 40), R 0 (bonus 40), B -4,096 (penalty 30): a score of "OK", but one byte
+        // value throughout hides nothing.
+        {"4,096 zero bytes against 1,000", fourKZeros, 1000, 1000, 130, kVeryBadKeyFileText},
+        {"4,096 zero bytes, one chunk", fourKZeros, 1000, kAnalyseChunkSize, 130, kVeryBadKeyFileText},
+        {"4,096 zero bytes and one other", withOther, 1000, 1000, 130, kOkKeyFileText},
+        {"ones throughout", Bytes(4096, 1), 1000, 1000, 140, kVeryBadKeyFileText},
         // Grade 50; the repeats take the remaining 19 and the balance nothing more.
         {"penalties stop at zero", lowRuns, 100000, 1000, 0, kVeryBadKeyFileText},
         {"one byte, no input", {0x80}, 0, 1, 160, kGoodKeyFileText},

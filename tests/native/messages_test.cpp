@@ -19,23 +19,28 @@ TEST(ElapsedTime, ShowsSecondsAndTwoDigitsOfHundredths) {
     }
 }
 
-TEST(JobReport, HasOneTextPerResultAndNoneFrom10On) {
+TEST(JobReport, NamesTheWholePathAndTheReasonAndIsSilentFrom10On) {
     struct Case {
         uint32_t result;
+        const char* reason;
         bool shown;
         const char* text;
     } cases[] = {
-        {0, true, "Finished XORing in 3.07 seconds."},
-        {1, true, "File Read Error with \"D:\\in\\a.txt\""},
-        {2, true, "File Too Big"},
-        {3, true, "Memory Allocation Error. Try closing a few programs and try again."},
-        {4, true, "File Write Error with \"XOR a.txt\""},
-        {10, false, ""},
-        {4000, false, ""},
+        {0, "", true, "Finished XORing in 3.07 seconds. The output is \"D:\\out\\XOR a.txt\"."},
+        {1, "", true, "File Read Error with \"D:\\in\\a.txt\""},
+        {1, "Access denied.", true, "File Read Error with \"D:\\in\\a.txt\": Access denied."},
+        {2, "", true, "File Too Big"},
+        {3, "", true, "Memory Allocation Error. Try closing a few programs and try again."},
+        {4, "There is not enough space on the disk", true,
+         "File Write Error with \"D:\\out\\XOR a.txt\": There is not enough space on the disk."},
+        {10, "", false, ""},
+        {4000, "", false, ""},
     };
     for (const Case& c : cases) {
         char out[kMessageCapacity];
-        EXPECT_EQ(composeJobReport(c.result, 307, "D:\\in\\a.txt", "XOR a.txt", out, sizeof out), c.shown);
+        EXPECT_EQ(
+            composeJobReport(c.result, 307, "D:\\in\\a.txt", "D:\\out\\XOR a.txt", c.reason, out, sizeof out),
+            c.shown);
         EXPECT_STREQ(out, c.text) << c.result;
     }
 }

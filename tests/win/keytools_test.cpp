@@ -908,7 +908,10 @@ TEST_F(KeyStoreTest, TheStoreHoldsAgainstOtherProgramsChangedFilesAndMissingDriv
          {},
          {},
          {},
-         "",
+         aroundPath(
+             kRecoveredLossLead, key,
+             ": its folder is gone or out of reach. The 4096 bytes drawn for it have left the KeyStore and "
+             "are given up, so that no other key can ever repeat them; press KeyStore again for a new key."),
          [&] {
              MoveFileA((out + "-away").c_str(), out.c_str()); // the drive is back, with the draft
              EXPECT_FALSE(fileExists(folder + "\\keyblock.new"));
@@ -925,7 +928,8 @@ TEST_F(KeyStoreTest, TheStoreHoldsAgainstOtherProgramsChangedFilesAndMissingDriv
          {},
          {},
          slice(a, 0, 4096),
-         "",
+         aroundPath(kRecoveredKeyLead, key,
+                    " (4096 bytes). It was drawn for one file: use it for that file alone."),
          nullptr},
         {"a record of a draw whose draft is on a device path",
          [&] {
@@ -938,7 +942,10 @@ TEST_F(KeyStoreTest, TheStoreHoldsAgainstOtherProgramsChangedFilesAndMissingDriv
          {},
          {},
          {},
-         "",
+         aroundPath(
+             kRecoveredLossLead, "\\\\?\\" + key,
+             ": its folder is gone or out of reach. The 4096 bytes drawn for it have left the KeyStore and "
+             "are given up, so that no other key can ever repeat them; press KeyStore again for a new key."),
          [&] { EXPECT_EQ(readWholeFile(draft), older) << "recovery reached through a device path"; }},
         {"KeyFile.txt is a folder",
          [&] {
@@ -1060,7 +1067,7 @@ TEST_F(CreateTest, TheKeyIsTheNextPowerOfTwoAboveTheInputAndIsAdopted) {
         uint32_t inputSize;
         size_t keyLength;
     } cases[] = {{0, 2}, {1, 2}, {1000, 1024}, {1024, 2048}, {1025, 2048}};
-    BoxAnswerer boxes; // "Replace KeyFile.txt" from the second on
+    BoxAnswerer boxes; // where each key went, and "Replace KeyFile.txt" from the second on
     for (const Case& c : cases) {
         SCOPED_TRACE(c.inputSize);
         gState.dialog.inputSize = c.inputSize;
@@ -1074,7 +1081,7 @@ TEST_F(CreateTest, TheKeyIsTheNextPowerOfTwoAboveTheInputAndIsAdopted) {
         EXPECT_EQ(host.text(IDE_BYTE_COUNT), std::to_string(c.keyLength));
     }
     EXPECT_EQ(folderEntries(dir.path), std::vector<std::string>{"KeyFile.txt"}); // no temporary file left
-    EXPECT_EQ(boxes.answered, 4);
+    EXPECT_EQ(boxes.answered, 5 + 4);
 }
 
 TEST_F(CreateTest, AnOlderKeyFileIsReplacedAndTheBytesAreRandom) {
@@ -1094,6 +1101,7 @@ TEST_F(CreateTest, AnOlderKeyFileIsReplacedAndTheBytesAreRandom) {
 }
 
 TEST_F(CreateTest, AMissingFolderIsCreatedOneLevelDeep) {
+    BoxAnswerer boxes; // where the key went, and the write error
     gState.dialog.inputSize = 10;
     host.setText(IDE_OUTPUT, dir / "new");
     createKeyFile(host.window);
@@ -1103,9 +1111,17 @@ TEST_F(CreateTest, AMissingFolderIsCreatedOneLevelDeep) {
     EXPECT_STREQ(gState.dialog.keyPath, "");
     EXPECT_FALSE(gState.dialog.keyReady);
     EXPECT_EQ(host.text(IDE_BYTE_COUNT), "0");
+    // Where the key went and why none was written, each with its whole path.
+    const std::vector<std::string> said = boxes.textsFrom(0);
+    ASSERT_EQ(said.size(), 2u);
+    EXPECT_EQ(said[0], aroundPath(kKeyFileWrittenLead, dir / "new\\KeyFile.txt", kKeyFileWrittenTail));
+    const std::string writeError = "File Write Error with \"" + (dir / "no\\such\\KeyFile.txt") + "\": ";
+    EXPECT_EQ(said[1].substr(0, writeError.size()), writeError);
+    EXPECT_GT(said[1].size(), writeError.size() + 2) << "no reason given";
 }
 
 TEST_F(CreateTest, AFolderTooLongForTheKeyFilesPathIsRefused) {
+    BoxAnswerer boxes; // the refusal
     host.setText(IDE_OUTPUT, dir.path + "\\" + std::string(590 - dir.path.size(), 'f'));
     copyText("C:\\old.bin", gState.dialog.keyPath);
     createKeyFile(host.window);
@@ -1132,6 +1148,7 @@ TEST_F(CreateTest, ASourceThatFailsWritesNothingAndKeepsTheOlderKey) {
 
 TEST_F(CreateTest, TheRandomSourcesKeySetIsMadeOnFirstUse) {
     RegDeleteTreeA(HKEY_CURRENT_USER, "Software\\Wine\\Crypto\\RSA\\ZEVK");
+    BoxAnswerer boxes; // where the key went
     gState.dialog.inputSize = 100;
     host.setText(IDE_OUTPUT, dir.path);
     createKeyFile(host.window);

@@ -192,8 +192,8 @@ TEST(MessageBoxText, TheLongestTextsAreShownWhole) {
     char pending[kMessageCapacity];
     composeAroundPath(kKeyStoreFileLead, longPath.c_str(), kPendingTail, pending, sizeof pending);
     char jobReport[kMessageCapacity];
-    ASSERT_TRUE(
-        composeJobReport(ResultReadError, 0, longPath.c_str(), "report.txt", jobReport, sizeof jobReport));
+    ASSERT_TRUE(composeJobReport(ResultWriteError, 0, longPath.c_str(), longPath.c_str(),
+                                 "There is not enough space on the disk.", jobReport, sizeof jobReport));
     struct Case {
         const char* what;
         const char* text;
@@ -205,7 +205,7 @@ TEST(MessageBoxText, TheLongestTextsAreShownWhole) {
         {"a read error on a long path", readError, 1},
         {"the key file question on a long path", keyFileExists, 1},
         {"a pending KeyStore change on a long path", pending, 1},
-        {"a job's read error on a long path", jobReport, 0},
+        {"a job's write error on a long path", jobReport, 0},
         {"the public key question", kPublicKeyQuestion, 1},
         {"the KeyStore too small for the file", kKeyStoreTooSmallText, 1},
     };
