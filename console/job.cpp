@@ -262,7 +262,8 @@ int runJob(const Arguments& a) {
     nameOutput(job, names, files.separator);
     if (names.outputName[0] != '\0' && !nameFits(folder, names.outputName)) {
         return fail(ResultWriteError, std::string("the output's name \"") + names.outputName +
-                                          "\" is longer than a file name can be in " + folder);
+                                          "\" is longer than a file name can be in the folder \"" + folder +
+                                          "\"");
     }
     // A decryption (and XOR, which may be one) is no less secret than its key.
     if (job.keyKind == KeyKind::File && (job.direction == Decrypt || job.mode == ModeXor)) {

@@ -180,6 +180,7 @@ TEST(ConsoleTool, CommandsAndTheirFailures) {
         const char* out = nullptr;       // standard output elsewhere: /dev/full, or kClosed
         const char* err = nullptr;       // standard error likewise
         int mode = -1;                   // the new file's permission bits, when checked
+        const char* notSays = nullptr;   // a reason that would be the wrong one
     } cases[] = {
         {"xor with a key string",
          {"xor", "a.txt", "--key-string", "k"},
@@ -415,7 +416,41 @@ TEST(ConsoleTool, CommandsAndTheirFailures) {
          "needs a terminal",
          "",
          nullptr},
-        {"analyse an empty file", {"analyse", "empty.key"}, 2, "Cannot open Keyfile", "", nullptr},
+        {"analyse an empty file",
+         {"analyse", "empty.key"},
+         2,
+         "Cannot open Keyfile: empty.key: it is empty",
+         "",
+         nullptr},
+        {"analyse a missing file",
+         {"analyse", "missing.key"},
+         2,
+         "Cannot open Keyfile: missing.key: No such file or directory",
+         "",
+         nullptr},
+        // mkdir's own reason, not the missing folder's (sysfs refuses new folders even to root).
+        {"an output folder that cannot be made",
+         {"xor", "a.txt", "--key-string", "k", "-o", "/sys/nimbrel-test"},
+         4,
+         "cannot create a file beside /sys/nimbrel-test/XOR a.txt: ",
+         "",
+         nullptr,
+         nullptr,
+         nullptr,
+         -1,
+         "No such file or directory"},
+        {"an output name longer than a file name can be, refused before the pass",
+         {"xor", std::string(253, 'n'), "--key-string", "k"},
+         4,
+         "is longer than a file name can be in the folder \".\"",
+         "",
+         nullptr},
+        {"an input whose size says 0 while it holds bytes",
+         {"xor", "/proc/self/status", "--key-string", "k", "-o", "."},
+         1,
+         "says it holds 0 bytes but holds more",
+         "",
+         nullptr},
         {"missing parent folder",
          {"xor", "a.txt", "--key-string", "k", "-o", "no/such"},
          4,
@@ -559,6 +594,7 @@ TEST(ConsoleTool, CommandsAndTheirFailures) {
         return key;
     }());
     writeBytes(f / "copy.key", plain);
+    writeBytes(f / std::string(253, 'n'), plain); // "XOR " makes 257 bytes of it
     writeBytes(f / "small.txt", pattern(500, 1));
     writeBytes(f / "small.key", randomish(600, 12));
     writeBytes(f / "e\x1b]0;x\x07\n.txt", plain);
@@ -592,6 +628,9 @@ TEST(ConsoleTool, CommandsAndTheirFailures) {
             EXPECT_EQ(int(made.st_mode & 0777), c.mode);
         }
         EXPECT_NE((r.err + r.out).find(c.says), std::string::npos) << r.err << r.out;
+        if (c.notSays) {
+            EXPECT_EQ(r.err.find(c.notSays), std::string::npos) << r.err;
+        }
         if (std::string(c.says).empty() && !c.err) {
             EXPECT_EQ(r.err, "");
         }
