@@ -10,7 +10,7 @@
 #include "support/literal_xor.h"
 
 inline std::vector<uint8_t> xorWithString(const std::vector<uint8_t>& data, const std::string& keyText) {
-    uint8_t key[1024];
+    uint8_t key[2 * kTextCapacity]; // the longest key string the command line takes, expanded
     uint32_t m = expandKeyString(keyText.c_str(), key, sizeof key);
     return productXorPass(data, std::vector<uint8_t>(key, key + m), false, m, kChunkSize);
 }
