@@ -171,17 +171,10 @@ bool readSecret(const char* prompt, std::string& secret) {
 }
 
 std::string systemReason() {
-    DWORD error = GetLastError();
-    wchar_t text[512] = L"";
-    if (error == ERROR_SUCCESS ||
-        !FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error, 0, text,
-                        DWORD(sizeof text / sizeof text[0]), nullptr)) {
+    // Without its full stop and line break: the tool's line goes on.
+    char reason[1536];
+    if (!winSystemText(GetLastError(), reason, sizeof reason)) {
         return "";
-    }
-    std::string reason = utf8Of(text);
-    // The system's texts end in a full stop and a line break; the tool's line goes on.
-    while (!reason.empty() && (reason.back() == '\n' || reason.back() == '\r' || reason.back() == '.')) {
-        reason.pop_back();
     }
     SetLastError(ERROR_SUCCESS);
     return reason;

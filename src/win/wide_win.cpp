@@ -269,23 +269,33 @@ std::string winCommandLine() {
     return utf8Of(GetCommandLineW());
 }
 
-bool winSystemMessage(DWORD code, char* out, size_t capacity) {
+bool winSystemText(DWORD code, char* out, size_t capacity) {
     if (capacity > 0) {
         out[0] = '\0';
     }
     wchar_t text[512];
-    DWORD n = code == ERROR_SUCCESS ? 0
-                                    : FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-                                                     nullptr, code, 0, text, 512, nullptr);
-    while (n > 0 && (text[n - 1] == L'\r' || text[n - 1] == L'\n' || text[n - 1] == L' ' || text[n - 1] == L'.')) {
+    DWORD n = code == ERROR_SUCCESS
+                  ? 0
+                  : FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code,
+                                   0, text, 512, nullptr);
+    while (n > 0 &&
+           (text[n - 1] == L'\r' || text[n - 1] == L'\n' || text[n - 1] == L' ' || text[n - 1] == L'.')) {
         --n;
     }
     if (n == 0) {
         return false;
     }
     text[n] = L'\0';
-    if (text[0] >= L'A' && text[0] <= L'Z' && !(text[1] >= L'A' && text[1] <= L'Z')) {
-        text[0] = wchar_t(text[0] - L'A' + L'a');
-    }
     return toUtf8(text, out, capacity);
+}
+
+bool winSystemMessage(DWORD code, char* out, size_t capacity) {
+    if (!winSystemText(code, out, capacity)) {
+        return false;
+    }
+    // A word in capitals ("ERROR_...", "DOS") keeps them.
+    if (out[0] >= 'A' && out[0] <= 'Z' && !(out[1] >= 'A' && out[1] <= 'Z')) {
+        out[0] = char(out[0] - 'A' + 'a');
+    }
+    return true;
 }

@@ -53,8 +53,10 @@ LRESULT winInsertComboText(HWND window, int id, WPARAM at, const char* text);
 
 // The shell and the registry.
 void winShellOpen(const char* target);
-// The system's own words for an error code, as the middle of a sentence: "access denied" (its
-// first letter lowered, no full stop). False, with `out` empty, when the system has none.
+// The system's own words for an error code, without the full stop and line break they end with.
+// False, with `out` empty, when the system has none.
+bool winSystemText(DWORD code, char* out, size_t capacity);
+// The same as the middle of a sentence: "access denied" (its first letter lowered).
 bool winSystemMessage(DWORD code, char* out, size_t capacity);
 // The first dropped name, whole, in UTF-8.
 std::string winDroppedName(HDROP drop);
